@@ -1,0 +1,42 @@
+/*
+ * hw_primitives.h
+ *
+ * The driver's privileged primitives: the SMI exchange and byte port I/O.
+ * They are the only routines whose body differs between builds: inline
+ * assembly in the Windows build (driver/x86), the simulated notebook in the
+ * host build (sim/).
+ */
+#ifndef ZEPHR_HW_PRIMITIVES_H
+#define ZEPHR_HW_PRIMITIVES_H
+
+#include <ntddk.h>
+
+/* The four 16-bit registers exchanged with the SMM BIOS. */
+typedef struct _SMM_REGISTERS {
+    USHORT Ax;
+    USHORT Bx;
+    USHORT Cx;
+    USHORT Dx;
+} SMM_REGISTERS, *PSMM_REGISTERS;
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/*
+ * Loads AX, BX, CX and DX from the block, writes AL to port 0xB2 (the SMI),
+ * then writes AL as the BIOS left it to port 0x84, and stores AX, BX, CX and
+ * DX back into the block. Every other general-purpose register is preserved.
+ * The caller serializes exchanges.
+ */
+VOID SmmExchange(PSMM_REGISTERS Registers);
+
+/* One byte from an I/O port, and one byte to it, at once and uncached. */
+UCHAR PortReadByte(USHORT Port);
+VOID PortWriteByte(USHORT Port, UCHAR Value);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ZEPHR_HW_PRIMITIVES_H */

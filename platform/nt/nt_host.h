@@ -1,0 +1,95 @@
+// nt_host.h
+//
+// The host NT layer's own interface: the I/O manager that loads the zephr
+// driver, keeps the object name space (devices and symbolic links), and
+// delivers open, close and device control requests to the driver's dispatch
+// routines with buffered transfer, as Windows does. The Win32 layer, the
+// tools and the tests use it; the driver never sees it.
+#pragma once
+
+#include <ntddk.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace nt {
+
+using DriverEntryRoutine = NTSTATUS (*)(PDRIVER_OBJECT, PUNICODE_STRING);
+
+// Results the kernel routines give instead of their normal ones, so tests can
+// walk the failure paths of the driver's load and unload routines.
+struct Faults {
+    NTSTATUS createDevice = STATUS_SUCCESS; // IoCreateDevice
+    NTSTATUS createLink = STATUS_SUCCESS;   // IoCreateSymbolicLink
+    NTSTATUS deleteLink = STATUS_SUCCESS;   // IoDeleteSymbolicLink
+};
+
+// Access rights a handle may be granted (the FILE_*_DATA bits).
+constexpr ACCESS_MASK kFileReadData = 0x0001;
+constexpr ACCESS_MASK kFileWriteData = 0x0002;
+
+// Byte the I/O manager fills a fresh system buffer with past the input, so a
+// driver that returns bytes it never wrote is seen at once.
+constexpr uint8_t kStaleByte = 0xCD;
+
+class FileObject; // one open handle to a device
+
+class IoManager {
+public:
+    static IoManager& instance();
+
+    // Loads a driver image (a shared object exporting DriverEntry) and runs
+    // its DriverEntry. Gives the status DriverEntry returned; on failure the
+    // image is released again. Throws std::runtime_error naming the image
+    // when it cannot be loaded at all.
+    NTSTATUS loadDriver(const std::string& imagePath);
+    // Runs a DriverEntry linked into the calling program (unit tests).
+    NTSTATUS loadDriver(DriverEntryRoutine entry);
+    // Runs the driver's unload routine and releases the image. Handles still
+    // open keep their device object alive only as far as Windows would: a
+    // device the driver did not delete stays reachable.
+    void unloadDriver();
+    bool driverLoaded() const;
+
+    // The image path of the production driver in the host build
+    // (build/lib/zephr.so beside the platform library).
+    static std::string defaultDriverPath();
+
+    void setFaults(const Faults& faults);
+
+    // Opens a device by NT path, such as "\DosDevices\ZephrDev" or
+    // "\Device\Zephr"; links are followed. Sends IRP_MJ_CREATE.
+    NTSTATUS open(const std::wstring& ntPath, ACCESS_MASK granted,
+                  std::shared_ptr<FileObject>& file);
+    // Sends IRP_MJ_CLOSE.
+    NTSTATUS close(const std::shared_ptr<FileObject>& file);
+    // Sends IRP_MJ_DEVICE_CONTROL with buffered transfer. bytesReturned is the
+    // Information of a successful request, 0 otherwise; the output is copied
+    // back only on success.
+    NTSTATUS deviceControl(FileObject& file, ULONG code, const void* input, ULONG inputLength,
+                           void* output, ULONG outputLength, ULONG& bytesReturned);
+
+    // Device control requests delivered to a driver since the process began.
+    uint64_t deviceControlCount() const;
+
+    // Where DbgPrint's messages go (each without its trailing newline); by
+    // default into the simulated machine's trace.
+    void setDebugSink(std::function<void(const std::string&)> sink);
+
+    // Does a name exist in the object name space (devices and links)?
+    bool nameExists(const std::wstring& ntPath) const;
+
+    struct State;
+
+private:
+    IoManager();
+    std::unique_ptr<State> state_;
+};
+
+// Windows' mapping of an NT status to a Win32 error code (the subset this
+// system meets).
+uint32_t NtStatusToWin32Error(NTSTATUS status);
+
+} // namespace nt

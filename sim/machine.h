@@ -1,0 +1,178 @@
+// machine.h
+//
+// The simulated notebook that the host build runs the driver against: its
+// physical memory (ranges loaded from firmware images, some marked
+// unmappable), the system-space mappings MmMapIoSpace hands out, the I/O
+// port bus with the devices on it (the SMI command port and its SMM BIOS,
+// the POST port 0x84, later a Super I/O chip), and a trace of every hardware
+// access. One machine is installed per process at a time.
+#pragma once
+
+#include "sim/trace.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// A machine file that cannot be used. The message names the file, the key and
+// what is wrong with it.
+class MachineFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct SmmRegisters {
+    uint16_t ax = 0, bx = 0, cx = 0, dx = 0;
+};
+
+// What the SMM handler does with a call.
+enum class SmmBehaviour {
+    Normal, // answers the fan and temperature functions
+    Ignore, // changes no register
+    EchoAx, // AX comes back as sent while DX changes
+};
+
+struct Fan {
+    uint16_t state = 0; // 0 off, 1 slow, 2 high
+    uint16_t speed = 0; // the raw BIOS value; the driver multiplies it by 30
+};
+
+// The BIOS's SMM fan and temperature functions behind port 0xB2.
+class SmmBios {
+public:
+    SmmBehaviour behaviour = SmmBehaviour::Normal;
+    std::map<uint16_t, uint16_t> temperatures; // sensor number -> degrees Celsius
+    std::vector<Fan> fans;                     // fan index -> state and speed
+
+    // Runs the handler for one SMI: 0x00A3 fan state, 0x01A3 set fan state
+    // (BH state, BL fan), 0x02A3 fan speed, 0x10A3 temperature; AX 0xFFFF for
+    // an unknown function, sensor or fan. Commands other than 0xA3 in AL
+    // leave every register alone.
+    void handle(SmmRegisters& registers);
+};
+
+// Physical memory: what firmware images put where.
+class PhysicalMemory {
+public:
+    // Places bytes at a physical base (later ranges overwrite earlier ones).
+    void load(uint64_t base, const std::vector<uint8_t>& bytes);
+    // Loads an image folder of the fixtures' format: memory/XXXXXXXX.bin, one
+    // file per captured range, named by its physical base in hex.
+    void loadImageFolder(const std::filesystem::path& folder);
+    void markUnmappable(uint64_t base, uint64_t length);
+    // False when any byte of the range is marked unmappable.
+    bool mappable(uint64_t base, uint64_t length) const;
+    // Copies the range out; bytes no image covers read as 0xFF (open bus).
+    void read(uint64_t base, void* out, size_t length) const;
+
+private:
+    struct Range {
+        uint64_t base;
+        std::vector<uint8_t> bytes;
+    };
+    std::vector<Range> ranges_;
+    std::vector<std::pair<uint64_t, uint64_t>> unmappable_;
+};
+
+// A mapping handed out by MmMapIoSpace.
+struct Mapping {
+    uint64_t physical = 0;
+    size_t length = 0;
+    uintptr_t virtualAddress = 0;
+};
+
+// System-space mappings of physical memory. Each mapping gets an address
+// that depends only on the order of mappings made (so reports are
+// reproducible), keeps the physical page offset, lies below 4 GiB, is
+// read-only, and is fenced by inaccessible guard pages; under
+// AddressSanitizer the bytes of the mapped pages outside the requested range
+// are poisoned too. A read outside a mapping so fails loudly.
+class MappingArena {
+public:
+    MappingArena();
+    ~MappingArena();
+    MappingArena(const MappingArena&) = delete;
+    MappingArena& operator=(const MappingArena&) = delete;
+
+    // Null when the range is empty or not mappable.
+    void* map(const PhysicalMemory& memory, uint64_t physical, size_t length);
+    // Releases a mapping; address and length must be those it was made with.
+    // Anything else is a driver fault: throws std::logic_error.
+    void unmap(void* address, size_t length);
+    std::vector<Mapping> live() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// A device on the I/O port bus.
+class PortDevice {
+public:
+    virtual ~PortDevice() = default;
+    virtual bool claims(uint16_t port) const = 0;
+    virtual uint8_t in(uint16_t port) = 0;
+    virtual void out(uint16_t port, uint8_t value) = 0;
+};
+
+class Machine {
+public:
+    Machine();
+    ~Machine();
+
+    // The built-in notebook: an Inspiron 8600 with plausible values.
+    static std::unique_ptr<Machine> builtin();
+    // A notebook described by a machine file (JSON). Throws MachineFileError.
+    static std::unique_ptr<Machine> fromFile(const std::filesystem::path& file);
+
+    std::string name;
+    PhysicalMemory memory;
+    SmmBios smm;
+    Trace trace;
+
+    // MmMapIoSpace and MmUnmapIoSpace, traced as
+    // "map 0x000e0000 131072 -> 0x30000000" and "unmap 0x30000000 131072".
+    void* mapIoSpace(uint64_t physical, size_t length);
+    void unmapIoSpace(void* address, size_t length);
+    std::vector<Mapping> liveMappings() const;
+
+    // Byte port access, traced as "in 0x002f -> 0x0e" and "out 0x0084 0x34".
+    // A port no device claims reads 0xFF and ignores writes.
+    uint8_t portIn(uint16_t port);
+    void portOut(uint16_t port, uint8_t value);
+    void attach(std::shared_ptr<PortDevice> device);
+
+    // The SMI exchange: AX..DX loaded, AL written to 0xB2 (the SMM BIOS runs),
+    // then AL as the BIOS left it written to 0x84, the registers read back.
+    // Traced as "smi ax=10a3 bx=0000 cx=0000 dx=0000 -> ax=0034 bx=0000
+    // cx=0000 dx=0000" followed by the port 0x84 write.
+    void smiExchange(SmmRegisters& registers);
+
+    // Last byte written to port 0x84 (the POST code port), if any.
+    std::optional<uint8_t> lastPostCode() const;
+    // SMIs triggered since the machine was made.
+    uint64_t smiCount() const;
+
+private:
+    mutable std::recursive_mutex lock_;
+    MappingArena arena_;
+    std::vector<std::shared_ptr<PortDevice>> devices_;
+    std::optional<uint8_t> postCode_;
+    uint64_t smiCount_ = 0;
+};
+
+// The machine the driver's primitives and MmMapIoSpace act on.
+void installMachine(std::shared_ptr<Machine> machine);
+// Throws std::logic_error when no machine is installed.
+Machine& currentMachine();
+std::shared_ptr<Machine> currentMachinePtr();
+
+} // namespace sim
