@@ -14,9 +14,9 @@
 #define ZEPHR_REQUIRED_ACCESS 2u /* FILE_WRITE_ACCESS */
 #define ZEPHR_TRANSFER_METHOD 0u /* METHOD_BUFFERED */
 
-#define ZEPHR_CTL_CODE(Function)                                      \
-    ((ZEPHR_DEVICE_TYPE << 16) | (ZEPHR_REQUIRED_ACCESS << 14) |     \
-     ((unsigned int)(Function) << 2) | ZEPHR_TRANSFER_METHOD)
+#define ZEPHR_CTL_CODE(Function)                                                                   \
+    ((ZEPHR_DEVICE_TYPE << 16) | (ZEPHR_REQUIRED_ACCESS << 14) | ((unsigned int)(Function) << 2) | \
+     ZEPHR_TRANSFER_METHOD)
 
 #define IOCTL_ZEPHR_SET_FAN_STATE ZEPHR_CTL_CODE(0x900)   /* 0x9C40A400 */
 #define IOCTL_ZEPHR_GET_FAN_STATE ZEPHR_CTL_CODE(0x901)   /* 0x9C40A404 */

@@ -1,0 +1,77 @@
+/*
+ * smm.cpp
+ *
+ * The driver's way into the BIOS's System Management Mode: the register
+ * exchange SmmCall with its success rule, and the four fan and temperature
+ * operations built on it.
+ */
+#include "driver/zephr.h"
+
+#define SMM_FUNCTION(Number) ((USHORT)(((Number) << 8) | SMM_COMMAND_BYTE))
+
+ULONG SmmCall(PSMM_REGISTERS Block)
+{
+    SMM_REGISTERS Registers = *Block;
+    ULONG Result = 1;
+
+    ZephrAcquireHardware();
+    SmmExchange(&Registers);
+    ZephrReleaseHardware();
+
+    /* A BIOS that ignores the call leaves all four registers as they were. */
+    if (Registers.Ax == Block->Ax && Registers.Bx == Block->Bx && Registers.Cx == Block->Cx &&
+        Registers.Dx == Block->Dx) {
+        Result = 0;
+    } else if (Registers.Ax == SMM_FAILED_AX) {
+        Result = 0;
+    }
+
+    *Block = Registers;
+    return Result;
+}
+
+/* One call with ax and bx as given, cx = dx = 0; the returned block on success. */
+static BOOLEAN SmmRun(USHORT Ax, USHORT Bx, PSMM_REGISTERS Block)
+{
+    Block->Ax = Ax;
+    Block->Bx = Bx;
+    Block->Cx = 0;
+    Block->Dx = 0;
+    return SmmCall(Block) == 1;
+}
+
+ULONG SmmGetFanState(USHORT Fan)
+{
+    SMM_REGISTERS Block;
+    if (!SmmRun(SMM_FUNCTION(0x00), Fan, &Block)) {
+        return ZEPHR_NO_VALUE;
+    }
+    return Block.Ax;
+}
+
+ULONG SmmSetFanState(USHORT Fan, USHORT State)
+{
+    SMM_REGISTERS Block;
+    if (!SmmRun(SMM_FUNCTION(0x01), (USHORT)((State << 8) | Fan), &Block)) {
+        return ZEPHR_NO_VALUE;
+    }
+    return 0;
+}
+
+ULONG SmmGetFanSpeed(USHORT Fan)
+{
+    SMM_REGISTERS Block;
+    if (!SmmRun(SMM_FUNCTION(0x02), Fan, &Block)) {
+        return ZEPHR_NO_VALUE;
+    }
+    return (ULONG)Block.Ax * SMM_FAN_SPEED_FACTOR;
+}
+
+ULONG SmmGetTemperature(USHORT Sensor)
+{
+    SMM_REGISTERS Block;
+    if (!SmmRun(SMM_FUNCTION(0x10), Sensor, &Block)) {
+        return ZEPHR_NO_VALUE;
+    }
+    return Block.Ax;
+}
