@@ -1,0 +1,150 @@
+// physical_memory.cpp
+//
+// The notebook's physical memory: byte ranges placed by firmware images, the
+// ranges marked unmappable, and reads that see open bus (0xFF) wherever no
+// image put anything.
+#include "sim/machine.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <limits>
+
+namespace sim {
+
+namespace {
+
+constexpr uint64_t kNoLimit = std::numeric_limits<uint64_t>::max();
+
+// True when [base, base + length) does not wrap past the top of the space.
+bool fitsInSpace(uint64_t base, uint64_t length)
+{
+    return length == 0 || base <= kNoLimit - (length - 1);
+}
+
+// Last byte of a non-empty range; callers check fitsInSpace first.
+uint64_t lastByte(uint64_t base, uint64_t length)
+{
+    return base + (length - 1);
+}
+
+bool isHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// "03fe0000.bin" -> 0x03FE0000; anything else is not a range file.
+std::optional<uint64_t> baseFromFileName(const std::string& name)
+{
+    if (name.size() != 12 || name.substr(8) != ".bin")
+        return std::nullopt;
+    if (!std::all_of(name.begin(), name.begin() + 8, isHexDigit))
+        return std::nullopt;
+    return std::stoull(name.substr(0, 8), nullptr, 16);
+}
+
+std::vector<uint8_t> readRangeFile(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        throw std::runtime_error(file.string() + ": cannot open the memory image file");
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+    if (in.bad())
+        throw std::runtime_error(file.string() + ": cannot read the memory image file");
+    return bytes;
+}
+
+} // namespace
+
+void PhysicalMemory::load(uint64_t base, const std::vector<uint8_t>& bytes)
+{
+    if (!fitsInSpace(base, bytes.size()))
+        throw std::invalid_argument("a memory range at " + std::to_string(base) +
+                                    " of " + std::to_string(bytes.size()) +
+                                    " bytes runs past the top of physical memory");
+    if (!bytes.empty())
+        ranges_.push_back(Range{base, bytes});
+}
+
+void PhysicalMemory::loadImageFolder(const std::filesystem::path& folder)
+{
+    namespace fs = std::filesystem;
+    const fs::path memoryFolder = folder / "memory";
+    std::error_code error;
+    if (!fs::is_directory(folder, error))
+        throw std::runtime_error(folder.string() + ": no such image folder");
+    if (!fs::is_directory(memoryFolder, error))
+        throw std::runtime_error(folder.string() +
+                                 ": the image folder has no memory/ folder");
+
+    // Files load in name order, so where two overlap the higher base wins
+    // the same way on every run.
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(memoryFolder, error))
+        files.push_back(entry.path());
+    if (error)
+        throw std::runtime_error(memoryFolder.string() + ": cannot list the folder: " +
+                                 error.message());
+    std::sort(files.begin(), files.end());
+
+    for (const auto& file : files) {
+        const auto base = baseFromFileName(file.filename().string());
+        if (!base)
+            throw std::runtime_error(file.string() +
+                                     ": not a memory range file (expected a name of "
+                                     "8 hex digits and .bin, like 000e0000.bin)");
+        if (!fs::is_regular_file(file, error))
+            throw std::runtime_error(file.string() + ": not a regular file");
+        const auto bytes = readRangeFile(file);
+        if (!fitsInSpace(*base, bytes.size()) || lastByte(*base, bytes.size()) > 0xFFFFFFFFull)
+            throw std::runtime_error(file.string() + ": the range runs past 4 GiB");
+        load(*base, bytes);
+    }
+}
+
+void PhysicalMemory::markUnmappable(uint64_t base, uint64_t length)
+{
+    if (length == 0)
+        return;
+    if (!fitsInSpace(base, length))
+        length = kNoLimit - base + 1;
+    unmappable_.emplace_back(base, length);
+}
+
+bool PhysicalMemory::mappable(uint64_t base, uint64_t length) const
+{
+    if (length == 0)
+        return true;
+    if (!fitsInSpace(base, length))
+        return false;
+    const uint64_t last = lastByte(base, length);
+    for (const auto& [fenceBase, fenceLength] : unmappable_) {
+        const uint64_t fenceLast = lastByte(fenceBase, fenceLength);
+        if (base <= fenceLast && fenceBase <= last)
+            return false;
+    }
+    return true;
+}
+
+void PhysicalMemory::read(uint64_t base, void* out, size_t length) const
+{
+    auto* target = static_cast<uint8_t*>(out);
+    std::memset(target, 0xFF, length);
+    if (length == 0)
+        return;
+    // A read that wraps past the top sees open bus beyond it.
+    const uint64_t last = fitsInSpace(base, length) ? lastByte(base, length) : kNoLimit;
+    for (const auto& range : ranges_) {
+        const uint64_t rangeLast = lastByte(range.base, range.bytes.size());
+        if (range.base > last || rangeLast < base)
+            continue;
+        const uint64_t from = std::max(base, range.base);
+        const uint64_t to = std::min(last, rangeLast);
+        std::memcpy(target + (from - base), range.bytes.data() + (from - range.base),
+                    static_cast<size_t>(to - from + 1));
+    }
+}
+
+} // namespace sim

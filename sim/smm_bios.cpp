@@ -1,0 +1,74 @@
+// smm_bios.cpp
+//
+// The notebook BIOS's SMM handler for the fan and temperature functions
+// (command byte 0xA3 in AL, function number in AH).
+#include "sim/machine.h"
+
+namespace sim {
+
+namespace {
+
+constexpr uint8_t kCommandByte = 0xA3;
+constexpr uint16_t kFailure = 0xFFFF;
+constexpr uint16_t kHighestFanState = 2;
+
+enum Function : uint8_t {
+    GetFanState = 0x00,
+    SetFanState = 0x01,
+    GetFanSpeed = 0x02,
+    GetTemperature = 0x10,
+};
+
+} // namespace
+
+// The handler changes AX only. When a successful answer happens to equal the
+// AX that was sent (a fan speed of 0x02A3, say) it also flips bit 0 of DX,
+// as the real handler leaves some register changed after every call it
+// serves; otherwise the caller could not tell the answer from an ignored SMI.
+void SmmBios::handle(SmmRegisters& registers)
+{
+    if ((registers.ax & 0xFF) != kCommandByte)
+        return;
+    const uint16_t sent = registers.ax;
+    switch (behaviour) {
+    case SmmBehaviour::Ignore:
+        return;
+    case SmmBehaviour::EchoAx:
+        registers.dx ^= 0x0001;
+        return;
+    case SmmBehaviour::Normal:
+        break;
+    }
+
+    uint16_t answer = kFailure;
+    switch (static_cast<uint8_t>(sent >> 8)) {
+    case GetFanState:
+        if (registers.bx < fans.size())
+            answer = fans[registers.bx].state;
+        break;
+    case SetFanState: {
+        const uint8_t fan = registers.bx & 0xFF;
+        const uint8_t state = registers.bx >> 8;
+        if (fan < fans.size() && state <= kHighestFanState) {
+            fans[fan].state = state;
+            answer = 0;
+        }
+        break;
+    }
+    case GetFanSpeed:
+        if (registers.bx < fans.size())
+            answer = fans[registers.bx].speed;
+        break;
+    case GetTemperature:
+        if (const auto sensor = temperatures.find(registers.bx); sensor != temperatures.end())
+            answer = sensor->second;
+        break;
+    default:
+        break;
+    }
+    registers.ax = answer;
+    if (answer == sent)
+        registers.dx ^= 0x0001;
+}
+
+} // namespace sim
