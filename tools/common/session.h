@@ -1,0 +1,46 @@
+// session.h
+//
+// The bring-up a tool needs before it talks to the zephr device. In the host
+// build a Session installs a simulated notebook (from a machine file, or the
+// built-in one) and loads the driver image into the host NT layer; at its
+// end it unloads the driver and removes the machine. In the Windows build
+// the real notebook and the installed driver serve, and a Session does
+// nothing.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <ostream>
+
+namespace tools {
+
+struct SessionOptions {
+    // The notebook to simulate; the built-in one when empty. The Windows
+    // build refuses a machine file.
+    std::optional<std::filesystem::path> machineFile;
+    // Load the driver image (host build). Without it the device is missing,
+    // as on a Windows machine where the driver was not started.
+    bool loadDriver = true;
+};
+
+class Session {
+public:
+    // Throws std::runtime_error naming what could not be brought up: the
+    // machine file (and its key), the driver image, or DriverEntry's status.
+    explicit Session(const SessionOptions& options = {});
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Writes every hardware access and debug message of the simulated
+    // notebook to a stream (nullptr: stop). Nothing to trace on Windows.
+    void setTrace(std::ostream* stream);
+
+    // True in the host build, where the notebook is simulated.
+    static bool simulated();
+
+private:
+    bool driverLoaded_ = false;
+};
+
+} // namespace tools

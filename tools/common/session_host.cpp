@@ -1,0 +1,75 @@
+// session_host.cpp
+//
+// The host build's Session: a simulated notebook installed for the
+// session's lifetime and the driver image loaded into the host NT layer.
+#include "tools/common/session.h"
+
+#include "platform/nt/nt_host.h"
+#include "sim/machine.h"
+
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace tools {
+
+namespace {
+
+std::shared_ptr<sim::Machine> makeMachine(const SessionOptions& options)
+{
+    if (options.machineFile)
+        return sim::Machine::fromFile(*options.machineFile);
+    return sim::Machine::builtin();
+}
+
+std::string statusText(NTSTATUS status)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(status));
+    return text;
+}
+
+} // namespace
+
+Session::Session(const SessionOptions& options)
+{
+    sim::installMachine(makeMachine(options));
+    if (!options.loadDriver)
+        return;
+    const std::string image = nt::IoManager::defaultDriverPath();
+    NTSTATUS status;
+    try {
+        status = nt::IoManager::instance().loadDriver(image);
+    } catch (...) {
+        sim::installMachine(nullptr);
+        throw;
+    }
+    if (!NT_SUCCESS(status)) {
+        sim::installMachine(nullptr);
+        throw std::runtime_error("driver image " + image + ": DriverEntry returned " +
+                                 statusText(status));
+    }
+    driverLoaded_ = true;
+}
+
+Session::~Session()
+{
+    if (driverLoaded_)
+        nt::IoManager::instance().unloadDriver();
+    if (auto machine = sim::currentMachinePtr())
+        machine->trace.echoTo(nullptr);
+    sim::installMachine(nullptr);
+}
+
+void Session::setTrace(std::ostream* stream)
+{
+    sim::currentMachine().trace.echoTo(stream);
+}
+
+bool Session::simulated()
+{
+    return true;
+}
+
+} // namespace tools
