@@ -21,6 +21,9 @@ struct SessionOptions {
     // Load the driver image (host build). Without it the device is missing,
     // as on a Windows machine where the driver was not started.
     bool loadDriver = true;
+    // Where the simulated notebook's trace goes from the start, so the
+    // driver's load messages are in it too (host build; nullptr: nowhere).
+    std::ostream* trace = nullptr;
 };
 
 class Session {

@@ -35,6 +35,8 @@ std::string statusText(NTSTATUS status)
 Session::Session(const SessionOptions& options)
 {
     sim::installMachine(makeMachine(options));
+    if (options.trace)
+        sim::currentMachine().trace.echoTo(options.trace);
     if (!options.loadDriver)
         return;
     const std::string image = nt::IoManager::defaultDriverPath();

@@ -1,0 +1,107 @@
+// main.cpp
+//
+// zephrctl, the command-line client of the zephr driver: reads the command
+// line, brings up the notebook (the simulated one in the host build), opens
+// the device and runs one command.
+#include "tools/common/session.h"
+#include "tools/zephrctl/commands.h"
+
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+void printHelp(std::ostream& out)
+{
+    out << "usage: zephrctl [OPTIONS] COMMAND [ARGUMENTS]\n"
+           "\n"
+           "Sends requests to the zephr driver's device \\\\.\\ZephrDev and prints the answers.\n"
+           "\n"
+           "Commands:\n";
+    for (const auto& command : zephrctl::commands()) {
+        std::string head = std::string(command.name) +
+                           (command.arguments[0] ? std::string(" ") + command.arguments : "");
+        out << "  " << head;
+        if (head.size() < 30) {
+            out << std::string(30 - head.size(), ' ');
+        } else {
+            out << "\n" << std::string(32, ' ');
+        }
+        out << command.summary << "\n";
+    }
+    out << "\n"
+           "Options:\n";
+    if (tools::Session::simulated()) {
+        out << "  --machine FILE    simulate the notebook a machine file describes\n"
+               "                    (default: the built-in Inspiron 8600)\n"
+               "  --trace           write every hardware access and driver message to\n"
+               "                    standard error\n";
+    }
+    out << "  --help            show this help\n"
+           "\n"
+           "Exit status: 0 answered, 1 the driver answered that it has no value,\n"
+           "2 wrong command line, 3 no device, a refused request, or no notebook.\n";
+}
+
+int usageError(const std::string& message)
+{
+    std::cerr << "zephrctl: " << message << "\n"
+              << "Try 'zephrctl --help' for more information.\n";
+    return zephrctl::kExitUsage;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    tools::SessionOptions options;
+    bool trace = false;
+    size_t next = 0;
+    for (; next < args.size() && args[next].rfind("--", 0) == 0; ++next) {
+        const std::string& option = args[next];
+        if (option == "--help") {
+            printHelp(std::cout);
+            return zephrctl::kExitOk;
+        } else if (option == "--machine" && tools::Session::simulated()) {
+            if (++next == args.size()) {
+                return usageError("--machine needs a file");
+            }
+            options.machineFile = args[next];
+        } else if (option == "--trace" && tools::Session::simulated()) {
+            trace = true;
+        } else {
+            return usageError("unknown option '" + option + "'");
+        }
+    }
+    if (next == args.size()) {
+        return usageError("no command given");
+    }
+    const zephrctl::Command* command = zephrctl::findCommand(args[next]);
+    if (command == nullptr) {
+        return usageError("unknown command '" + args[next] + "'");
+    }
+    std::vector<std::string> commandArgs(args.begin() + long(next) + 1, args.end());
+    if (command->argumentCount == SIZE_MAX ? commandArgs.empty()
+                                           : commandArgs.size() != command->argumentCount) {
+        return usageError(std::string("usage: zephrctl ") + command->name +
+                          (command->arguments[0] ? std::string(" ") + command->arguments : ""));
+    }
+
+    try {
+        if (trace) {
+            options.trace = &std::cerr;
+        }
+        tools::Session session(options);
+        zephrctl::DeviceClient device;
+        return command->run(device, commandArgs, std::cout);
+    } catch (const zephrctl::CommandError& e) {
+        std::cerr << "zephrctl: " << e.what() << "\n";
+        return e.exitStatus();
+    } catch (const std::exception& e) {
+        std::cerr << "zephrctl: " << e.what() << "\n";
+        return zephrctl::kExitRefused;
+    }
+}
