@@ -31,6 +31,7 @@ public:
 
 struct SmmRegisters {
     uint16_t ax = 0, bx = 0, cx = 0, dx = 0;
+    bool operator==(const SmmRegisters&) const = default;
 };
 
 // What the SMM handler does with a call.
