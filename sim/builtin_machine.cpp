@@ -28,12 +28,12 @@ void putWord(std::vector<uint8_t>& memory, uint64_t address, uint16_t value)
 std::vector<uint8_t> firstMiB()
 {
     std::vector<uint8_t> memory(kFirstMiB, 0x00);
-    putWord(memory, 0x400, 0x03F8);                               // COM1
-    putWord(memory, 0x408, 0x0378);                               // LPT1
-    putWord(memory, 0x40E, static_cast<uint16_t>(kEbda >> 4));    // EBDA segment
-    putWord(memory, 0x410, 0x0021);                               // equipment word
-    putWord(memory, 0x413, static_cast<uint16_t>(kEbda / 1024));  // base memory, KiB
-    memory[kEbda] = 1;                                            // EBDA size, KiB
+    putWord(memory, 0x400, 0x03F8);                              // COM1
+    putWord(memory, 0x408, 0x0378);                              // LPT1
+    putWord(memory, 0x40E, static_cast<uint16_t>(kEbda >> 4));   // EBDA segment
+    putWord(memory, 0x410, 0x0021);                              // equipment word
+    putWord(memory, 0x413, static_cast<uint16_t>(kEbda / 1024)); // base memory, KiB
+    memory[kEbda] = 1;                                           // EBDA size, KiB
 
     std::fill(memory.begin() + kBiosArea, memory.end(), 0xFF);
     const uint8_t resetVector[] = {0xEA, 0x5B, 0xE0, 0x00, 0xF0}; // jmp f000:e05b

@@ -108,8 +108,8 @@ void Machine::smiExchange(SmmRegisters& registers)
     ++smiCount_;
     smm.handle(registers);
     trace.line(format("smi ax=%04x bx=%04x cx=%04x dx=%04x -> ax=%04x bx=%04x cx=%04x dx=%04x",
-                      sent.ax, sent.bx, sent.cx, sent.dx, registers.ax, registers.bx,
-                      registers.cx, registers.dx));
+                      sent.ax, sent.bx, sent.cx, sent.dx, registers.ax, registers.bx, registers.cx,
+                      registers.dx));
     portOut(kPostCodePort, static_cast<uint8_t>(registers.ax & 0xFF));
 }
 

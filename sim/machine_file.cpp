@@ -96,8 +96,9 @@ void parseUnmappable(Machine& machine, const json& value, const Place& place)
     for (size_t i = 0; i < value.size(); ++i) {
         const Place rangePlace = place.index(i);
         const json& range = machine_file::object(value[i], rangePlace, {"base", "length"});
-        const uint64_t base = machine_file::number(machine_file::required(range, "base", rangePlace),
-                                                   rangePlace.key("base"), 0, UINT64_MAX);
+        const uint64_t base =
+            machine_file::number(machine_file::required(range, "base", rangePlace),
+                                 rangePlace.key("base"), 0, UINT64_MAX);
         // The range may reach the top of the physical space, not wrap past it.
         const uint64_t longest = base == 0 ? UINT64_MAX : UINT64_MAX - base + 1;
         const uint64_t length =
@@ -131,9 +132,9 @@ json readDocument(const std::filesystem::path& file)
         throw MachineFileError(file.string() + ": cannot read the machine file: it is a folder");
     std::ifstream in(file, std::ios::binary);
     if (!in)
-        throw MachineFileError(file.string() + ": cannot read the machine file: " +
-                               (std::filesystem::exists(file, error) ? "permission denied"
-                                                                     : "no such file"));
+        throw MachineFileError(
+            file.string() + ": cannot read the machine file: " +
+            (std::filesystem::exists(file, error) ? "permission denied" : "no such file"));
     std::ostringstream content;
     content << in.rdbuf();
     if (in.bad())
@@ -142,8 +143,8 @@ json readDocument(const std::filesystem::path& file)
         return json::parse(content.str(), nullptr, true, /*ignore_comments=*/true);
     } catch (const json::parse_error& parseError) {
         std::string what = parseError.what();
-        if (const auto end = what.find("] "); what.starts_with("[json.exception") &&
-                                              end != std::string::npos)
+        if (const auto end = what.find("] ");
+            what.starts_with("[json.exception") && end != std::string::npos)
             what.erase(0, end + 2);
         throw MachineFileError(file.string() + ": not valid JSON: " + what);
     }

@@ -19,14 +19,17 @@ namespace sim::machine_file {
 
 // A place in a machine file: the file and the JSON path of a value in it.
 class Place {
-public:
+  public:
     explicit Place(std::filesystem::path file, std::string path = {});
 
     // The value under an object key, or at an array index.
     Place key(const std::string& name) const;
     Place index(size_t position) const;
 
-    const std::filesystem::path& file() const { return file_; }
+    const std::filesystem::path& file() const
+    {
+        return file_;
+    }
     // "smm.fans[1].state"; "(top level)" for the whole document.
     std::string path() const;
     // A path written in the file, taken relative to the file's folder.
@@ -35,7 +38,7 @@ public:
     // Throws MachineFileError "<file>: <path>: <what>".
     [[noreturn]] void fail(const std::string& what) const;
 
-private:
+  private:
     std::filesystem::path file_;
     std::string path_;
 };
@@ -49,15 +52,13 @@ std::string text(const nlohmann::json& value, const Place& place);
 
 // A whole number in [lowest, highest], given as a JSON number or as a string
 // in decimal or in hex with "0x".
-uint64_t number(const nlohmann::json& value, const Place& place, uint64_t lowest,
-                uint64_t highest);
+uint64_t number(const nlohmann::json& value, const Place& place, uint64_t lowest, uint64_t highest);
 // The same for a number written as a text (an object key such as a sensor
 // number).
 uint64_t numberFromText(const std::string& written, const Place& place, uint64_t lowest,
                         uint64_t highest);
 
 // The value of a key the caller requires.
-const nlohmann::json& required(const nlohmann::json& object, const char* name,
-                               const Place& place);
+const nlohmann::json& required(const nlohmann::json& object, const char* name, const Place& place);
 
 } // namespace sim::machine_file

@@ -113,8 +113,8 @@ std::string text(const nlohmann::json& value, const Place& place)
 uint64_t numberFromText(const std::string& written, const Place& place, uint64_t lowest,
                         uint64_t highest)
 {
-    const bool hex = written.size() > 2 && written[0] == '0' &&
-                     (written[1] == 'x' || written[1] == 'X');
+    const bool hex =
+        written.size() > 2 && written[0] == '0' && (written[1] == 'x' || written[1] == 'X');
     const std::string digits = hex ? written.substr(2) : written;
     const auto isDigit = [hex](char c) {
         return hex ? std::isxdigit(static_cast<unsigned char>(c)) != 0
@@ -134,8 +134,7 @@ uint64_t numberFromText(const std::string& written, const Place& place, uint64_t
     return value;
 }
 
-uint64_t number(const nlohmann::json& value, const Place& place, uint64_t lowest,
-                uint64_t highest)
+uint64_t number(const nlohmann::json& value, const Place& place, uint64_t lowest, uint64_t highest)
 {
     if (value.is_string())
         return numberFromText(value.get<std::string>(), place, lowest, highest);
@@ -152,8 +151,7 @@ uint64_t number(const nlohmann::json& value, const Place& place, uint64_t lowest
     place.fail("must be a number, not " + describe(value));
 }
 
-const nlohmann::json& required(const nlohmann::json& object, const char* name,
-                               const Place& place)
+const nlohmann::json& required(const nlohmann::json& object, const char* name, const Place& place)
 {
     const auto member = object.find(name);
     if (member == object.end())

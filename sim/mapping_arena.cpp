@@ -71,8 +71,7 @@ void unpoison(uintptr_t address, size_t length)
 void* reserveAt(uintptr_t address)
 {
     void* region = ::mmap(reinterpret_cast<void*>(address), kRegionSize, PROT_NONE,
-                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE,
-                          -1, 0);
+                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE, -1, 0);
     if (region == MAP_FAILED)
         return nullptr;
     if (reinterpret_cast<uintptr_t>(region) != address) {
@@ -115,7 +114,7 @@ struct MappingArena::State {
     };
 
     mutable std::mutex lock;
-    uintptr_t region = 0; // 0 while no mapping is live
+    uintptr_t region = 0;    // 0 while no mapping is live
     std::vector<Slot> slots; // ordered by firstPage
 
     // The lowest page index where `pages` pages and a guard page after them
@@ -132,7 +131,10 @@ struct MappingArena::State {
         return candidate + pages + 1 <= kRegionPages ? candidate : 0;
     }
 
-    uintptr_t pageAddress(size_t page) const { return region + page * kPageSize; }
+    uintptr_t pageAddress(size_t page) const
+    {
+        return region + page * kPageSize;
+    }
 
     void release()
     {

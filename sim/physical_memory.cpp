@@ -61,8 +61,8 @@ std::vector<uint8_t> readRangeFile(const std::filesystem::path& file)
 void PhysicalMemory::load(uint64_t base, const std::vector<uint8_t>& bytes)
 {
     if (!fitsInSpace(base, bytes.size()))
-        throw std::invalid_argument("a memory range at " + std::to_string(base) +
-                                    " of " + std::to_string(bytes.size()) +
+        throw std::invalid_argument("a memory range at " + std::to_string(base) + " of " +
+                                    std::to_string(bytes.size()) +
                                     " bytes runs past the top of physical memory");
     if (!bytes.empty())
         ranges_.push_back(Range{base, bytes});
@@ -76,8 +76,7 @@ void PhysicalMemory::loadImageFolder(const std::filesystem::path& folder)
     if (!fs::is_directory(folder, error))
         throw std::runtime_error(folder.string() + ": no such image folder");
     if (!fs::is_directory(memoryFolder, error))
-        throw std::runtime_error(folder.string() +
-                                 ": the image folder has no memory/ folder");
+        throw std::runtime_error(folder.string() + ": the image folder has no memory/ folder");
 
     // Files load in name order, so where two overlap the higher base wins
     // the same way on every run.
@@ -85,8 +84,8 @@ void PhysicalMemory::loadImageFolder(const std::filesystem::path& folder)
     for (const auto& entry : fs::directory_iterator(memoryFolder, error))
         files.push_back(entry.path());
     if (error)
-        throw std::runtime_error(memoryFolder.string() + ": cannot list the folder: " +
-                                 error.message());
+        throw std::runtime_error(memoryFolder.string() +
+                                 ": cannot list the folder: " + error.message());
     std::sort(files.begin(), files.end());
 
     for (const auto& file : files) {

@@ -19,7 +19,7 @@ inline std::filesystem::path fixtureImage(const std::string& name)
 }
 
 class TempFolder {
-public:
+  public:
     TempFolder()
     {
         std::string pattern =
@@ -36,7 +36,10 @@ public:
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
-    const std::filesystem::path& path() const { return path_; }
+    const std::filesystem::path& path() const
+    {
+        return path_;
+    }
 
     std::filesystem::path write(const std::string& name, const std::string& content) const
     {
@@ -46,7 +49,7 @@ public:
         return file;
     }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
