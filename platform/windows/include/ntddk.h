@@ -1,0 +1,22 @@
+/*
+ * ntddk.h (Windows build)
+ *
+ * Puts the mingw-w64 DDK's ntddk.h in front of the driver. That header
+ * defines InterlockedBitTestAndSet and InterlockedBitTestAndReset as inline
+ * routines although <intrin.h>, which it includes itself, has defined them
+ * already; in C++ that is a redefinition. So <intrin.h> comes first, and the
+ * DDK's two definitions are compiled under other names and then forgotten:
+ * callers get the <intrin.h> ones, which do the same.
+ */
+#ifndef ZEPHR_WINDOWS_NTDDK_H
+#define ZEPHR_WINDOWS_NTDDK_H
+
+#include <intrin.h>
+
+#define InterlockedBitTestAndSet ZephrDdkInterlockedBitTestAndSet
+#define InterlockedBitTestAndReset ZephrDdkInterlockedBitTestAndReset
+#include_next <ntddk.h>
+#undef InterlockedBitTestAndSet
+#undef InterlockedBitTestAndReset
+
+#endif /* ZEPHR_WINDOWS_NTDDK_H */
