@@ -1,29 +1,38 @@
 /*
  * superio.cpp
  *
- * Super I/O fan control. Until the chip's detection and duty registers are
- * served, every request answers its failure value: detect and set false,
- * get "no value".
+ * The Super I/O chip's driver-wide state and its register access: the
+ * configuration port last probed, the runtime base read from logical device
+ * 9, and the index-and-data pairs through which every configuration and
+ * runtime register is reached. Each pair runs whole under the hardware lock,
+ * so another request's index cannot slip in between.
  */
 #include "driver/zephr.h"
 
 USHORT SioConfigPort = 0;
 USHORT SioRuntimeBase = 0;
 
-ULONG SioDetect(VOID)
+ULONG SioWriteIndexVerify(USHORT Port, UCHAR Value)
 {
-    return ZEPHR_SIO_FALSE;
+    PortWriteByte(Port, Value);
+    return PortReadByte(Port) == Value ? ZEPHR_SIO_TRUE : ZEPHR_SIO_FALSE;
 }
 
-ULONG SioSetFanDuty(USHORT Fan, USHORT Duty)
+UCHAR SioReadRegister(USHORT IndexPort, UCHAR Register)
 {
-    UNREFERENCED_PARAMETER(Fan);
-    UNREFERENCED_PARAMETER(Duty);
-    return ZEPHR_SIO_FALSE;
+    UCHAR Value;
+
+    ZephrAcquireHardware();
+    PortWriteByte(IndexPort, Register);
+    Value = PortReadByte((USHORT)(IndexPort + 1));
+    ZephrReleaseHardware();
+    return Value;
 }
 
-ULONG SioGetFanDuty(USHORT Fan)
+VOID SioWriteRegister(USHORT IndexPort, UCHAR Register, UCHAR Value)
 {
-    UNREFERENCED_PARAMETER(Fan);
-    return ZEPHR_NO_VALUE;
+    ZephrAcquireHardware();
+    PortWriteByte(IndexPort, Register);
+    PortWriteByte((USHORT)(IndexPort + 1), Value);
+    ZephrReleaseHardware();
 }

@@ -63,6 +63,11 @@ extern USHORT SioRuntimeBase;
 ULONG SioDetect(VOID);
 ULONG SioSetFanDuty(USHORT Fan, USHORT Duty);
 ULONG SioGetFanDuty(USHORT Fan);
+ULONG SioProbeConfigPort(USHORT Port, UCHAR IdRegister);
+ULONG SioWriteIndexVerify(USHORT Port, UCHAR Value);
+/* One index-and-data pair (index at IndexPort, data one above), run whole. */
+UCHAR SioReadRegister(USHORT IndexPort, UCHAR Register);
+VOID SioWriteRegister(USHORT IndexPort, UCHAR Register, UCHAR Value);
 
 /* ---- SMBIOS locator and the system information report ------------------ */
 
