@@ -6,6 +6,7 @@
 #include "sim/machine.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -60,10 +61,13 @@ std::vector<uint8_t> readRangeFile(const std::filesystem::path& file)
 
 void PhysicalMemory::load(uint64_t base, const std::vector<uint8_t>& bytes)
 {
-    if (!fitsInSpace(base, bytes.size()))
-        throw std::invalid_argument("a memory range at " + std::to_string(base) + " of " +
+    if (!fitsInSpace(base, bytes.size())) {
+        char where[64];
+        std::snprintf(where, sizeof where, "0x%llx", static_cast<unsigned long long>(base));
+        throw std::invalid_argument(std::string("a memory range at ") + where + " of " +
                                     std::to_string(bytes.size()) +
                                     " bytes runs past the top of physical memory");
+    }
     if (!bytes.empty())
         ranges_.push_back(Range{base, bytes});
 }
