@@ -1,0 +1,183 @@
+// driver_image_test.cpp
+//
+// zephr.sys as the Windows build makes it: a PE32 image for the native
+// subsystem entered at DriverEntry, importing from the kernel and the HAL
+// only, loadable at any address, with a checksum the loader accepts, no
+// static constructors that nothing would run, and the SMI exchange compiled
+// as the one straight sequence it must be.
+#include "artifacts/artifact_paths.h"
+#include "artifacts/binary_tools.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+namespace artifacts {
+namespace {
+
+class DriverImage : public ::testing::Test {
+  protected:
+    std::filesystem::path path = WindowsBinary("zephr.sys");
+    PeReport report;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(std::filesystem::exists(path)) << MissingWindowsBinary(path);
+        report = InspectPe(path);
+    }
+};
+
+TEST_F(DriverImage, IsA32BitNativeImageEnteredAtDriverEntry)
+{
+    EXPECT_EQ(report.format, "pei-i386");
+    EXPECT_EQ(report.magic, "PE32");
+    EXPECT_EQ(report.subsystem, kSubsystemNative);
+    EXPECT_TRUE(report.characteristics & kImageFileExecutable);
+
+    auto symbols = ReadSymbols(path);
+    auto entry = symbols.find("_DriverEntry@8");
+    ASSERT_NE(entry, symbols.end()) << "no _DriverEntry@8 (extern \"C\", NTAPI) in " << path;
+    EXPECT_EQ(uint64_t{report.imageBase} + report.entryRva, entry->second)
+        << "the entry point is not DriverEntry";
+}
+
+TEST_F(DriverImage, ImportsOnlyFromTheKernelAndTheHal)
+{
+    auto dlls = report.importedDllNames();
+    ASSERT_FALSE(dlls.empty()) << "no import table read from " << path;
+    for (const auto& dll : dlls) {
+        auto name = LowerCase(dll);
+        EXPECT_TRUE(name == "ntoskrnl.exe" || name == "hal.dll")
+            << path << " imports from " << dll << "; it imports from: " << JoinNames(dlls);
+    }
+}
+
+TEST_F(DriverImage, ImportsTheKernelRoutinesOfLoadDispatchAndMapping)
+{
+    auto functions = report.functionsFrom("ntoskrnl.exe");
+    for (const char* routine : {"MmMapIoSpace", "MmUnmapIoSpace", "IoCreateDevice",
+                                "IoCreateSymbolicLink", "IoDeleteSymbolicLink", "IoDeleteDevice",
+                                "IofCompleteRequest", "DbgPrint", "RtlInitUnicodeString"}) {
+        EXPECT_TRUE(std::find(functions.begin(), functions.end(), routine) != functions.end())
+            << routine << " is not imported from ntoskrnl.exe; imported: " << JoinNames(functions);
+    }
+}
+
+TEST_F(DriverImage, NoSectionIsWritableAndExecutable)
+{
+    ASSERT_FALSE(report.sections.empty());
+    for (const auto& section : report.sections) {
+        EXPECT_FALSE(section.writable && section.executable)
+            << section.name << " is writable and executable";
+    }
+}
+
+// The kernel relocates every driver it loads and checks a driver's checksum.
+TEST_F(DriverImage, KeepsItsRelocationsAndCarriesTheRightChecksum)
+{
+    EXPECT_FALSE(report.characteristics & kImageFileRelocsStripped);
+    EXPECT_GT(report.relocationDirectorySize, 0u) << "no base relocations in " << path;
+
+    EXPECT_NE(report.checksum, 0u);
+    EXPECT_EQ(report.checksum, ComputePeChecksum(ReadFileBytes(path)));
+}
+
+// Nothing runs constructors of globals in a driver: the list must be empty
+// (its -1 head and 0 terminator only).
+TEST_F(DriverImage, HasNoStaticConstructors)
+{
+    auto symbols = ReadSymbols(path);
+    ASSERT_TRUE(symbols.count("__CTOR_LIST__") && symbols.count("__DTOR_LIST__"))
+        << "no constructor list symbols in " << path;
+    EXPECT_EQ(symbols["__DTOR_LIST__"] - symbols["__CTOR_LIST__"], 8u)
+        << "zephr.sys has global objects with constructors";
+}
+
+TEST_F(DriverImage, PortPrimitivesAreSingleByteAccessesThroughDx)
+{
+    auto read = DisassembleFunction(path, "_PortReadByte");
+    auto write = DisassembleFunction(path, "_PortWriteByte");
+    EXPECT_TRUE(std::find(read.begin(), read.end(), "in (%dx),%al") != read.end())
+        << JoinNames(read);
+    EXPECT_TRUE(std::find(write.begin(), write.end(), "out %al,(%dx)") != write.end())
+        << JoinNames(write);
+}
+
+class SmmExchangeCode : public DriverImage {
+  protected:
+    std::vector<std::string> code;
+
+    void SetUp() override
+    {
+        DriverImage::SetUp();
+        code = DisassembleFunction(path, "_SmmExchange");
+        ASSERT_FALSE(code.empty()) << "no _SmmExchange in " << path;
+    }
+
+    size_t indexOf(const std::string& instruction)
+    {
+        return std::find(code.begin(), code.end(), instruction) - code.begin();
+    }
+
+    // The instructions strictly between two positions.
+    std::vector<std::string> between(size_t first, size_t last)
+    {
+        return {code.begin() + first + 1, code.begin() + last};
+    }
+};
+
+TEST_F(SmmExchangeCode, WritesPort84RightAfterTheSmi)
+{
+    size_t smi = indexOf("out %al,$0xb2");
+    ASSERT_LT(smi + 1, code.size()) << JoinNames(code);
+    EXPECT_EQ(code[smi + 1], "out %al,$0x84") << JoinNames(code);
+}
+
+// Only AX, BX, CX and DX are loaded, with 16-bit moves; nothing between the
+// register save and the SMI touches the upper halves of EAX to EDX.
+TEST_F(SmmExchangeCode, LoadsTheFourRegistersWith16BitMovesAfterSavingAll)
+{
+    size_t save = indexOf("pusha");
+    size_t smi = indexOf("out %al,$0xb2");
+    ASSERT_LT(smi, code.size()) << "no write to port 0xb2: " << JoinNames(code);
+    ASSERT_LT(save, smi) << "no pusha before the SMI: " << JoinNames(code);
+
+    std::set<std::string> loaded;
+    for (const auto& instruction : between(save, smi)) {
+        for (const char* wide : {"%eax", "%ebx", "%ecx", "%edx"}) {
+            EXPECT_EQ(instruction.find(wide), std::string::npos)
+                << "'" << instruction << "' touches " << wide << " before the SMI";
+        }
+        for (const char* reg : {"ax", "bx", "cx", "dx"}) {
+            if (instruction.starts_with("mov ") && instruction.ends_with(std::string(",%") + reg)) {
+                loaded.insert(reg);
+            }
+        }
+    }
+    EXPECT_EQ(loaded, (std::set<std::string>{"ax", "bx", "cx", "dx"})) << JoinNames(code);
+}
+
+TEST_F(SmmExchangeCode, StoresTheFourRegistersBeforeRestoringAll)
+{
+    size_t post = indexOf("out %al,$0x84");
+    size_t restore = indexOf("popa");
+    ASSERT_LT(restore, code.size()) << "no popa: " << JoinNames(code);
+    ASSERT_LT(post, restore) << "no write to port 0x84 before the popa: " << JoinNames(code);
+    size_t flags = indexOf("popf");
+    EXPECT_TRUE(restore < flags && flags < code.size())
+        << "flags are not restored after the registers: " << JoinNames(code);
+
+    std::set<std::string> stored;
+    for (const auto& instruction : between(post, restore)) {
+        for (const char* reg : {"ax", "bx", "cx", "dx"}) {
+            if (instruction.starts_with(std::string("mov %") + reg + ",")) {
+                stored.insert(reg);
+            }
+        }
+    }
+    EXPECT_EQ(stored, (std::set<std::string>{"ax", "bx", "cx", "dx"})) << JoinNames(code);
+}
+
+} // namespace
+} // namespace artifacts

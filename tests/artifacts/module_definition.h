@@ -1,0 +1,30 @@
+// module_definition.h
+//
+// The export list of a module-definition (.def) file: the names under
+// EXPORTS, and the readers the file announces on "; reader: Name" comment
+// lines until the library defines them.
+#ifndef ZEPHR_TESTS_ARTIFACTS_MODULE_DEFINITION_H
+#define ZEPHR_TESTS_ARTIFACTS_MODULE_DEFINITION_H
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace artifacts {
+
+struct ModuleDefinition {
+    std::string library;                // LIBRARY name
+    std::vector<std::string> exports;   // names under EXPORTS, in file order
+    std::vector<std::string> announced; // "; reader: Name" lines, not exported yet
+};
+
+ModuleDefinition ParseModuleDefinition(const std::string& text);
+// Throws std::runtime_error naming the file when it cannot be read.
+ModuleDefinition ReadModuleDefinition(const std::filesystem::path& path);
+
+// The fourteen names the host application calls.
+const std::vector<std::string>& GaugeletExportNames();
+
+} // namespace artifacts
+
+#endif // ZEPHR_TESTS_ARTIFACTS_MODULE_DEFINITION_H

@@ -1,0 +1,88 @@
+// tool_image_test.cpp
+//
+// zephrctl.exe and gaugehost.exe as the Windows build makes them: 32-bit
+// console programs that run on a bare Windows installation, because the C++
+// runtime is linked in and only system DLLs are imported; each imports the
+// Win32 routines of its job.
+#include "artifacts/artifact_paths.h"
+#include "artifacts/binary_tools.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace artifacts {
+namespace {
+
+struct ToolCase {
+    const char* file;
+    std::vector<std::string> kernel32Routines;
+};
+
+void PrintTo(const ToolCase& tool, std::ostream* out)
+{
+    *out << tool.file;
+}
+
+class ToolImage : public ::testing::TestWithParam<ToolCase> {
+  protected:
+    std::filesystem::path path = WindowsBinary(GetParam().file);
+    PeReport report;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(std::filesystem::exists(path)) << MissingWindowsBinary(path);
+        report = InspectPe(path);
+    }
+};
+
+TEST_P(ToolImage, IsA32BitConsoleProgram)
+{
+    EXPECT_EQ(report.format, "pei-i386");
+    EXPECT_EQ(report.magic, "PE32");
+    EXPECT_EQ(report.subsystem, kSubsystemWindowsConsole);
+    EXPECT_TRUE(report.characteristics & kImageFileExecutable);
+    EXPECT_FALSE(report.characteristics & kImageFileDll);
+}
+
+// No libstdc++-6.dll, libgcc_s_*.dll or libwinpthread-1.dll to ship along.
+TEST_P(ToolImage, ImportsOnlyTheCRuntimeAndKernel32)
+{
+    auto dlls = report.importedDllNames();
+    ASSERT_FALSE(dlls.empty()) << "no import table read from " << path;
+    for (const auto& dll : dlls) {
+        auto name = LowerCase(dll);
+        EXPECT_TRUE(name == "msvcrt.dll" || name == "kernel32.dll")
+            << path << " needs " << dll << " at run time; it imports from: " << JoinNames(dlls);
+    }
+}
+
+TEST_P(ToolImage, ImportsTheWin32RoutinesOfItsJob)
+{
+    auto functions = report.functionsFrom("KERNEL32.dll");
+    for (const auto& routine : GetParam().kernel32Routines) {
+        EXPECT_TRUE(std::find(functions.begin(), functions.end(), routine) != functions.end())
+            << routine << " is not imported from KERNEL32.dll; imported: " << JoinNames(functions);
+    }
+}
+
+TEST_P(ToolImage, NoSectionIsWritableAndExecutable)
+{
+    ASSERT_FALSE(report.sections.empty());
+    for (const auto& section : report.sections) {
+        EXPECT_FALSE(section.writable && section.executable)
+            << section.name << " is writable and executable";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WindowsTools, ToolImage,
+    ::testing::Values(ToolCase{"zephrctl.exe", {"CreateFileA", "DeviceIoControl", "CloseHandle"}},
+                      ToolCase{"gaugehost.exe", {"LoadLibraryA", "GetProcAddress", "FreeLibrary"}}),
+    [](const auto& info) {
+        std::string name = info.param.file;
+        return name.substr(0, name.find('.'));
+    });
+
+} // namespace
+} // namespace artifacts
