@@ -106,7 +106,7 @@ TEST_F(Dispatch, OutOfBoundsWordsAreRefusedBeforeAnyHardwareIsTouched)
 TEST_F(Dispatch, CodesOutsideTheTableAreInvalidParameters)
 {
     const DWORD invalid[] = {0x9C40A40C, 0x9C40A3FC, 0x9C40A450, 0x9C40A420, 0x9C40A43C,
-                             0x9C40A401, 0x9C40A402, 0x00000000, 0xFFFFFFFF, 0x9C41A400,
+                             0x9C40A401, 0x9C40A402, 0x00000000, 0xFFFFBFFF, 0x9C41A400,
                              0x9C402400 /* any access instead of write */};
     for (DWORD code : invalid) {
         auto reply = device.ioctl(code, {0, 0, 0, 0}, 32768);
