@@ -81,6 +81,13 @@ public:
     // Does a name exist in the object name space (devices and links)?
     bool nameExists(const std::wstring& ntPath) const;
 
+    // Removes from the name space the device objects of drivers already
+    // unloaded (left behind when the link could not be removed) and every
+    // link that then leads nowhere, so the next load finds its names free.
+    // Handles still open on such a device answer STATUS_DEVICE_DOES_NOT_EXIST.
+    // A host-side clean-up for tests; Windows has no such routine.
+    void discardUnloadedDevices();
+
     struct State;
 
 private:
