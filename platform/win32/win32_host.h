@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 namespace win32 {
 
@@ -37,5 +38,9 @@ using DllEntryRoutine = BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID);
 // Called by the entry glue that the host build links into every library it
 // makes: tells LoadLibraryA which DllMain the library being loaded has.
 extern "C" void Win32RegisterDllEntry(DllEntryRoutine entry);
+
+// Why the last LoadLibraryA of this thread failed (the loader's own text,
+// such as the dlerror message); empty after a successful load. Host only.
+std::string LastLoaderMessage();
 
 } // namespace win32

@@ -67,6 +67,9 @@ typedef intptr_t (*FARPROC)(void);
 #define ERROR_INSUFFICIENT_BUFFER 122u
 #define ERROR_MOD_NOT_FOUND 126u
 #define ERROR_PROC_NOT_FOUND 127u
+#define ERROR_MR_MID_NOT_FOUND 317u
+#define ERROR_NOACCESS 998u
+#define ERROR_DLL_INIT_FAILED 1114u
 
 typedef struct _FILETIME {
     DWORD dwLowDateTime;
