@@ -24,8 +24,13 @@ static const char FanParameters[] = "refresh rate(seconds)=5|";
  * is the project, which has no mailbox of its own, so that text is empty.
  */
 static const char* const InfoTexts[] = {
-    "tz4 zephr interface",     "the zephr project", "1.1", "050126", "050308",
-    "http://www.samurize.com", "",
+    "tz4 zephr interface",
+    "the zephr project",
+    "1.1",
+    "050126",
+    "050308",
+    "http://www.samurize.com",
+    "",
 };
 
 extern "C" const char* init(void)

@@ -27,7 +27,7 @@ struct SessionOptions {
 };
 
 class Session {
-public:
+  public:
     // Throws std::runtime_error naming what could not be brought up: the
     // machine file (and its key), the driver image, or DriverEntry's status.
     explicit Session(const SessionOptions& options = {});
@@ -42,7 +42,7 @@ public:
     // True in the host build, where the notebook is simulated.
     static bool simulated();
 
-private:
+  private:
     bool driverLoaded_ = false;
 };
 
