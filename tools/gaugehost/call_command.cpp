@@ -1,0 +1,27 @@
+// call_command.cpp
+//
+// gaugehost call: one instance, one reader call with the given parameter
+// texts (the rest take getparam's defaults), the text shown, the instance
+// freed.
+#include "tools/gaugehost/commands.h"
+
+#include "tools/gaugehost/cp1252.h"
+#include "tools/gaugehost/reader_binding.h"
+
+namespace gaugehost {
+
+void runCall(const PluginLibrary& library, const std::string& reader,
+             const std::vector<std::string>& parameters, bool raw, std::ostream& out)
+{
+    const ReaderBinding binding = bindReader(library, reader);
+    completeParameters(binding, parameters); // refuse extra texts before making an instance
+    PluginInstance instance = library.startInstance();
+    const std::string text = callBoundReader(library, binding, instance.handle(), parameters);
+    if (raw)
+        out << text;
+    else
+        out << cp1252ToUtf8(text) << "\n";
+    out.flush();
+}
+
+} // namespace gaugehost
