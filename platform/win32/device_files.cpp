@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "platform/nt/nt_host.h"
+#include "platform/win32/last_status.h"
 
 #include <map>
 #include <memory>
@@ -124,7 +125,7 @@ extern "C" HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, D
     std::shared_ptr<nt::FileObject> file;
     NTSTATUS status = nt::IoManager::instance().open(ntPath, grantedAccess(dwDesiredAccess), file);
     if (!NT_SUCCESS(status)) {
-        SetLastError(nt::NtStatusToWin32Error(status));
+        win32::SetLastNtStatus(status);
         return INVALID_HANDLE_VALUE;
     }
     SetLastError(ERROR_SUCCESS);
@@ -148,8 +149,10 @@ extern "C" BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LP
         nt::IoManager::instance().deviceControl(*file, dwIoControlCode, lpInBuffer, nInBufferSize,
                                                 lpOutBuffer, nOutBufferSize, bytesReturned);
     *lpBytesReturned = bytesReturned;
-    if (!NT_SUCCESS(status))
-        return fail(nt::NtStatusToWin32Error(status));
+    if (!NT_SUCCESS(status)) {
+        win32::SetLastNtStatus(status);
+        return FALSE;
+    }
     return TRUE;
 }
 

@@ -1,12 +1,17 @@
 // last_error.cpp
 //
 // GetLastError and SetLastError: one error code per thread, as Windows keeps
-// it.
+// it; and beside it the thread's last failed NT status, as ntdll keeps it
+// for RtlGetLastNtStatus.
 #include <windows.h>
+
+#include "platform/nt/nt_host.h"
+#include "platform/win32/last_status.h"
 
 namespace {
 thread_local DWORD lastError = ERROR_SUCCESS;
-}
+thread_local LONG lastNtStatus = 0;
+} // namespace
 
 extern "C" DWORD WINAPI GetLastError(void)
 {
@@ -17,3 +22,19 @@ extern "C" VOID WINAPI SetLastError(DWORD dwErrCode)
 {
     lastError = dwErrCode;
 }
+
+// ntdll's routine; no header of this layer declares it, as the SDK's do not.
+extern "C" LONG WINAPI RtlGetLastNtStatus(void)
+{
+    return lastNtStatus;
+}
+
+namespace win32 {
+
+void SetLastNtStatus(int32_t status)
+{
+    lastNtStatus = status;
+    lastError = nt::NtStatusToWin32Error(status);
+}
+
+} // namespace win32

@@ -11,6 +11,8 @@
 
 using namespace testdriver;
 
+extern "C" LONG WINAPI RtlGetLastNtStatus(void);
+
 namespace {
 
 const ULONG kWriteCode = code(0x801, FILE_WRITE_ACCESS);
@@ -98,6 +100,7 @@ TEST_F(DeviceFiles, TheDriversStatusBecomesTheLastError)
         SetLastError(0);
         EXPECT_FALSE(DeviceIoControl(device, kWriteCode, &value, 4, &value, 4, &bytes, nullptr));
         EXPECT_EQ(GetLastError(), error) << std::hex << status;
+        EXPECT_EQ(static_cast<uint32_t>(RtlGetLastNtStatus()), status);
         EXPECT_EQ(bytes, 0u);
         EXPECT_EQ(value, 0x11111111u);
     }
@@ -110,6 +113,8 @@ TEST_F(DeviceFiles, TheDriversStatusBecomesTheLastError)
     EXPECT_TRUE(DeviceIoControl(device, kWriteCode, &value, 4, &value, 4, &bytes, nullptr));
     EXPECT_EQ(value, 52u);
     EXPECT_EQ(bytes, 4u);
+    EXPECT_EQ(static_cast<uint32_t>(RtlGetLastNtStatus()), 0xC0001234u)
+        << "a success leaves the last failed status";
     CloseHandle(device);
 }
 
