@@ -28,7 +28,11 @@ void LoadedDriver::unload()
 LoadedDriver::~LoadedDriver()
 {
     unload();
-    nt::IoManager::instance().setFaults({});
+    auto& io = nt::IoManager::instance();
+    io.setFaults({});
+    // A device left behind by an unload that could not remove its link must
+    // not stand in the way of the next test's load.
+    io.discardUnloadedDevices();
 }
 
 uint32_t Reply::word() const
