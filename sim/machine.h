@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -52,6 +53,9 @@ public:
     SmmBehaviour behaviour = SmmBehaviour::Normal;
     std::map<uint16_t, uint16_t> temperatures; // sensor number -> degrees Celsius
     std::vector<Fan> fans;                     // fan index -> state and speed
+    // A handler of a test's own: when set, it runs in place of the functions
+    // above for every call with 0xA3 in AL (behaviour still applies first).
+    std::function<void(SmmRegisters&)> custom;
 
     // Runs the handler for one SMI: 0x00A3 fan state, 0x01A3 set fan state
     // (BH state, BL fan), 0x02A3 fan speed, 0x10A3 temperature; AX 0xFFFF for

@@ -39,6 +39,10 @@ void SmmBios::handle(SmmRegisters& registers)
     case SmmBehaviour::Normal:
         break;
     }
+    if (custom) {
+        custom(registers);
+        return;
+    }
 
     uint16_t answer = kFailure;
     switch (static_cast<uint8_t>(sent >> 8)) {

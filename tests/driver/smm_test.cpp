@@ -91,3 +91,35 @@ TEST_F(Smm, AnAxEqualToTheOneSentIsASuccessWhenAnotherRegisterChanged)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Smm, AnAxOfAllOnesIsAFailureEvenWhenOtherRegistersChanged)
+{
+    machine().smm.custom = [](sim::SmmRegisters& r) {
+        r.ax = 0xFFFF;
+        r.bx = 0x1234;
+        r.cx = 0x5678;
+        r.dx = 0x9ABC;
+    };
+    EXPECT_EQ(answer(IOCTL_ZEPHR_GET_TEMP, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(answer(IOCTL_ZEPHR_SET_FAN_STATE, 0, 2), 0xFFFFFFFFu);
+    EXPECT_EQ(machine().lastPostCode(), std::optional<uint8_t>(0xFF));
+}
+
+TEST_F(Smm, OnlyTheReturnedAxMakesTheAnswer)
+{
+    // BX, CX and DX as the BIOS leaves them play no part in the value.
+    machine().smm.custom = [](sim::SmmRegisters& r) {
+        r.ax = 0x0031;
+        r.bx = 0xFFFF;
+        r.cx = 0xFFFF;
+        r.dx = 0xFFFF;
+    };
+    EXPECT_EQ(answer(IOCTL_ZEPHR_GET_TEMP, 9), 0x31u);
+    EXPECT_EQ(answer(IOCTL_ZEPHR_GET_FAN_SPEED, 1), 0x31u * 30u);
+    EXPECT_EQ(answer(IOCTL_ZEPHR_GET_FAN_STATE, 1), 0x31u);
+    EXPECT_EQ(answer(IOCTL_ZEPHR_SET_FAN_STATE, 1, 1), 0u);
+}
+
+} // namespace
