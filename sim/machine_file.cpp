@@ -4,6 +4,7 @@
 // describes. Each top-level key has one section parser; kSections below is
 // the one place where they are dispatched.
 #include "sim/machine_file.h"
+#include "sim/superio_machine_file.h"
 
 #include <fstream>
 #include <sstream>
@@ -123,6 +124,7 @@ const Section kSections[] = {
     {"smm", parseSmm},
     {"memory", parseMemory},
     {"unmappable", parseUnmappable},
+    {"superio", machine_file::parseSuperIo},
 };
 
 json readDocument(const std::filesystem::path& file)
