@@ -1,15 +1,279 @@
 /*
  * acpi_report.cpp
  *
- * The ACPI report. The table walk is not served yet: the report is the empty
- * text, and there are no mappings to release.
+ * The ACPI report: the search for the Root System Description Pointer in the
+ * EBDA and the BIOS area, the walk of the RSDT or XSDT it names, the mapping
+ * of every table at full length through the mapping registry, and the running
+ * log of all of it, closed by the list of mappings in force. The mappings stay
+ * until the next report or the driver's unload.
+ *
+ * Nothing is read through a mapping that was not made, nor past the end of a
+ * mapping: a candidate that does not fit its area is passed over, a table
+ * whose Length is below its header or beyond what the report maps is not
+ * remapped, and a table that cannot be mapped gets an error line instead.
  */
-#include "driver/zephr.h"
+#include "driver/acpi/acpi.h"
+
+ULONG AcpiFound = 0;
+ULONG RsdtPhysical = 0;
+PVOID RsdtVirtual = NULL;
+ULONG XsdtPhysical = 0;
+PVOID XsdtVirtual = NULL;
+
+#define ACPI_TRUE 0xFFFFFFFFu
+#define ACPI_FALSE 0u
+
+#define VA(Address) ((ULONG)(ULONG_PTR)(Address))
+
+/* Which root table the accepted pointer named. */
+typedef enum _ACPI_ROOT { RootNone, RootRsdt, RootXsdt } ACPI_ROOT;
+static ACPI_ROOT AcceptedRoot = RootNone;
+
+static ULONG ReadUlong(const UCHAR* Bytes)
+{
+    return (ULONG)Bytes[0] | ((ULONG)Bytes[1] << 8) | ((ULONG)Bytes[2] << 16) |
+           ((ULONG)Bytes[3] << 24);
+}
+
+static BOOLEAN SameBytes(const UCHAR* Bytes, PCSTR Text, ULONG Length)
+{
+    ULONG Index;
+    for (Index = 0; Index < Length; Index++) {
+        if (Bytes[Index] != (UCHAR)Text[Index]) {
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
+static UCHAR ByteSum(const UCHAR* Bytes, ULONG Length)
+{
+    UCHAR Sum = 0;
+    ULONG Index;
+    for (Index = 0; Index < Length; Index++) {
+        Sum = (UCHAR)(Sum + Bytes[Index]);
+    }
+    return Sum;
+}
+
+/* A header field of up to 8 characters, cut at its first NUL. */
+static VOID CopyField(PCHAR Field, const UCHAR* Bytes, ULONG Length)
+{
+    ULONG Index;
+    for (Index = 0; Index < Length && Bytes[Index] != 0; Index++) {
+        Field[Index] = (CHAR)Bytes[Index];
+    }
+    Field[Index] = '\0';
+}
+
+/* An accepted pointer: the root table's physical address and its header mapping. */
+static ULONG AcceptRsdp(const UCHAR* Candidate, UCHAR Revision, PREPORT_TEXT Text)
+{
+    if (Revision == 0) {
+        RsdtPhysical = ReadUlong(Candidate + 16);
+        RsdtVirtual = MapPhysical(RsdtPhysical, ACPI_TABLE_HEADER_LENGTH);
+        AcceptedRoot = RootRsdt;
+        ReportTextAppend(Text, "ACPI V1 BIOS detected\r\nRSDT @ VA 0x%08x (PA 0x%08x)\r\n",
+                         VA(RsdtVirtual), RsdtPhysical);
+        return ACPI_TRUE;
+    }
+    if (ReadUlong(Candidate + 28) != 0) {
+        ReportTextAppend(Text, "*** ERROR: XSDT highpart in RSDP is not zero ! ***");
+        return ACPI_FALSE;
+    }
+    XsdtPhysical = ReadUlong(Candidate + 24);
+    XsdtVirtual = MapPhysical(XsdtPhysical, ACPI_TABLE_HEADER_LENGTH);
+    AcceptedRoot = RootXsdt;
+    ReportTextAppend(Text, "ACPI V2 BIOS detected\r\nXSDT @ VA 0x%08x (PA 0x%08x)\r\n",
+                     VA(XsdtVirtual), XsdtPhysical);
+    return ACPI_TRUE;
+}
+
+static ULONG SearchRsdp(const UCHAR* Start, ULONG Length, PREPORT_TEXT Text)
+{
+    ULONG Offset;
+
+    ReportTextAppend(Text, "Searching VA 0x%08x, %d Bytes...\r\n", VA(Start), (LONG)Length);
+    for (Offset = 0; Offset + 16 <= Length; Offset += 16) {
+        const UCHAR* Candidate = Start + Offset;
+        UCHAR Revision = Candidate[15];
+        ULONG Needed = Revision == 2 ? ACPI_RSDP_V2_LENGTH : ACPI_RSDP_CHECKSUM_LENGTH;
+
+        if (!SameBytes(Candidate, "RSD PTR ", 8) || (Revision != 0 && Revision != 2)) {
+            continue;
+        }
+        /* A pointer that would run past the area's end is not one. */
+        if (Offset + Needed > Length) {
+            continue;
+        }
+        ReportTextAppend(Text, "Sig found at VA 0x%08x\r\n", VA(Candidate));
+        if (ByteSum(Candidate, ACPI_RSDP_CHECKSUM_LENGTH) != 0) {
+            continue;
+        }
+        return AcceptRsdp(Candidate, Revision, Text);
+    }
+    return ACPI_FALSE;
+}
+
+/*
+ * Writes a table's four lines and maps it whole; stores the whole table's
+ * address at Where, or NULL when the table could not be mapped whole.
+ */
+static VOID RemapTable(const UCHAR* Header, ULONG Physical, PVOID* Where, PREPORT_TEXT Text)
+{
+    ULONG Length = ReadUlong(Header + 4);
+    CHAR Field[9];
+
+    CopyField(Field, Header, 4);
+    ReportTextAppend(Text, "  Remapping '%s', %u Bytes from VA 0x%08x\r\n", Field, Length,
+                     VA(Header));
+    CopyField(Field, Header + 10, 6);
+    ReportTextAppend(Text, "  OEMID:'%s'\r\n", Field);
+    CopyField(Field, Header + 16, 8);
+    ReportTextAppend(Text, "  OEM Table ID:'%s'\r\n", Field);
+
+    if (Length < ACPI_TABLE_HEADER_LENGTH || Length > ACPI_MAX_TABLE_LENGTH) {
+        ReportTextAppend(Text, "  *** ERROR: Table length %u is not sound ***\r\n", Length);
+        *Where = NULL;
+        return;
+    }
+    *Where = RemapPhysical(Physical, ACPI_TABLE_HEADER_LENGTH, Length);
+    if (*Where == NULL) {
+        ReportTextAppend(Text, "  *** ERROR: Table could not be mapped ***\r\n");
+        return;
+    }
+    ReportTextAppend(Text, "  Table remapped to VA 0x%08x (PA 0x%08x)\r\n", VA(*Where), Physical);
+}
+
+/* The two kinds of root table. */
+typedef struct _ROOT_TABLE_KIND {
+    PCSTR OpeningLine;
+    ULONG EntryWidth;
+    PCSTR SizeMessage;
+    PCSTR EntryLine;
+} ROOT_TABLE_KIND;
+
+static const ROOT_TABLE_KIND RsdtKind = {"Analyzing RSDT...\r\n", 4,
+                                         "RSDT size not DWORD aligned\r\n",
+                                         "Table found at PA 0x%08x...\r\n"};
+static const ROOT_TABLE_KIND XsdtKind = {"Analyzing XSDT...\r\n", 8,
+                                         "XSDT size not DWORD aligned\r\n",
+                                         "Table found at PA 0x%08x ...\r\n"};
+
+static VOID WalkRootTable(const ROOT_TABLE_KIND* Kind, PVOID* RootVirtual, ULONG RootPhysical,
+                          PREPORT_TEXT Text)
+{
+    ULONG Length = ReadUlong((const UCHAR*)*RootVirtual + 4);
+    ULONG Entries;
+    ULONG Offset;
+
+    ReportTextAppend(Text, Kind->OpeningLine);
+    RemapTable((const UCHAR*)*RootVirtual, RootPhysical, RootVirtual, Text);
+    if (*RootVirtual == NULL) {
+        return; /* no whole mapping to read the entries from */
+    }
+
+    Entries = Length - ACPI_TABLE_HEADER_LENGTH;
+    if (Entries % Kind->EntryWidth != 0) {
+        ReportTextAppend(Text, Kind->SizeMessage);
+        return;
+    }
+    for (Offset = 0; Offset < Entries; Offset += Kind->EntryWidth) {
+        const UCHAR* Entry = (const UCHAR*)*RootVirtual + ACPI_TABLE_HEADER_LENGTH + Offset;
+        ULONG Physical = ReadUlong(Entry); /* an XSDT entry's high half is not looked at */
+        PVOID Header = MapPhysical(Physical, ACPI_TABLE_HEADER_LENGTH);
+        PVOID Table;
+
+        ReportTextAppend(Text, Kind->EntryLine, Physical);
+        if (Header == NULL) {
+            ReportTextAppend(Text, "  *** ERROR: Table could not be mapped ***\r\n");
+            continue;
+        }
+        RemapTable((const UCHAR*)Header, Physical, &Table, Text);
+    }
+}
+
+/* The first 1024 bytes of the EBDA, whose segment stands at 0x40E of the BIOS data area. */
+static ULONG SearchEbda(PREPORT_TEXT Text)
+{
+    PHYSICAL_ADDRESS Physical;
+    PUCHAR Segment;
+    ULONG EbdaPhysical;
+    PUCHAR Area;
+    ULONG Found;
+
+    Physical.QuadPart = ACPI_BDA_EBDA_SEGMENT;
+    Segment = (PUCHAR)MmMapIoSpace(Physical, 2, MmNonCached);
+    if (Segment == NULL) {
+        return ACPI_FALSE;
+    }
+    EbdaPhysical = ((ULONG)Segment[0] | ((ULONG)Segment[1] << 8)) << 4;
+    MmUnmapIoSpace(Segment, 2);
+    if (EbdaPhysical == 0) {
+        return ACPI_FALSE; /* a machine without an EBDA */
+    }
+
+    Physical.QuadPart = EbdaPhysical;
+    Area = (PUCHAR)MmMapIoSpace(Physical, ACPI_EBDA_SEARCH_LENGTH, MmNonCached);
+    if (Area == NULL) {
+        return ACPI_FALSE;
+    }
+    Found = SearchRsdp(Area, ACPI_EBDA_SEARCH_LENGTH, Text);
+    MmUnmapIoSpace(Area, ACPI_EBDA_SEARCH_LENGTH);
+    return Found;
+}
+
+static ULONG AcpiReportSteps(PREPORT_TEXT Text)
+{
+    ReleaseMappings();
+    InitMappings(BiosSegmentWindow);
+    RsdtVirtual = NULL;
+    XsdtVirtual = NULL;
+    AcceptedRoot = RootNone;
+
+    ReportTextAppend(Text, "Searching EBDA for signature...\r\n");
+    AcpiFound = SearchEbda(Text);
+    if (AcpiFound == ACPI_FALSE) {
+        ReportTextAppend(Text, "Searching BIOS area for signature...\r\n");
+        if (BiosSegmentWindow == NULL) {
+            ReportTextAppend(Text, "*** Error: BIOS segment mapping failed ***\r\n");
+        } else {
+            AcpiFound = SearchRsdp((const UCHAR*)BiosSegmentWindow, BIOS_SEGMENT_LENGTH, Text);
+        }
+    }
+    if (AcpiFound == ACPI_FALSE) {
+        ReportTextAppend(Text, "*** ERROR: No ACPI BIOS found ***\r\n");
+        return ACPI_FALSE;
+    }
+
+    /* A root table whose header could not be mapped is not walked. */
+    if (AcceptedRoot == RootRsdt && RsdtVirtual != NULL) {
+        WalkRootTable(&RsdtKind, &RsdtVirtual, RsdtPhysical, Text);
+    } else if (AcceptedRoot == RootXsdt && XsdtVirtual != NULL) {
+        WalkRootTable(&XsdtKind, &XsdtVirtual, XsdtPhysical, Text);
+    } else {
+        ReportTextAppend(Text, "*** ERROR: Root table could not be mapped ***\r\n");
+    }
+    ListMappings(Text);
+    return ACPI_TRUE;
+}
 
 ULONG AcpiReport(PCHAR Buffer)
 {
-    Buffer[0] = '\0';
-    return 0;
+    REPORT_TEXT Text;
+    ULONG Found;
+
+    ReportTextInit(&Text, Buffer, ZEPHR_ACPI_REPORT_LENGTH, REPORT_TRUNCATED_MARKER);
+    /* One report at a time: the registry and the root pointers are shared. */
+    ZephrAcquireFirmware();
+    Found = AcpiReportSteps(&Text);
+    ZephrReleaseFirmware();
+    return Found;
 }
 
-VOID AcpiCleanup(VOID) {}
+VOID AcpiCleanup(VOID)
+{
+    ReleaseMappings();
+    RsdtVirtual = NULL;
+    XsdtVirtual = NULL;
+}
