@@ -23,7 +23,7 @@ uint16_t wordArgument(const std::string& text, const char* what)
 }
 
 // A refused request ends the command with the driver's reason.
-const Reply& accepted(const Reply& reply, uint32_t code)
+Reply accepted(Reply reply, uint32_t code)
 {
     if (!reply.ok) {
         auto known = findRequestCode(code);
@@ -69,8 +69,7 @@ int noValue(std::ostream& out, const std::string& what, const char* why)
 
 int runVersion(const DeviceClient& device, const std::vector<std::string>&, std::ostream& out)
 {
-    const Reply& reply =
-        accepted(device.request(IOCTL_ZEPHR_GET_VERSION, {}, 8), IOCTL_ZEPHR_GET_VERSION);
+    Reply reply = accepted(device.request(IOCTL_ZEPHR_GET_VERSION, {}, 8), IOCTL_ZEPHR_GET_VERSION);
     uint32_t minor = reply.output.size() >= 8
                          ? uint32_t(reply.output[4]) | uint32_t(reply.output[5]) << 8 |
                                uint32_t(reply.output[6]) << 16 | uint32_t(reply.output[7]) << 24
@@ -82,7 +81,8 @@ int runVersion(const DeviceClient& device, const std::vector<std::string>&, std:
 int runFanState(const DeviceClient& device, const std::vector<std::string>& args, std::ostream& out)
 {
     uint16_t fan = wordArgument(args[0], "FAN");
-    uint32_t state = accepted(device.words(IOCTL_ZEPHR_GET_FAN_STATE, fan), IOCTL_ZEPHR_GET_FAN_STATE).word();
+    uint32_t state =
+        accepted(device.words(IOCTL_ZEPHR_GET_FAN_STATE, fan), IOCTL_ZEPHR_GET_FAN_STATE).word();
     std::string what = "fan " + std::to_string(fan);
     if (state == ZEPHR_NO_VALUE) {
         return noValue(out, what, "the BIOS refused the call");
@@ -96,9 +96,9 @@ int runSetFanState(const DeviceClient& device, const std::vector<std::string>& a
 {
     uint16_t fan = wordArgument(args[0], "FAN");
     uint16_t state = wordArgument(args[1], "STATE");
-    uint32_t result = accepted(device.words(IOCTL_ZEPHR_SET_FAN_STATE, fan, state),
-                               IOCTL_ZEPHR_SET_FAN_STATE)
-                          .word();
+    uint32_t result =
+        accepted(device.words(IOCTL_ZEPHR_SET_FAN_STATE, fan, state), IOCTL_ZEPHR_SET_FAN_STATE)
+            .word();
     std::string what = "fan " + std::to_string(fan);
     if (result != 0) {
         out << what << ": the BIOS refused state " << state << "\n";
@@ -111,7 +111,8 @@ int runSetFanState(const DeviceClient& device, const std::vector<std::string>& a
 int runFanSpeed(const DeviceClient& device, const std::vector<std::string>& args, std::ostream& out)
 {
     uint16_t fan = wordArgument(args[0], "FAN");
-    uint32_t speed = accepted(device.words(IOCTL_ZEPHR_GET_FAN_SPEED, fan), IOCTL_ZEPHR_GET_FAN_SPEED).word();
+    uint32_t speed =
+        accepted(device.words(IOCTL_ZEPHR_GET_FAN_SPEED, fan), IOCTL_ZEPHR_GET_FAN_SPEED).word();
     std::string what = "fan " + std::to_string(fan);
     if (speed == ZEPHR_NO_VALUE) {
         return noValue(out, what, "the BIOS refused the call");
@@ -123,20 +124,24 @@ int runFanSpeed(const DeviceClient& device, const std::vector<std::string>& args
 int runTemp(const DeviceClient& device, const std::vector<std::string>& args, std::ostream& out)
 {
     uint16_t sensor = wordArgument(args[0], "SENSOR");
-    uint32_t temp = accepted(device.words(IOCTL_ZEPHR_GET_TEMP, sensor), IOCTL_ZEPHR_GET_TEMP).word();
+    uint32_t temp =
+        accepted(device.words(IOCTL_ZEPHR_GET_TEMP, sensor), IOCTL_ZEPHR_GET_TEMP).word();
     std::string what = "sensor " + std::to_string(sensor);
     if (temp == ZEPHR_NO_VALUE) {
         return noValue(out, what, "the BIOS refused the call");
     }
-    out << what << ": " << temp << " \xC2\xB0" "C\n";
+    out << what << ": " << temp
+        << " \xC2\xB0"
+           "C\n";
     return kExitOk;
 }
 
 int runCpuSpeed(const DeviceClient& device, const std::vector<std::string>&, std::ostream& out)
 {
-    std::string text = accepted(device.request(IOCTL_ZEPHR_GET_CPU_SPEED, {}, ZEPHR_CPU_SPEED_LENGTH),
-                                IOCTL_ZEPHR_GET_CPU_SPEED)
-                           .text();
+    std::string text =
+        accepted(device.request(IOCTL_ZEPHR_GET_CPU_SPEED, {}, ZEPHR_CPU_SPEED_LENGTH),
+                 IOCTL_ZEPHR_GET_CPU_SPEED)
+            .text();
     if (text.empty() || text[0] < '0' || text[0] > '9') {
         out << "CPU speed: unknown (" << text << ")\n";
         return kExitNoValue;
@@ -168,9 +173,9 @@ int runAcpi(const DeviceClient& device, const std::vector<std::string>&, std::os
 
 int runSuperIoDetect(const DeviceClient& device, const std::vector<std::string>&, std::ostream& out)
 {
-    uint32_t found = accepted(device.request(IOCTL_ZEPHR_DETECT_SUPERIO, {}, 4),
-                              IOCTL_ZEPHR_DETECT_SUPERIO)
-                         .word();
+    uint32_t found =
+        accepted(device.request(IOCTL_ZEPHR_DETECT_SUPERIO, {}, 4), IOCTL_ZEPHR_DETECT_SUPERIO)
+            .word();
     if (found == ZEPHR_SIO_TRUE) {
         out << "Super I/O chip found\n";
         return kExitOk;
@@ -265,7 +270,8 @@ int runSummary(const DeviceClient& device, const std::vector<std::string>&, std:
         auto at = text.find("Product name: ");
         if (at != std::string::npos) {
             auto end = text.find_first_of("\r\n", at);
-            model = text.substr(at + 14, end == std::string::npos ? std::string::npos : end - at - 14);
+            model =
+                text.substr(at + 14, end == std::string::npos ? std::string::npos : end - at - 14);
         }
     }
     out << "Notebook: " << model << "\n";

@@ -33,15 +33,14 @@ std::string Reply::text() const
 }
 
 DeviceClient::DeviceClient()
-    : handle_(CreateFileA(ZEPHR_USER_PATH, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
-                          OPEN_EXISTING, 0, nullptr))
+    : handle_(CreateFileA(ZEPHR_USER_PATH, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                          0, nullptr))
 {
     if (handle_ == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
-        std::string why = error == ERROR_FILE_NOT_FOUND
-                              ? "the zephr driver is not loaded"
-                              : error == ERROR_ACCESS_DENIED ? "access denied (run as administrator)"
-                                                             : "it could not be opened";
+        std::string why = error == ERROR_FILE_NOT_FOUND  ? "the zephr driver is not loaded"
+                          : error == ERROR_ACCESS_DENIED ? "access denied (run as administrator)"
+                                                         : "it could not be opened";
         throw std::runtime_error("cannot open the device " + std::string(ZEPHR_USER_PATH) + ": " +
                                  why + " (Win32 error " + std::to_string(error) + ")");
     }

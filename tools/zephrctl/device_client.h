@@ -16,17 +16,17 @@ namespace zephrctl {
 
 struct Reply {
     bool ok = false;
-    uint32_t status = 0;       // the NT status: 0 on success
-    uint32_t error = 0;        // the Win32 error of a refused request
-    uint32_t information = 0;  // bytes the driver gave back
+    uint32_t status = 0;         // the NT status: 0 on success
+    uint32_t error = 0;          // the Win32 error of a refused request
+    uint32_t information = 0;    // bytes the driver gave back
     std::vector<uint8_t> output; // exactly those bytes
 
-    uint32_t word() const; // the 32-bit answer at offset 0 (0 when shorter)
+    uint32_t word() const;    // the 32-bit answer at offset 0 (0 when shorter)
     std::string text() const; // the NUL-terminated text at offset 0
 };
 
 class DeviceClient {
-public:
+  public:
     // Throws std::runtime_error saying why the device did not open.
     DeviceClient();
     ~DeviceClient();
@@ -37,7 +37,7 @@ public:
     // The two 16-bit words as a 4-byte input and a 4-byte output.
     Reply words(uint32_t code, uint16_t word0, uint16_t word1 = 0) const;
 
-private:
+  private:
     HANDLE handle_;
 };
 

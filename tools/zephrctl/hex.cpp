@@ -73,7 +73,8 @@ uint32_t parseNumber(const std::string& text, const std::string& what, uint64_t 
     }
     uint64_t value = 0;
     for (size_t i = start; i < text.size(); ++i) {
-        int digit = hex ? hexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+        int digit =
+            hex ? hexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
         if (digit < 0) {
             throw std::invalid_argument(what + " '" + text + "' is not a " +
                                         (hex ? "hexadecimal" : "decimal") + " number");

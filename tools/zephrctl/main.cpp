@@ -37,7 +37,8 @@ void printHelp(std::ostream& out)
         out << "  --machine FILE    simulate the notebook a machine file describes\n"
                "                    (default: the built-in Inspiron 8600)\n"
                "  --trace           write every hardware access and driver message to\n"
-               "                    standard error\n";
+               "                    standard error\n"
+               "  --no-driver       load no driver, as on a machine where it was not started\n";
     }
     out << "  --help            show this help\n"
            "\n"
@@ -72,6 +73,8 @@ int main(int argc, char** argv)
             options.machineFile = args[next];
         } else if (option == "--trace" && tools::Session::simulated()) {
             trace = true;
+        } else if (option == "--no-driver" && tools::Session::simulated()) {
+            options.loadDriver = false;
         } else {
             return usageError("unknown option '" + option + "'");
         }

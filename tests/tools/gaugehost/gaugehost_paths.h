@@ -4,7 +4,7 @@
 // gaugehost with arguments.
 #pragma once
 
-#include "run_program.h"
+#include "support/run_program.h"
 
 #include <string>
 #include <vector>

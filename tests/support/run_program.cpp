@@ -2,7 +2,7 @@
 //
 // fork and exec with standard input, output and error on temporary files,
 // so no pipe can fill up while the test waits.
-#include "run_program.h"
+#include "support/run_program.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>
