@@ -5,6 +5,8 @@
 // memory holding a BIOS data area and the BIOS area 0xE0000-0xFFFFF.
 #include "sim/machine.h"
 
+#include "sim/firmware/smbios.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -55,6 +57,7 @@ std::unique_ptr<Machine> Machine::builtin()
     // Raw speeds; the driver multiplies by 30 (120 -> 3600 rpm).
     machine->smm.fans = {Fan{1, 120}, Fan{1, 115}};
     machine->memory.load(0, firstMiB());
+    firmware::placeBuiltinSmbios(machine->memory);
     return machine;
 }
 

@@ -4,6 +4,7 @@
 // describes. Each top-level key has one section parser; kSections below is
 // the one place where they are dispatched.
 #include "sim/machine_file.h"
+#include "sim/firmware/smbios_machine_file.h"
 #include "sim/superio_machine_file.h"
 
 #include <fstream>
@@ -125,6 +126,7 @@ const Section kSections[] = {
     {"memory", parseMemory},
     {"unmappable", parseUnmappable},
     {"superio", machine_file::parseSuperIo},
+    {"smbios", firmware::parseSmbiosSection},
 };
 
 json readDocument(const std::filesystem::path& file)
