@@ -210,7 +210,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadLine{"set temperature 0 70000", "temperature 70000 does not fit"},
         BadLine{"set behaviour weird", "unknown behaviour 'weird'"},
         BadLine{"set colour red", "expected 'set temperature', 'set fan' or 'set behaviour'"},
-        BadLine{"requests now", "expected 'requests'"}));
+        BadLine{"requests now", "expected 'requests'"}),
+    [](const ::testing::TestParamInfo<BadLine>& info) {
+        return "Line" + std::to_string(info.index);
+    });
 
 TEST(GaugehostScript, ANotExportedReaderFailsWhenCalled)
 {
