@@ -7,6 +7,7 @@
 // from many threads at once.
 #include "support/driver_harness.h"
 
+#include "malformed_firmware.h"
 #include "sim/firmware/smbios.h"
 
 #include <gtest/gtest.h>
@@ -303,6 +304,33 @@ TEST(CpuSpeed, IsThreeDashesWithoutAProcessorAndFiveDigitsAtMost)
     LoadedDriver driver(tableMachine({processor(65535)}));
     Device device;
     EXPECT_EQ(cpuSpeed(device), "65535");
+}
+
+// The fuzz suite's malformed firmware, fewer draws, through the whole
+// request path: every request succeeds with its full transfer count and a
+// text that ends inside it, zeros after it, and unload releases every mapping.
+TEST(SystemInfoBounds, MalformedFirmwareThroughTheDriverImage)
+{
+    smbios_test::MalformedFirmware firmware(1980);
+    int loaded = 0;
+    for (int round = 0; round < 60 && !testing::Test::HasFailure(); ++round) {
+        auto machine = firmware.machine();
+        if (!machine)
+            continue;
+        ++loaded;
+        {
+            LoadedDriver driver(machine);
+            Device device;
+            const Reply report = sysinfo(device);
+            EXPECT_EQ(report.bytes, 16384u) << "round " << round;
+            expectClearedAfterText(report);
+            const Reply speed = device.ioctl(IOCTL_ZEPHR_GET_CPU_SPEED, {}, ZEPHR_CPU_SPEED_LENGTH);
+            EXPECT_EQ(speed.bytes, 8u);
+            expectClearedAfterText(speed);
+        }
+        EXPECT_TRUE(machine->liveMappings().empty()) << "round " << round;
+    }
+    EXPECT_GT(loaded, 40);
 }
 
 } // namespace
