@@ -115,27 +115,6 @@ TEST(SystemInfoReport, TheBuiltInNotebookReportsItsWholeTable)
     EXPECT_EQ(cpuSpeed(device), "1600");
 }
 
-TEST(SystemInfoReport, TheInspiron8600ImageReportsItsSeaBiosTable)
-{
-    LoadedDriver driver(imageMachine("i440fx-inspiron-8600"));
-    Device device;
-    EXPECT_EQ(sysinfo(device).text(), "BIOS vendor: Notebook BIOS Co.\r\n"
-                                      "BIOS version: A05\r\n"
-                                      "BIOS date: 10/02/2005\r\n"
-                                      "System manufacturer: Notebook Maker Inc.\r\n"
-                                      "Product name: Inspiron 8600\r\n"
-                                      "Service tag: 7XK2L41\r\n"
-                                      "Asset tag: ASSET-0042\r\n"
-                                      "CPU manufacturer: GenuineCPU\r\n"
-                                      "Current CPU speed: 1600 MHz\r\n"
-                                      "External clock: 0 MHz\r\n"
-                                      "Max. CPU speed supported by board: 1800 MHz\r\n"
-                                      "SODIMM Socket 'DIMM 0': 64 MB (333 MHz)\r\n");
-    EXPECT_EQ(cpuSpeed(device), "1600");
-    // The table lies in the F segment: the window is the only mapping.
-    EXPECT_EQ(driver.machine().liveMappings().size(), 1u);
-}
-
 TEST(SystemInfoReport, TheLatitudeImageKeepsTrailingBlanksAndReportsBothProcessors)
 {
     LoadedDriver driver(imageMachine("q35-latitude-d810"));

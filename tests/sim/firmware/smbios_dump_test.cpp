@@ -173,16 +173,4 @@ TEST(BuiltinSmbios, DmidecodeDecodesTheWholeTableWithoutComplaint)
     EXPECT_EQ(decoding.ofType(17).size(), 2u);
 }
 
-TEST(BuiltinSmbios, ADumpOfItPlacesAsTheSameTable)
-{
-    sim_test::TempFolder folder;
-    const auto [entry, table] = builtinSmbios();
-    const auto file = folder.write("builtin.bin", asText(makeDmidecodeDump(entry, table)));
-    const auto loaded = loadDmidecodeDump(file);
-    EXPECT_EQ(loaded.bytes, table);
-    EXPECT_EQ(loaded.structureCount, 16u);
-    EXPECT_EQ(loaded.bytes,
-              sim::firmware::buildSmbiosTable(sim::firmware::builtinSmbiosStructures()).bytes);
-}
-
 } // namespace
