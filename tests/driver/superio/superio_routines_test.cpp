@@ -42,15 +42,6 @@ class SuperIoRoutines : public testing::Test {
     SuperIoNotebook notebook;
 };
 
-TEST_F(SuperIoRoutines, WriteIndexVerifyComparesTheByteReadBack)
-{
-    install(notebookWithChip());
-    EXPECT_EQ(SioWriteIndexVerify(0x2E, 0x20), 0u) << "outside configuration mode nothing answers";
-    PortWriteByte(0x2E, 0x55);
-    EXPECT_EQ(SioWriteIndexVerify(0x2E, 0x20), 0xFFFFFFFFu);
-    EXPECT_EQ(trace().lines().back(), "in 0x002e -> 0x20");
-}
-
 TEST_F(SuperIoRoutines, ProbeAnswersForOnePortOnly)
 {
     install(notebookWithChip());
@@ -58,14 +49,6 @@ TEST_F(SuperIoRoutines, ProbeAnswersForOnePortOnly)
     EXPECT_EQ(SioProbeConfigPort(0x2E, 0x20), 0xFFFFFFFFu);
     EXPECT_EQ(SioProbeConfigPort(0x2E, 0x20), 0xFFFFFFFFu) << "again, from configuration mode";
     EXPECT_EQ(SioRuntimeBase, 0u) << "a probe reads no base";
-}
-
-TEST_F(SuperIoRoutines, DetectionRecordsPortAndBase)
-{
-    install(notebookWithChip(chipWith([](auto& s) { s.runtimeBase = 0x0C00; })));
-    EXPECT_EQ(SioDetect(), 0xFFFFFFFFu);
-    EXPECT_EQ(SioConfigPort, 0x2Eu);
-    EXPECT_EQ(SioRuntimeBase, 0x0C00u);
 }
 
 TEST_F(SuperIoRoutines, AFailedDetectionKeepsTheBaseItFoundBefore)

@@ -94,54 +94,6 @@ TEST_F(SuperIoChipTest, ConfigurationModeServesIdRevisionAndTheIndexReadsBack)
     EXPECT_EQ(configRead(0x20), 0xFF) << "the resting value again";
 }
 
-TEST_F(SuperIoChipTest, LogicalDeviceNineHoldsTheRuntimeBase)
-{
-    build(with([](SuperIoSettings& s) {
-        s.configPort = 0x4E;
-        s.runtimeBase = 0x0A40;
-    }));
-    machine.portOut(0x4E, 0x55);
-    EXPECT_EQ(configRead(0x60), 0x00) << "logical device 0 has no such base";
-    configWrite(0x07, 0x09);
-    EXPECT_EQ(chip->logicalDevice(), 9);
-    EXPECT_EQ(configRead(0x07), 9);
-    EXPECT_EQ(configRead(0x60), 0x0A);
-    EXPECT_EQ(configRead(0x61), 0x40);
-    EXPECT_EQ(machine.portIn(0x2E), 0xFF) << "nothing answers at the other configuration port";
-
-    // Moving the base moves the ports the chip decodes.
-    configWrite(0x60, 0x07);
-    configWrite(0x61, 0x00);
-    EXPECT_EQ(chip->runtimeBase(), 0x0700);
-    EXPECT_FALSE(chip->claims(0x0A40));
-    EXPECT_TRUE(chip->claims(0x0701));
-}
-
-TEST_F(SuperIoChipTest, RuntimeRegistersKeepWhatIsWrittenUnlessStuck)
-{
-    build(with([](SuperIoSettings& s) {
-        s.runtimeRegisters = {{0x92, 0xC0}};
-        s.stuckRegisters = {{0x93, 0x80}};
-    }));
-    EXPECT_EQ(runtimeRead(0x92), 0xC0);
-    runtimeWrite(0x92, 0x9E);
-    EXPECT_EQ(runtimeRead(0x92), 0x9E);
-    EXPECT_EQ(chip->runtimeRegister(0x92), 0x9E);
-    runtimeWrite(0x93, 0xFE);
-    EXPECT_EQ(runtimeRead(0x93), 0x80);
-    EXPECT_EQ(machine.portIn(base), 0x93) << "the runtime index reads back";
-    EXPECT_FALSE(chip->inConfigurationMode()) << "runtime registers need no configuration mode";
-}
-
-TEST_F(SuperIoChipTest, EchoingPortReadsTheExitKeyBack)
-{
-    build(with([](SuperIoSettings& s) { s.echo = true; }));
-    machine.portOut(0x2E, 0xAA);
-    EXPECT_EQ(machine.portIn(0x2E), 0xAA);
-    machine.portOut(0x2E, 0x13);
-    EXPECT_EQ(machine.portIn(0x2E), 0x13);
-}
-
 TEST_F(SuperIoChipTest, BaseZeroOrAllOnesDecodesNoRuntimePorts)
 {
     build(with([](SuperIoSettings& s) { s.runtimeBase = 0; }));

@@ -89,13 +89,6 @@ TEST_F(Interleave, AnIndexBeforeTheDataAccessCountsOnEitherPair)
     EXPECT_EQ(chip->interleavedAccesses(), 3u);
 }
 
-TEST_F(Interleave, IndexWritesOutsideConfigurationModeAreNotAccesses)
-{
-    machine.portOut(0x2E, 0x20);
-    machine.portOut(0x2E, 0x21);
-    EXPECT_EQ(chip->interleavedAccesses(), 0u);
-}
-
 // Two threads, each running whole get sequences, made to take turns between
 // an index write and its data read: the chip sees the other's index first.
 TEST_F(Interleave, TwoThreadsTakingTurnsMidSequenceAreSeen)
