@@ -1,23 +1,89 @@
 /*
  * driver_connection.cpp
  *
- * The process-wide driver connection. This build of the library has no
- * reader that talks to the device yet, so attaching records that no device
- * is open and detaching leaves it so.
+ * The process-wide driver connection: the device opened with write access,
+ * the system information report read once, the model name taken from its
+ * "Product name:" line and the model profile chosen from it; and the close at
+ * detach.
  */
 #include "plugin/driver_connection.h"
 
+#include "common/zephr_ioctl.h"
+
+#include <stdlib.h>
+#include <string.h>
+
 int DriverLoaded = 0;
 HANDLE DeviceHandle = INVALID_HANDLE_VALUE;
+char* ReportText = NULL;
+char* ModelName = NULL;
+int CpuSensor = 0;
+int GpuSensor = 1;
+int DimmSensor = 2;
+int OtherSensor = 3;
+int DivideFanSpeed = 0;
+
+static void SetDefaultProfile(void)
+{
+    CpuSensor = 0;
+    GpuSensor = 1;
+    DimmSensor = 2;
+    OtherSensor = 3;
+    DivideFanSpeed = 0;
+}
+
+/*
+ * Asks the driver for its report. A request that fails, or a buffer that
+ * could not be allocated, leaves the report empty, so the model name stays
+ * empty and the default profile holds.
+ */
+static void ReadSystemInfoReport(void)
+{
+    DWORD returned = 0;
+
+    if (ReportText == NULL)
+        return;
+    ReportText[0] = '\0';
+    if (!DeviceIoControl(DeviceHandle, IOCTL_ZEPHR_GET_SYSINFO, NULL, 0, ReportText,
+                         REPORT_TEXT_SIZE, &returned, NULL)) {
+        ReportText[0] = '\0';
+        return;
+    }
+    /* The driver ends its report with a NUL; a buffer without one is cut. */
+    ReportText[REPORT_TEXT_SIZE - 1] = '\0';
+}
 
 void OpenDriverConnection(void)
 {
-    DriverLoaded = 0;
-    DeviceHandle = INVALID_HANDLE_VALUE;
+    ReportText = (char*)malloc(REPORT_TEXT_SIZE);
+    ModelName = (char*)malloc(MODEL_NAME_SIZE);
+    if (ModelName != NULL)
+        ModelName[0] = '\0';
+
+    DeviceHandle =
+        CreateFileA(ZEPHR_USER_PATH, GENERIC_WRITE, FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    if (DeviceHandle == INVALID_HANDLE_VALUE) {
+        DriverLoaded = 0;
+        return;
+    }
+    DriverLoaded = 1;
+    SetDefaultProfile();
+
+    ReadSystemInfoReport();
+    if (ModelName != NULL) {
+        GetReportValue("Product name:", ModelName, MODEL_NAME_SIZE);
+        ApplyModelProfile(ModelName);
+    }
 }
 
 void CloseDriverConnection(void)
 {
-    DriverLoaded = 0;
+    free(ReportText);
+    ReportText = NULL;
+    free(ModelName);
+    ModelName = NULL;
+    if (DriverLoaded == 1)
+        CloseHandle(DeviceHandle);
     DeviceHandle = INVALID_HANDLE_VALUE;
+    DriverLoaded = 0;
 }

@@ -1,22 +1,47 @@
 /*
  * driver_connection.h
  *
- * The process-wide connection to the zephr device: opened when a process
- * attaches the library, closed when it detaches, read by every reader.
+ * The process-wide connection to the zephr device and the model profile:
+ * opened when a process attaches the library, closed when it detaches, read
+ * by every reader. Written only at attach and detach, under the loader's
+ * serialisation.
  */
 #ifndef GAUGELET_DRIVER_CONNECTION_H
 #define GAUGELET_DRIVER_CONNECTION_H
 
 #include <windows.h>
 
+/* Bytes of the report buffer and of the model name, terminating NUL included. */
+#define REPORT_TEXT_SIZE 16384
+#define MODEL_NAME_SIZE 128
+
 /* 1 while the device is open, 0 otherwise. */
 extern int DriverLoaded;
 /* The open device; INVALID_HANDLE_VALUE while DriverLoaded is 0. */
 extern HANDLE DeviceHandle;
+/* The system information report as received, and the model name taken from it. */
+extern char* ReportText;
+extern char* ModelName;
+/* The model profile: sensor numbers and whether fan speeds are divided by 30. */
+extern int CpuSensor;
+extern int GpuSensor;
+extern int DimmSensor;
+extern int OtherSensor;
+extern int DivideFanSpeed;
 
 /* Runs at process attach. */
 void OpenDriverConnection(void);
 /* Runs at process detach. */
 void CloseDriverConnection(void);
+
+/*
+ * Copies the value of the first report line holding key (without the blanks
+ * around it, at most size - 1 characters) into destination; leaves the
+ * destination alone when no line holds the key. The report is left as it was.
+ */
+void GetReportValue(const char* key, char* destination, size_t size);
+
+/* Chooses the sensor numbers and the fan-speed divisor for a model name. */
+void ApplyModelProfile(const char* modelName);
 
 #endif /* GAUGELET_DRIVER_CONNECTION_H */

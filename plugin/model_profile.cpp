@@ -1,0 +1,65 @@
+/*
+ * model_profile.cpp
+ *
+ * The model profile: from the notebook's product name, which temperature
+ * sensor each temperature reader asks for and whether fan speeds are divided
+ * by 30 before they are shown. Two groups of name-word pairs, tested in
+ * order, each on what the previous left.
+ */
+#include "plugin/driver_connection.h"
+
+#include <string.h>
+
+typedef struct ModelWords {
+    const char* Line;
+    const char* Model;
+} ModelWords;
+
+/* Models whose GPU and DIMM sensors are swapped and whose speeds are divided. */
+static const ModelWords SwappedSensorModels[] = {
+    {"Inspiron", "8500"}, {"Inspiron", "8600"}, {"Latitude", "D800"}, {"Latitude", "D500"},
+    {"Latitude", "D400"}, {"Precision", "M60"}, {"Latitude", "D600"},
+};
+
+/* Names that keep the default sensors although they match a pair above. */
+static const char* const DefaultSensorWords[] = {"D400", "D500", "D600"};
+
+/* Models whose fan speeds are divided by 30. */
+static const ModelWords DividedSpeedModels[] = {
+    {"Inspiron", "9100"}, {"Inspiron", "9200"}, {"Inspiron", "XPS"},  {"Inspiron", "6000"},
+    {"Latitude", "D610"}, {"Precision", "M70"}, {"Latitude", "D810"},
+};
+
+#define COUNT(Table) (sizeof(Table) / sizeof((Table)[0]))
+
+static int MatchesAny(const char* name, const ModelWords* models, size_t count)
+{
+    size_t i;
+    for (i = 0; i < count; i++) {
+        if (strstr(name, models[i].Line) != NULL && strstr(name, models[i].Model) != NULL)
+            return 1;
+    }
+    return 0;
+}
+
+static int HoldsAny(const char* name, const char* const* words, size_t count)
+{
+    size_t i;
+    for (i = 0; i < count; i++) {
+        if (strstr(name, words[i]) != NULL)
+            return 1;
+    }
+    return 0;
+}
+
+void ApplyModelProfile(const char* modelName)
+{
+    if (MatchesAny(modelName, SwappedSensorModels, COUNT(SwappedSensorModels)) &&
+        !HoldsAny(modelName, DefaultSensorWords, COUNT(DefaultSensorWords))) {
+        DivideFanSpeed = 1;
+        GpuSensor = 2;
+        DimmSensor = 1;
+    }
+    if (MatchesAny(modelName, DividedSpeedModels, COUNT(DividedSpeedModels)))
+        DivideFanSpeed = 1;
+}

@@ -1,0 +1,163 @@
+/*
+ * readers.cpp
+ *
+ * The eight readers: each checks the driver connection, asks the refresh
+ * throttle whether its instance is due, and if so sends one device request
+ * and turns the 32-bit answer into the instance's text. Between refreshes it
+ * returns the previous text unchanged.
+ */
+#include "plugin/readers.h"
+
+#include "common/zephr_ioctl.h"
+#include "plugin/driver_connection.h"
+
+#include <stdio.h>
+#include <string.h>
+
+const char DriverMissingText[] = "ERROR: Could not load zephr driver.";
+const char NoValueText[] = "ERROR: No value was present.";
+
+/* The degree sign of the Windows-1252 code page. */
+#define DEGREE_SIGN "\xB0"
+
+typedef enum ReaderStart { ReaderReturnNow, ReaderRefresh } ReaderStart;
+
+/*
+ * The common start: the constant text while no driver is open, the instance's
+ * text while its period runs, a refresh otherwise.
+ */
+static ReaderStart StartReader(InstanceRecord* instance, const char* refresh, const char** result)
+{
+    if (DriverLoaded == 0) {
+        *result = DriverMissingText;
+        return ReaderReturnNow;
+    }
+    if (instance == NULL) {
+        *result = NoInstanceText;
+        return ReaderReturnNow;
+    }
+    if (!IsRefreshDue(instance, ReadRefreshSeconds(refresh))) {
+        *result = instance->Text;
+        return ReaderReturnNow;
+    }
+    return ReaderRefresh;
+}
+
+/*
+ * One request with a 4-byte input and the instance's Value as output. A
+ * request that fails outright leaves no value, never a stale or undefined one.
+ */
+static void SendRequest(InstanceRecord* instance, DWORD code, DWORD input)
+{
+    DWORD returned = 0;
+    if (!DeviceIoControl(DeviceHandle, code, &input, sizeof(input), &instance->Value,
+                         sizeof(instance->Value), &returned, NULL))
+        instance->Value = ZEPHR_NO_VALUE;
+}
+
+static void SetText(InstanceRecord* instance, const char* text)
+{
+    snprintf(instance->Text, INSTANCE_TEXT_SIZE, "%s", text);
+}
+
+static const char* ReadTemperature(InstanceRecord* instance, int sensor, const char* refresh,
+                                   const char* unit, const char* degree)
+{
+    const char* result;
+
+    if (StartReader(instance, refresh, &result) == ReaderReturnNow)
+        return result;
+    SendRequest(instance, IOCTL_ZEPHR_GET_TEMP, (DWORD)sensor);
+    if (instance->Value == ZEPHR_NO_VALUE) {
+        SetText(instance, NoValueText);
+        return instance->Text;
+    }
+    if (unit != NULL && unit[0] == 'f')
+        instance->Value = instance->Value * 9 / 5 + 32;
+    snprintf(instance->Text, INSTANCE_TEXT_SIZE,
+             degree != NULL && degree[0] == 'y' ? "%d" DEGREE_SIGN : "%d", (int)instance->Value);
+    return instance->Text;
+}
+
+BOOL ReadFanSpeed(InstanceRecord* instance, int fan)
+{
+    SendRequest(instance, IOCTL_ZEPHR_GET_FAN_SPEED, (DWORD)fan);
+    if (instance->Value == ZEPHR_NO_VALUE)
+        return FALSE;
+    if (DivideFanSpeed == 1)
+        instance->Value /= 30;
+    return TRUE;
+}
+
+static const char* ReadFanRpm(InstanceRecord* instance, int fan, const char* refresh)
+{
+    const char* result;
+
+    if (StartReader(instance, refresh, &result) == ReaderReturnNow)
+        return result;
+    if (!ReadFanSpeed(instance, fan))
+        SetText(instance, NoValueText);
+    else
+        snprintf(instance->Text, INSTANCE_TEXT_SIZE, "%d", (int)instance->Value);
+    return instance->Text;
+}
+
+static const char* ReadFanState(InstanceRecord* instance, int fan, const char* refresh)
+{
+    static const char* const StateNames[] = {"Off", "Slow", "High"};
+    const char* result;
+
+    if (StartReader(instance, refresh, &result) == ReaderReturnNow)
+        return result;
+    SendRequest(instance, IOCTL_ZEPHR_GET_FAN_STATE, (DWORD)fan);
+    SetText(instance, instance->Value <= 2 ? StateNames[instance->Value] : NoValueText);
+    return instance->Text;
+}
+
+extern "C" {
+
+const char* GetCPUTemp(InstanceRecord* instance, const char* refresh, const char* unit,
+                       const char* degree)
+{
+    return ReadTemperature(instance, CpuSensor, refresh, unit, degree);
+}
+
+const char* GetGPUTemp(InstanceRecord* instance, const char* refresh, const char* unit,
+                       const char* degree)
+{
+    return ReadTemperature(instance, GpuSensor, refresh, unit, degree);
+}
+
+const char* GetDIMMTemp(InstanceRecord* instance, const char* refresh, const char* unit,
+                        const char* degree)
+{
+    return ReadTemperature(instance, DimmSensor, refresh, unit, degree);
+}
+
+const char* GetOTHERTemp(InstanceRecord* instance, const char* refresh, const char* unit,
+                         const char* degree)
+{
+    return ReadTemperature(instance, OtherSensor, refresh, unit, degree);
+}
+
+const char* GetFAN1RPM(InstanceRecord* instance, const char* refresh)
+{
+    return ReadFanRpm(instance, 0, refresh);
+}
+
+const char* GetFAN2RPM(InstanceRecord* instance, const char* refresh)
+{
+    return ReadFanRpm(instance, 1, refresh);
+}
+
+const char* GetFAN1Speed(InstanceRecord* instance, const char* refresh)
+{
+    return ReadFanState(instance, 0, refresh);
+}
+
+const char* GetFAN2Speed(InstanceRecord* instance, const char* refresh)
+{
+    return ReadFanState(instance, 1, refresh);
+}
+
+} /* extern "C" */
