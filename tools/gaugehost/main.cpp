@@ -4,12 +4,14 @@
 //   gaugehost [OPTIONS] info
 //   gaugehost [OPTIONS] call [--raw] READER [PARAM...]
 //   gaugehost [OPTIONS] script [FILE|-]
+//   gaugehost [OPTIONS] panel [--once]
 // OPTIONS: --plugin PATH, --machine FILE, --no-driver, --trace.
 // Exit status 0 on success, 1 when something failed, 2 for a command line
 // that cannot be understood.
 #include "tools/common/session.h"
 #include "tools/gaugehost/commands.h"
 #include "tools/gaugehost/notebook_controls.h"
+#include "tools/gaugehost/panel.h"
 #include "tools/gaugehost/plugin_library.h"
 #include "tools/gaugehost/program_environment.h"
 #include "tools/gaugehost/script_runner.h"
@@ -27,6 +29,7 @@ constexpr const char* kUsage =
     "usage: gaugehost [OPTIONS] info\n"
     "       gaugehost [OPTIONS] call [--raw] READER [PARAM...]\n"
     "       gaugehost [OPTIONS] script [FILE|-]\n"
+    "       gaugehost [OPTIONS] panel [--once]\n"
     "options:\n"
     "  --plugin PATH   the plug-in library (default: the one of this build)\n"
     "  --machine FILE  the simulated notebook (host build; default: built-in)\n"
@@ -90,7 +93,11 @@ CommandLine parseCommandLine(int argc, char** argv)
         throw UsageError("call needs a READER");
     if (line.command == "script" && line.arguments.size() > 1)
         throw UsageError("script takes one FILE (or - for standard input)");
-    if (line.command != "info" && line.command != "call" && line.command != "script")
+    if (line.command == "panel" &&
+        !(line.arguments.empty() || (line.arguments.size() == 1 && line.arguments[0] == "--once")))
+        throw UsageError("panel takes only --once");
+    if (line.command != "info" && line.command != "call" && line.command != "script" &&
+        line.command != "panel")
         throw UsageError("unknown command " + line.command);
     return line;
 }
@@ -118,6 +125,10 @@ void runCommand(const CommandLine& line, const gaugehost::PluginLibrary& library
             gaugehost::useBinaryOutput();
         std::vector<std::string> parameters(line.arguments.begin() + 1, line.arguments.end());
         gaugehost::runCall(library, line.arguments[0], parameters, line.raw, std::cout);
+    } else if (line.command == "panel") {
+        gaugehost::PanelOptions options;
+        options.once = !line.arguments.empty();
+        gaugehost::runPanel(library, options, std::cout);
     } else {
         runScript(library, line.arguments.empty() ? "-" : line.arguments[0]);
     }
