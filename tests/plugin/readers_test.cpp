@@ -213,6 +213,42 @@ TEST_F(Readers, TheModelProfileFromRealFirmware)
     plugin.shutdown(instance);
 }
 
+// The profile as the readers show it on a notebook of that name: the GPU
+// reader's sensor (2 swapped, 1 default) and fan 1's 4800 divided or not.
+struct NamedProfile {
+    std::string product;
+    const char* gpu;
+    const char* fan;
+};
+
+TEST_F(Readers, TheModelProfileFromSmbiosProductNames)
+{
+    const std::string filler(120, 'x');
+    const NamedProfile cases[] = {
+        {"Inspiron 8500", "48", "160"},
+        {"Precision M60", "48", "160"},
+        {"Latitude D800", "48", "160"},
+        {"Inspiron 9100", "45", "160"},
+        {"Latitude D610", "45", "160"},
+        {"Latitude D400", "45", "4800"},
+        {"inspiron 8500", "45", "4800"},
+        {"Inspiron 8600 D400", "45", "4800"},
+        {"  Inspiron 8600\\t ", "48", "160"}, // a JSON tab
+        // A name longer than the 127 characters kept is cut: words past the
+        // cut are not seen, words before it are.
+        {"Inspiron " + filler + " 8600", "45", "4800"},
+        {"Inspiron 8600 " + filler, "48", "160"},
+    };
+    for (const NamedProfile& named : cases) {
+        LoadedDriver driver(notebookNamed(named.product));
+        Gaugelet plugin;
+        void* instance = plugin.startup();
+        EXPECT_EQ(plugin.temp("GetGPUTemp", instance, "0", "c", "no"), named.gpu) << named.product;
+        EXPECT_EQ(plugin.fan("GetFAN1RPM", instance, "0"), named.fan) << named.product;
+        plugin.shutdown(instance);
+    }
+}
+
 TEST_F(Readers, AReportWithoutAProductNameKeepsTheDefaultProfile)
 {
     auto machine = fixtureNotebook("i440fx-smbios3-only"); // no 32-bit entry point
