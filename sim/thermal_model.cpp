@@ -51,7 +51,9 @@ void ThermalModel::advance(double seconds)
         cooling += kCoolingPerState * fan.state;
         const double target = settledFanSpeed(fan.state);
         const double step = std::min(1.0, seconds / kFanLag);
-        fan.speed = static_cast<uint16_t>(std::lround(fan.speed + (target - fan.speed) * step));
+        // Whole steps toward the target, so a fan arrives instead of creeping.
+        const double next = fan.speed + (target - fan.speed) * step;
+        fan.speed = static_cast<uint16_t>(target > fan.speed ? std::ceil(next) : std::floor(next));
     }
     const double step = std::min(1.0, seconds / kThermalLag);
     for (auto& [sensor, degrees] : now_) {
