@@ -1,0 +1,113 @@
+// testhw_driver_test.cpp
+//
+// zephr-testhw.sys under Wine: the production driver code with a built-in
+// SMM responder and an empty I/O bus in place of the privileged primitives,
+// so the SMM requests travel the whole road (the real loader, the real I/O
+// path, the driver's dispatch and SMM code) and come back with the fixed
+// values of driver/testhw/testhw_notebook.h.
+#include "driver/testhw/testhw_notebook.h"
+#include "wine/wine_prefix.h"
+#include "wine/wine_suite.h"
+
+#include <gtest/gtest.h>
+
+namespace wine_test {
+namespace {
+
+const char* const service = "zephr-testhw";
+
+class WineTestHardwareDriver : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        prefix.installKernelService(service, windowsBinary("zephr-testhw.sys"));
+        for (const char* program : {"gaugehost.exe", "Gaugelet.dll", "zephr_device_check.exe"})
+            prefix.addProgram(windowsBinary(program));
+    }
+
+    WinePrefix prefix;
+};
+
+TEST_F(WineTestHardwareDriver, AnswersTheSmmRequestsThroughTheDeviceAndUnloads)
+{
+    SessionResult session = prefix.runSession({
+        {"start", std::string("net start ") + service},
+        {"check", "zephr_device_check.exe testhw"},
+        {"stop", std::string("net stop ") + service},
+        {"after-stop", "zephr_device_check.exe absent"},
+    });
+    ASSERT_FALSE(session.timedOut) << "the Wine session hung";
+
+    EXPECT_EQ(session.step("start").exitCode, 0) << session.step("start").output;
+    const StepResult& check = session.step("check");
+    EXPECT_EQ(check.exitCode, 0) << check.output;
+    for (const char* line :
+         {"ok sensor 0 temperature\n", "ok fan 0 speed is the BIOS value times 30\n",
+          "ok fan 1 state reads back high\n",
+          "ok an unknown sensor answers no value and the request succeeds\n"})
+        EXPECT_NE(check.output.find(line), std::string::npos)
+            << "missing: " << line << check.output;
+    EXPECT_EQ(session.step("stop").exitCode, 0) << session.step("stop").output;
+    EXPECT_EQ(session.step("after-stop").exitCode, 0) << session.step("after-stop").output;
+
+    std::vector<std::string> events = session.driverEvents;
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events.front(), "Zephr: DriverEntry successful");
+    // The temperature request of sensor 0 reached the driver as sent.
+    EXPECT_NE(std::find(events.begin(), events.end(), "ioctl 9c40a440 in 4 out 4"), events.end());
+    std::vector<std::string> tail(events.end() - 3, events.end());
+    EXPECT_EQ(tail, driverUnloadMessages);
+    EXPECT_EQ(session.wineMessages, "") << "Wine reported trouble";
+}
+
+struct ReaderCase {
+    const char* step;
+    const char* arguments; // after "gaugehost.exe call"
+    std::string shown;
+    const char* request; // the reader's request as the driver sees it
+};
+
+TEST_F(WineTestHardwareDriver, ReadersShowTheValuesWithTheDefaultProfile)
+{
+    const char* temperature = "ioctl 9c40a440 in 4 out 4";
+    const char* fanSpeed = "ioctl 9c40a408 in 4 out 4";
+    const char* fanState = "ioctl 9c40a404 in 4 out 4";
+    // The report names no product (Wine maps no SMBIOS), so the profile is
+    // the default one: GPU sensor 1, DIMM sensor 2, fan speeds not divided.
+    const std::vector<ReaderCase> cases = {
+        {"cpu", "GetCPUTemp 5 c no", std::to_string(TESTHW_TEMP_SENSOR0) + "\n", temperature},
+        {"cpu-fahrenheit", "GetCPUTemp 5 f no",
+         std::to_string(TESTHW_TEMP_SENSOR0 * 9 / 5 + 32) + "\n", temperature},
+        {"cpu-degree", "--raw GetCPUTemp 5 c yes", std::to_string(TESTHW_TEMP_SENSOR0) + "\xB0",
+         temperature},
+        {"gpu", "GetGPUTemp", std::to_string(TESTHW_TEMP_SENSOR1) + "\n", temperature},
+        {"dimm", "GetDIMMTemp", std::to_string(TESTHW_TEMP_SENSOR2) + "\n", temperature},
+        {"other", "GetOTHERTemp", std::to_string(TESTHW_TEMP_SENSOR3) + "\n", temperature},
+        {"fan1-rpm", "GetFAN1RPM", std::to_string(TESTHW_FAN0_SPEED * 30) + "\n", fanSpeed},
+        {"fan2-rpm", "GetFAN2RPM", std::to_string(TESTHW_FAN1_SPEED * 30) + "\n", fanSpeed},
+        {"fan1-state", "GetFAN1Speed", "Slow\n", fanState},
+        {"fan2-state", "GetFAN2Speed", "Off\n", fanState},
+    };
+    std::vector<SessionStep> steps = {{"start", std::string("net start ") + service}};
+    for (const ReaderCase& reader : cases)
+        steps.push_back({reader.step, std::string("gaugehost.exe call ") + reader.arguments});
+    steps.push_back({"stop", std::string("net stop ") + service});
+
+    SessionResult session = prefix.runSession(steps);
+    ASSERT_FALSE(session.timedOut) << "the Wine session hung";
+
+    EXPECT_EQ(session.step("start").exitCode, 0) << session.step("start").output;
+    std::vector<std::string> expectedEvents = driverLoadMessages;
+    for (const ReaderCase& reader : cases) {
+        const StepResult& call = session.step(reader.step);
+        EXPECT_EQ(call.exitCode, 0) << reader.step << ": " << call.output;
+        EXPECT_EQ(call.output, reader.shown) << reader.step;
+        expectedEvents = joined({expectedEvents, pluginLoadEvents(reader.request)});
+    }
+    EXPECT_EQ(session.step("stop").exitCode, 0) << session.step("stop").output;
+    EXPECT_EQ(session.driverEvents, joined({expectedEvents, driverUnloadMessages}));
+    EXPECT_EQ(session.wineMessages, "") << "Wine reported trouble";
+}
+
+} // namespace
+} // namespace wine_test

@@ -1,0 +1,55 @@
+// wine_prefix.h
+//
+// A fresh 32-bit Wine prefix of one test, in a temporary folder of its own:
+// booted at construction, able to take a kernel driver as a service and
+// Windows programs to run, and to run one session of steps. The destructor
+// kills the prefix's wineserver and removes the folder. Every Wine command
+// runs with a time limit; a failure throws std::runtime_error naming the
+// command and showing what Wine said.
+#pragma once
+
+#include "wine/wine_session.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace wine_test {
+
+class WinePrefix {
+  public:
+    // The folder in C: that holds the programs and the session's output.
+    static constexpr const char* programFolder = "C:\\zephr-test";
+
+    WinePrefix();
+    ~WinePrefix();
+    WinePrefix(const WinePrefix&) = delete;
+    WinePrefix& operator=(const WinePrefix&) = delete;
+
+    // Copies image to C:\windows\system32\drivers and registers it as a
+    // kernel service, demand start, under
+    // HKLM\System\CurrentControlSet\Services\<service>.
+    void installKernelService(const std::string& service, const std::filesystem::path& image);
+
+    // Copies a Windows program (or a library beside it) into programFolder.
+    void addProgram(const std::filesystem::path& file);
+
+    // Runs the steps in one `wine cmd /c`, waits for the whole session
+    // (services included) to end, and collects the results.
+    SessionResult runSession(const std::vector<SessionStep>& steps);
+
+  private:
+    std::vector<std::string> environment(const std::string& debugChannels) const;
+    void runWine(const std::vector<std::string>& arguments, int limitSeconds);
+    void waitForServerExit();
+    void killServer() noexcept;
+    std::filesystem::path drivePath(const std::string& relative) const;
+
+    std::filesystem::path folder_; // the temporary folder: prefix/ and logs/
+    std::filesystem::path prefix_;
+    std::filesystem::path wine_;
+    std::filesystem::path wineserver_;
+    int commandCount_ = 0;
+};
+
+} // namespace wine_test

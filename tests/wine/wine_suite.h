@@ -1,0 +1,57 @@
+// wine_suite.h
+//
+// What the Wine tests share: where the Windows build put its binaries, the
+// driver's debug messages out of a session's events, and the event list a
+// plug-in load makes.
+#pragma once
+
+#include "wine/wine_session.h"
+
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace wine_test {
+
+inline std::filesystem::path windowsBinary(const std::string& name)
+{
+    return std::filesystem::path(ZEPHR_WINDOWS_BUILD_DIR) / "bin" / name;
+}
+
+// The "Zephr: ..." messages alone, without the requests.
+inline std::vector<std::string> driverMessages(const std::vector<std::string>& events)
+{
+    std::vector<std::string> messages;
+    for (const std::string& event : events)
+        if (event.rfind("Zephr: ", 0) == 0)
+            messages.push_back(event);
+    return messages;
+}
+
+// What the driver sees of one plug-in load that runs one reader: the open
+// and the system information request of the library's attach, the reader's
+// request (none when it is empty), and the close at detach.
+inline std::vector<std::string> pluginLoadEvents(const std::string& readerRequest)
+{
+    std::vector<std::string> events = {"Zephr: Open / Close", "ioctl 9c40a448 in 0 out 16384"};
+    if (!readerRequest.empty())
+        events.push_back(readerRequest);
+    events.push_back("Zephr: Open / Close");
+    return events;
+}
+
+inline const std::vector<std::string> driverLoadMessages = {"Zephr: DriverEntry successful"};
+inline const std::vector<std::string> driverUnloadMessages = {
+    "Zephr: Entering unload function", "Zephr: Link removed", "Zephr: End of unload"};
+
+// The lists one after the other.
+inline std::vector<std::string> joined(std::initializer_list<std::vector<std::string>> lists)
+{
+    std::vector<std::string> all;
+    for (const std::vector<std::string>& list : lists)
+        all.insert(all.end(), list.begin(), list.end());
+    return all;
+}
+
+} // namespace wine_test
