@@ -75,7 +75,9 @@ void copyInto(const std::filesystem::path& file, const std::filesystem::path& fo
 {
     if (!std::filesystem::is_regular_file(file))
         throw std::runtime_error(file.string() +
-                                 " does not exist: build the Windows build first (scripts/build)");
+                                 " does not exist: build the Windows build first (scripts/build; "
+                                 "a build-windows configured before tests/windows existed needs "
+                                 "`cmake build-windows` once)");
     std::filesystem::create_directories(folder);
     std::filesystem::copy_file(file, folder / file.filename(),
                                std::filesystem::copy_options::overwrite_existing);
