@@ -219,7 +219,7 @@ void checkTestHardware(HANDLE device)
 
 // Without the driver (never started, or stopped and unloaded) the link is
 // gone: the open fails with ERROR_FILE_NOT_FOUND.
-int checkAbsent()
+void checkAbsent()
 {
     HANDLE device = CreateFileA(ZEPHR_USER_PATH, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -230,8 +230,23 @@ int checkAbsent()
                                          : std::string("CreateFileA opened it"));
     if (device != INVALID_HANDLE_VALUE)
         CloseHandle(device);
-    std::printf("device checks: %d ok, %d bad\n", okCount, badCount);
-    return badCount == 0 ? 0 : 1;
+}
+
+// Opens the device, runs the checks of the mode on it and closes it.
+void checkDevice(const std::string& mode)
+{
+    HANDLE device = CreateFileA(ZEPHR_USER_PATH, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    check(device != INVALID_HANDLE_VALUE, "device opens as \\\\.\\ZephrDev with GENERIC_WRITE",
+          "CreateFileA failed with error " + std::to_string(GetLastError()));
+    if (device == INVALID_HANDLE_VALUE)
+        return;
+    if (mode == "production")
+        checkProduction(device);
+    else
+        checkTestHardware(device);
+    check(CloseHandle(device) != FALSE, "device handle closes",
+          "CloseHandle failed with error " + std::to_string(GetLastError()));
 }
 
 } // namespace
@@ -244,19 +259,9 @@ int main(int argc, char** argv)
         return 2;
     }
     if (mode == "absent")
-        return checkAbsent();
-    HANDLE device = CreateFileA(ZEPHR_USER_PATH, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    check(device != INVALID_HANDLE_VALUE, "device opens as \\\\.\\ZephrDev with GENERIC_WRITE",
-          "CreateFileA failed with error " + std::to_string(GetLastError()));
-    if (device != INVALID_HANDLE_VALUE) {
-        if (mode == "production")
-            checkProduction(device);
-        else
-            checkTestHardware(device);
-        check(CloseHandle(device) != FALSE, "device handle closes",
-              "CloseHandle failed with error " + std::to_string(GetLastError()));
-    }
+        checkAbsent();
+    else
+        checkDevice(mode);
     std::printf("device checks: %d ok, %d bad\n", okCount, badCount);
     return badCount == 0 ? 0 : 1;
 }
