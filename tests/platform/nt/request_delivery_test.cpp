@@ -45,7 +45,8 @@ class Delivery : public DriverTest {
     void answer(std::vector<uint8_t> bytes, NTSTATUS status, ULONG_PTR information)
     {
         settings().deviceControl = [=](PDEVICE_OBJECT, PIRP irp) {
-            std::memcpy(irp->AssociatedIrp.SystemBuffer, bytes.data(), bytes.size());
+            if (!bytes.empty())
+                std::memcpy(irp->AssociatedIrp.SystemBuffer, bytes.data(), bytes.size());
             return complete(irp, status, information);
         };
     }
