@@ -52,10 +52,10 @@ function(zephr_add_windows_driver name)
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin
     ENABLE_EXPORTS OFF
     LINKER_LANGUAGE CXX)
-  # platform/windows/include comes first: its ntddk.h includes <intrin.h>
+  # platform/windows-ddk/include comes first: its ntddk.h includes <intrin.h>
   # and then the DDK's ntddk.h.
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}
-                                              ${CMAKE_SOURCE_DIR}/platform/windows/include)
+                                              ${CMAKE_SOURCE_DIR}/platform/windows-ddk/include)
   target_include_directories(${name} SYSTEM PRIVATE ${ZEPHR_DDK_INCLUDE_DIR})
   target_compile_definitions(${name} PRIVATE ${ZEPHR_WINDOWS_DRIVER_DEFINITIONS})
   target_compile_options(${name} PRIVATE
@@ -72,5 +72,5 @@ endfunction()
 
 if(ZEPHR_DRIVER_SOURCES)
   zephr_add_windows_driver(zephr ${ZEPHR_DRIVER_SOURCES}
-                           ${CMAKE_CURRENT_LIST_DIR}/hw_primitives_x86.cpp)
+                           ${CMAKE_CURRENT_SOURCE_DIR}/primitives/hw_primitives_x86.cpp)
 endif()

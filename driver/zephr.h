@@ -12,7 +12,7 @@
 #include <ntddk.h>
 
 #include "common/zephr_ioctl.h"
-#include "driver/hw_primitives.h"
+#include "driver/primitives/hw_primitives.h"
 
 /* The BIOS segment window: physical 0xE0000 to 0xFFFFF, mapped at load. */
 #define BIOS_SEGMENT_PHYSICAL 0x000E0000u

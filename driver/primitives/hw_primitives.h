@@ -2,9 +2,16 @@
  * hw_primitives.h
  *
  * The driver's privileged primitives: the SMI exchange and byte port I/O.
- * They are the only routines whose body differs between builds: inline
- * assembly in the Windows build (driver/x86), the simulated notebook in the
- * host build (sim/).
+ * They are the only driver routines whose body differs between builds, and
+ * they have three bodies, side by side in this folder:
+ *   hw_primitives_x86.cpp     x86 inline assembly: zephr.sys, the Windows
+ *                             build's driver for a notebook;
+ *   hw_primitives_host.cpp    the simulated notebook of this process: the
+ *                             host build's zephr.so and its unit tests;
+ *   hw_primitives_testhw.cpp  a fixed responder (testhw_responder.cpp) and an
+ *                             empty I/O bus: zephr-testhw.sys, the Windows
+ *                             build's test driver that the Wine suite runs.
+ * Every image links exactly one of them with the same driver sources.
  */
 #ifndef ZEPHR_HW_PRIMITIVES_H
 #define ZEPHR_HW_PRIMITIVES_H

@@ -1,8 +1,8 @@
-// driver_primitives.cpp
+// hw_primitives_host.cpp
 //
 // The host build's privileged primitives: the SMI exchange and byte port I/O
 // of the driver act on the simulated notebook installed in this process.
-#include "driver/hw_primitives.h"
+#include "driver/primitives/hw_primitives.h"
 #include "sim/machine.h"
 
 extern "C" VOID SmmExchange(PSMM_REGISTERS Registers)

@@ -8,8 +8,8 @@
  * found) and port writes go nowhere. No privileged instruction is executed.
  * This image is for the test suite only and is never installed on a notebook.
  */
-#include "driver/hw_primitives.h"
-#include "driver/testhw/testhw_responder.h"
+#include "driver/primitives/hw_primitives.h"
+#include "driver/primitives/testhw_responder.h"
 
 extern "C" VOID SmmExchange(PSMM_REGISTERS Registers)
 {

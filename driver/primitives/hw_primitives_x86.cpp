@@ -6,7 +6,7 @@
  * volatile assembly sequence; the compiler may neither move memory accesses
  * across it nor merge or drop it.
  */
-#include "driver/hw_primitives.h"
+#include "driver/primitives/hw_primitives.h"
 
 /*
  * The exchange, in one straight sequence:

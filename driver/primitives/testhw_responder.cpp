@@ -5,7 +5,7 @@
  * SET_FAN_STATE writes; the driver serializes SMI exchanges, so nothing here
  * is touched by two requests at once.
  */
-#include "driver/testhw/testhw_responder.h"
+#include "driver/primitives/testhw_responder.h"
 
 static USHORT TestHwFanState[2] = {TESTHW_FAN0_INITIAL_STATE, TESTHW_FAN1_INITIAL_STATE};
 

@@ -7,8 +7,8 @@
 #ifndef ZEPHR_TESTHW_RESPONDER_H
 #define ZEPHR_TESTHW_RESPONDER_H
 
-#include "driver/hw_primitives.h"
-#include "driver/testhw/testhw_notebook.h"
+#include "driver/primitives/hw_primitives.h"
+#include "driver/primitives/testhw_notebook.h"
 
 #ifdef __cplusplus
 extern "C" {

@@ -3,7 +3,7 @@
 // DbgPrint: printf formatting into one debug message, handed without its
 // trailing newline to the sink the I/O manager was given, or by default to
 // the simulated notebook's trace as "dbg <message>".
-#include "platform/nt/kernel_state.h"
+#include "platform/host-nt/kernel_state.h"
 #include "sim/machine.h"
 
 #include <cstdio>

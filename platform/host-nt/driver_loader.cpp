@@ -4,7 +4,7 @@
 // DriverEntry) or an entry linked into the program, its DRIVER_OBJECT, the
 // calls of DriverEntry and DriverUnload, and the release of the image once
 // no device object of the driver is left.
-#include "platform/nt/kernel_state.h"
+#include "platform/host-nt/kernel_state.h"
 
 #include <dlfcn.h>
 

@@ -3,7 +3,7 @@
 // The I/O manager object itself: the one instance, the faults the kernel
 // routines give, the request count, the name lookup, and the clean-up of
 // devices that an unloaded driver left behind.
-#include "platform/nt/kernel_state.h"
+#include "platform/host-nt/kernel_state.h"
 
 #include <vector>
 

@@ -3,7 +3,7 @@
 // MmMapIoSpace and MmUnmapIoSpace: system-space mappings of physical memory,
 // handed out by the simulated notebook installed in the process. With no
 // notebook installed there is no physical memory to map.
-#include "platform/nt/kernel_state.h"
+#include "platform/host-nt/kernel_state.h"
 #include "sim/machine.h"
 
 #include <exception>

@@ -3,7 +3,7 @@
 // The road of one request through a driver: the dispatch routine for its
 // major function, IofCompleteRequest, and the checks that the routine
 // completed the request exactly once with the status it returned.
-#include "platform/nt/kernel_state.h"
+#include "platform/host-nt/kernel_state.h"
 
 namespace nt {
 

@@ -2,7 +2,7 @@
 //
 // The one kernel of the process, the driver-fault report, and the name and
 // string helpers the kernel routines share.
-#include "platform/nt/kernel_state.h"
+#include "platform/host-nt/kernel_state.h"
 
 #include <dlfcn.h>
 

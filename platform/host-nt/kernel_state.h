@@ -3,10 +3,10 @@
 // The host NT layer's private records, shared by its kernel routines and the
 // I/O manager: driver objects, device objects, file objects, the object name
 // space (devices and symbolic links), the requests now in a dispatch routine,
-// and the debug sink. Nothing outside platform/nt includes this.
+// and the debug sink. Nothing outside platform/host-nt includes this.
 #pragma once
 
-#include "platform/nt/nt_host.h"
+#include "platform/host-nt/nt_host.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -4,7 +4,7 @@
 // and IoDeleteSymbolicLink, and the resolution of an NT path through links to
 // a device object. Names compare without regard to case; "\DosDevices\" and
 // "\??\" are one directory.
-#include "platform/nt/kernel_state.h"
+#include "platform/host-nt/kernel_state.h"
 
 #include <vector>
 

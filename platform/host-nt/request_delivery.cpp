@@ -4,7 +4,7 @@
 // IRP_MJ_CLOSE and IRP_MJ_DEVICE_CONTROL with buffered transfer, the access
 // check of the control code against the handle, and the copy back of the
 // driver's output. No lock is held while a driver routine runs.
-#include "platform/nt/kernel_state.h"
+#include "platform/host-nt/kernel_state.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,7 +2,7 @@
 //
 // NtStatusToWin32Error: the Win32 error code Windows gives a caller for an
 // NT status (the statuses this system meets).
-#include "platform/nt/nt_host.h"
+#include "platform/host-nt/nt_host.h"
 
 namespace nt {
 

@@ -6,8 +6,8 @@
 // each request turned into the thread's last error.
 #include <windows.h>
 
-#include "platform/nt/nt_host.h"
-#include "platform/win32/last_status.h"
+#include "platform/host-nt/nt_host.h"
+#include "platform/host-win32/last_status.h"
 
 #include <map>
 #include <memory>

@@ -4,7 +4,7 @@
 // runs the library's constructors, hands the library's DllMain to the host
 // Win32 layer, so LoadLibraryA and FreeLibrary can call it as the Windows
 // loader does. Adds no exported name: DllMain is bound inside the library.
-#include "platform/win32/win32_host.h"
+#include "platform/host-win32/win32_host.h"
 
 extern "C" __attribute__((visibility("hidden"))) BOOL WINAPI DllMain(HINSTANCE instance,
                                                                      DWORD reason, LPVOID reserved);

@@ -5,8 +5,8 @@
 // for RtlGetLastNtStatus.
 #include <windows.h>
 
-#include "platform/nt/nt_host.h"
-#include "platform/win32/last_status.h"
+#include "platform/host-nt/nt_host.h"
+#include "platform/host-win32/last_status.h"
 
 namespace {
 thread_local DWORD lastError = ERROR_SUCCESS;

@@ -4,7 +4,7 @@
 // the library's DllMain called on process attach and detach as the Windows
 // loader calls it: serially, under one loader lock, once per process for
 // each library however often it is loaded.
-#include "platform/win32/win32_host.h"
+#include "platform/host-win32/win32_host.h"
 
 #include <dlfcn.h>
 #include <link.h>

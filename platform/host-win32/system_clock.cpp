@@ -3,7 +3,7 @@
 // The clock behind GetSystemTimeAsFileTime: the real system time as a
 // FILETIME (100 ns intervals since 1601-01-01 UTC) by default, or a
 // simulated one that tests and tools set and move both ways.
-#include "platform/win32/win32_host.h"
+#include "platform/host-win32/win32_host.h"
 
 #include <chrono>
 #include <limits>

@@ -6,7 +6,7 @@
 // test supplies, and a record of what reached the driver.
 #pragma once
 
-#include "platform/nt/nt_host.h"
+#include "platform/host-nt/nt_host.h"
 
 #include <atomic>
 #include <functional>

@@ -5,7 +5,7 @@
 // clock simulated. Texts, units, the refresh throttle's requests, the model
 // profile from real firmware, and what the readers answer without a driver
 // or when a request fails.
-#include "platform/win32/win32_host.h"
+#include "platform/host-win32/win32_host.h"
 #include "support/driver_harness.h"
 
 #include <gtest/gtest.h>

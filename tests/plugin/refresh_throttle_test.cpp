@@ -4,7 +4,7 @@
 // the refresh period text.
 #include "plugin/host_interface.h"
 #include "plugin/instance_record.h"
-#include "platform/win32/win32_host.h"
+#include "platform/host-win32/win32_host.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #pragma once
 
 #include "common/zephr_ioctl.h"
-#include "platform/nt/nt_host.h"
+#include "platform/host-nt/nt_host.h"
 #include "sim/machine.h"
 
 #include <windows.h>

@@ -10,7 +10,7 @@
 #include <windows.h>
 
 #include "common/zephr_ioctl.h"
-#include "driver/testhw/testhw_notebook.h"
+#include "driver/primitives/testhw_notebook.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -4,8 +4,8 @@
 // SMM responder and an empty I/O bus in place of the privileged primitives,
 // so the SMM requests travel the whole road (the real loader, the real I/O
 // path, the driver's dispatch and SMM code) and come back with the fixed
-// values of driver/testhw/testhw_notebook.h.
-#include "driver/testhw/testhw_notebook.h"
+// values of driver/primitives/testhw_notebook.h.
+#include "driver/primitives/testhw_notebook.h"
 #include "wine/wine_prefix.h"
 #include "wine/wine_suite.h"
 

@@ -4,7 +4,7 @@
 // session's lifetime and the driver image loaded into the host NT layer.
 #include "tools/common/session.h"
 
-#include "platform/nt/nt_host.h"
+#include "platform/host-nt/nt_host.h"
 #include "sim/machine.h"
 
 #include <cstdio>

@@ -4,8 +4,8 @@
 // installed simulated notebook, and the NT layer's request count.
 #include "tools/gaugehost/notebook_controls.h"
 
-#include "platform/nt/nt_host.h"
-#include "platform/win32/win32_host.h"
+#include "platform/host-nt/nt_host.h"
+#include "platform/host-win32/win32_host.h"
 #include "sim/machine.h"
 #include "sim/thermal_model.h"
 

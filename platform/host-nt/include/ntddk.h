@@ -3,7 +3,7 @@
  *
  * The part of the NT kernel interface that the zephr driver uses, with the
  * names and types that the real header spells, for the Linux host build.
- * The routines are implemented by the host NT layer (platform/nt), which
+ * The routines are implemented by the host NT layer (platform/host-nt), which
  * loads the driver, delivers its requests and routes physical memory to the
  * simulated notebook. Only what the driver needs is declared here.
  */

@@ -3,7 +3,7 @@
  *
  * The part of Win32 that the Gaugelet plug-in and the tools use, with the
  * names and types of the real header, for the Linux host build. The host
- * Win32 layer (platform/win32) implements these routines on top of the host
+ * Win32 layer (platform/host-win32) implements these routines on top of the host
  * NT layer and a clock that tests can set.
  */
 #ifndef ZEPHR_HOST_WINDOWS_H

@@ -1,7 +1,7 @@
 // primitives_test.cpp
 //
 // The host build's driver primitives act on the installed machine.
-#include "driver/hw_primitives.h"
+#include "driver/primitives/hw_primitives.h"
 #include "sim/machine.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // Driver images: loading a shared object and running its DriverEntry, fresh
 // globals at each load, the image released when DriverEntry fails or the
 // driver unloads, and kept while a device of the driver is left.
-#include "platform/nt/nt_host.h"
+#include "platform/host-nt/nt_host.h"
 
 #include <dlfcn.h>
 #include <filesystem>

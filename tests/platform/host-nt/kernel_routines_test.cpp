@@ -3,7 +3,7 @@
 // The kernel routines that need no driver: counted strings, DbgPrint and its
 // sinks, MmMapIoSpace on the simulated notebook, kernel mutexes, and the
 // NT status to Win32 error mapping.
-#include "platform/nt/nt_host.h"
+#include "platform/host-nt/nt_host.h"
 #include "sim/machine.h"
 
 #include <cstring>

@@ -3,7 +3,7 @@
 // LoadLibraryA, GetProcAddress and FreeLibrary: DllMain hears the process
 // attach at the first load and the detach at the last free, a refused attach
 // fails the load, and unknown files, names and modules are told apart.
-#include "platform/win32/win32_host.h"
+#include "platform/host-win32/win32_host.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>

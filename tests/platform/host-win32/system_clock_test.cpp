@@ -2,7 +2,7 @@
 //
 // GetSystemTimeAsFileTime over win32::Clock: the real clock in FILETIME
 // units, and the simulated one set and moved forwards and backwards.
-#include "platform/win32/win32_host.h"
+#include "platform/host-win32/win32_host.h"
 
 #include <ctime>
 #include <gtest/gtest.h>
