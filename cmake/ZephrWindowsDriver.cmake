@@ -1,13 +1,19 @@
-# The rules for kernel-mode driver images in the Windows build, and the
-# zephr.sys image itself. driver/CMakeLists.txt includes this file in the
-# Windows build only.
+# zephr_add_windows_driver(NAME SOURCES...): the rule for kernel-mode driver
+# images in the Windows build. Including this file defines the function and
+# finds the DDK headers; it makes no target.
 #
-# zephr_add_windows_driver(NAME SOURCES...) builds bin/NAME.sys from the
-# sources: a PE32 image for the native subsystem whose entry is DriverEntry,
-# linked with nothing but the kernel's and the HAL's import libraries and
-# libgcc (for the 64-bit arithmetic helpers, which import nothing). So the
-# image imports only from ntoskrnl.exe and HAL.dll; a call to anything else
-# fails at link time instead of at load time.
+# The function builds bin/NAME.sys from the sources: a PE32 image for the
+# native subsystem whose entry is DriverEntry, linked with nothing but the
+# kernel's and the HAL's import libraries and libgcc (for the 64-bit
+# arithmetic helpers, which import nothing). So the image imports only from
+# ntoskrnl.exe and HAL.dll; a call to anything else fails at link time
+# instead of at load time.
+#
+# The Win32 libraries CMake links into every program of a directory
+# (CMAKE_<LANG>_STANDARD_LIBRARIES: kernel32, user32, ...) have no place in a
+# driver, and CMake has no per-target switch for them: the directory that
+# makes driver images clears them, and the function refuses to make an image
+# in a directory that has not.
 
 find_path(ZEPHR_DDK_INCLUDE_DIR NAMES ntddk.h wdm.h PATH_SUFFIXES include/ddk ddk
           DOC "The mingw-w64 DDK headers (ntddk.h)")
@@ -17,17 +23,41 @@ if(NOT ZEPHR_DDK_INCLUDE_DIR)
                       "ZEPHR_DDK_INCLUDE_DIR")
 endif()
 
-# Kernel code: integer registers only (the kernel does not save FPU or SSE
-# state for a driver), no stack frame near the 12 KiB kernel stack. The
-# mingw-w64 DDK headers compile only for Vista (0x0600) or later; that
-# chooses declarations, not the kernel the image runs on: the routines the
-# driver imports are all older than Windows 2000.
-set(ZEPHR_WINDOWS_DRIVER_DEFINITIONS _X86_=1 _WIN32_WINNT=0x0600 WINVER=0x0600
-                                     NTDDI_VERSION=0x06000000)
-set(ZEPHR_WINDOWS_DRIVER_COMPILE_OPTIONS ${ZEPHR_DRIVER_CXX_FLAGS} -mgeneral-regs-only
-                                         -Wframe-larger-than=2048)
+function(zephr_add_windows_driver name)
+  if(CMAKE_C_STANDARD_LIBRARIES OR CMAKE_CXX_STANDARD_LIBRARIES)
+    message(FATAL_ERROR "zephr_add_windows_driver(${name}): this directory still links the "
+                        "Win32 standard libraries into its images; set "
+                        "CMAKE_C_STANDARD_LIBRARIES and CMAKE_CXX_STANDARD_LIBRARIES to \"\" "
+                        "first")
+  endif()
 
-set(ZEPHR_WINDOWS_DRIVER_LINK_OPTIONS
+  # Linked as an image of its own, not as a DLL: like the images the DDK's
+  # linker makes, it has no DLL flag and no export table.
+  add_executable(${name} ${ARGN})
+  set_target_properties(${name} PROPERTIES
+    SUFFIX ".sys"
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin
+    ENABLE_EXPORTS OFF
+    LINKER_LANGUAGE CXX)
+
+  # platform/windows-ddk/include comes first: its ntddk.h includes <intrin.h>
+  # and then the DDK's ntddk.h.
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}
+                                              ${CMAKE_SOURCE_DIR}/platform/windows-ddk/include)
+  target_include_directories(${name} SYSTEM PRIVATE ${ZEPHR_DDK_INCLUDE_DIR})
+
+  # The mingw-w64 DDK headers compile only for Vista (0x0600) or later; that
+  # chooses declarations, not the kernel the image runs on: the routines the
+  # driver imports are all older than Windows 2000.
+  target_compile_definitions(${name} PRIVATE _X86_=1 _WIN32_WINNT=0x0600 WINVER=0x0600
+                                             NTDDI_VERSION=0x06000000)
+
+  # Kernel code: integer registers only (the kernel does not save FPU or SSE
+  # state for a driver), no stack frame near the 12 KiB kernel stack.
+  set(kernel_cxx_options ${ZEPHR_DRIVER_CXX_FLAGS} -mgeneral-regs-only -Wframe-larger-than=2048)
+  target_compile_options(${name} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${kernel_cxx_options}>)
+
+  target_link_options(${name} PRIVATE
     -nostdlib
     -nostartfiles
     -Wl,--subsystem,native
@@ -41,36 +71,7 @@ set(ZEPHR_WINDOWS_DRIVER_LINK_OPTIONS
     -Wl,--section-alignment,0x1000
     # The kernel always relocates drivers: keep the relocations.
     -Wl,--dynamicbase
-    -Wl,--nxcompat)
-
-function(zephr_add_windows_driver name)
-  # Linked as an image of its own, not as a DLL: like the images the DDK's
-  # linker makes, it has no DLL flag and no export table.
-  add_executable(${name} ${ARGN})
-  set_target_properties(${name} PROPERTIES
-    SUFFIX ".sys"
-    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin
-    ENABLE_EXPORTS OFF
-    LINKER_LANGUAGE CXX)
-  # platform/windows-ddk/include comes first: its ntddk.h includes <intrin.h>
-  # and then the DDK's ntddk.h.
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}
-                                              ${CMAKE_SOURCE_DIR}/platform/windows-ddk/include)
-  target_include_directories(${name} SYSTEM PRIVATE ${ZEPHR_DDK_INCLUDE_DIR})
-  target_compile_definitions(${name} PRIVATE ${ZEPHR_WINDOWS_DRIVER_DEFINITIONS})
-  target_compile_options(${name} PRIVATE
-                         $<$<COMPILE_LANGUAGE:CXX>:${ZEPHR_WINDOWS_DRIVER_COMPILE_OPTIONS}>)
-  target_link_options(${name} PRIVATE ${ZEPHR_WINDOWS_DRIVER_LINK_OPTIONS}
-                      -Wl,-Map,${CMAKE_BINARY_DIR}/bin/${name}.map)
+    -Wl,--nxcompat
+    -Wl,-Map,${CMAKE_BINARY_DIR}/bin/${name}.map)
   target_link_libraries(${name} PRIVATE ntoskrnl hal gcc)
-  # The Win32 libraries CMake links into every program (kernel32, user32,
-  # ...) have no place in a driver; they are dropped for the directory that
-  # defines driver images.
-  set(CMAKE_C_STANDARD_LIBRARIES "" PARENT_SCOPE)
-  set(CMAKE_CXX_STANDARD_LIBRARIES "" PARENT_SCOPE)
 endfunction()
-
-if(ZEPHR_DRIVER_SOURCES)
-  zephr_add_windows_driver(zephr ${ZEPHR_DRIVER_SOURCES}
-                           ${CMAKE_CURRENT_SOURCE_DIR}/primitives/hw_primitives_x86.cpp)
-endif()
