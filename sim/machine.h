@@ -4,8 +4,9 @@
 // physical memory (ranges loaded from firmware images, some marked
 // unmappable), the system-space mappings MmMapIoSpace hands out, the I/O
 // port bus with the devices on it (the SMI command port and its SMM BIOS,
-// the POST port 0x84, later a Super I/O chip), and a trace of every hardware
-// access. One machine is installed per process at a time.
+// the POST port 0x84, a Super I/O chip when the machine has one), and a
+// trace of every hardware access. One machine is installed per process at a
+// time.
 #pragma once
 
 #include "sim/trace.h"
