@@ -7,6 +7,7 @@
  * that does its work); the dispatcher walks the table, checks the lengths and
  * bounds, runs the operation and completes the request.
  */
+#include "driver/firmware_bytes.h"
 #include "driver/zephr.h"
 
 /* What a word of the input is to the code that reads it. */
@@ -50,6 +51,12 @@ static VOID StoreAnswer(PVOID Buffer, ULONG Answer)
 }
 
 #define FIELD(Fields, Name) ((Fields)->Value[Field##Name])
+
+/*
+ * The operations, one per code. Each runs on the caller's thread, called by
+ * DispatchDeviceControl once the request has passed its checks.
+ * IRQL: PASSIVE_LEVEL.
+ */
 
 static VOID OpSetFanState(const REQUEST_FIELDS* Fields, PVOID Buffer)
 {
@@ -147,21 +154,16 @@ static const CONTROL_CODE_ENTRY* FindControlCode(ULONG Code)
     return NULL;
 }
 
-static USHORT ReadInputWord(const UCHAR* Buffer, ULONG Offset)
-{
-    return (USHORT)(Buffer[Offset] | (Buffer[Offset + 1] << 8));
-}
-
 /* Copies the words the code reads out of the buffer before anything is written. */
 static VOID ReadRequestFields(const CONTROL_CODE_ENTRY* Entry, const UCHAR* Buffer,
                               PREQUEST_FIELDS Fields)
 {
     RtlZeroMemory(Fields, sizeof(*Fields));
     if (Entry->Word0 != FieldNone) {
-        Fields->Value[Entry->Word0] = ReadInputWord(Buffer, 0);
+        Fields->Value[Entry->Word0] = ReadLeUshort(Buffer);
     }
     if (Entry->Word1 != FieldNone) {
-        Fields->Value[Entry->Word1] = ReadInputWord(Buffer, 2);
+        Fields->Value[Entry->Word1] = ReadLeUshort(Buffer + 2);
     }
 }
 
@@ -184,6 +186,10 @@ static NTSTATUS CompleteRequest(PIRP Irp, NTSTATUS Status, ULONG_PTR Information
     return Status;
 }
 
+/*
+ * Opens and closes of the device: nothing to keep per handle.
+ * IRQL: PASSIVE_LEVEL, on the thread that opens or closes the handle.
+ */
 NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT DeviceObject, PIRP Irp)
 {
     UNREFERENCED_PARAMETER(DeviceObject);
@@ -191,6 +197,11 @@ NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT DeviceObject, PIRP Irp)
     return CompleteRequest(Irp, STATUS_SUCCESS, 0);
 }
 
+/*
+ * Device control requests: the code's row, its lengths and bounds, its
+ * operation; every request is completed before the routine returns.
+ * IRQL: PASSIVE_LEVEL, on the requesting thread.
+ */
 NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp)
 {
     PIO_STACK_LOCATION Stack = IoGetCurrentIrpStackLocation(Irp);

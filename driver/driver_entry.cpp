@@ -9,6 +9,10 @@
 
 PVOID BiosSegmentWindow = NULL;
 
+/*
+ * Unmaps the BIOS segment window, if load mapped it.
+ * IRQL: PASSIVE_LEVEL.
+ */
 static VOID ReleaseBiosSegmentWindow(VOID)
 {
     if (BiosSegmentWindow != NULL) {
@@ -21,6 +25,7 @@ static VOID ReleaseBiosSegmentWindow(VOID)
  * The table's own mapping, when the SMBIOS locator had to make one. The
  * globals are cleared with it, so a request that still reaches the device
  * after unload (the link could not be removed) finds nothing to read.
+ * IRQL: PASSIVE_LEVEL.
  */
 static VOID ReleaseSmbiosTableMapping(VOID)
 {
@@ -33,6 +38,11 @@ static VOID ReleaseSmbiosTableMapping(VOID)
     SmbiosEntryPoint = NULL;
 }
 
+/*
+ * Loads the driver: maps the BIOS segment window, sets the request routines,
+ * creates the device and its link. A failure releases what was made.
+ * IRQL: PASSIVE_LEVEL, in the system thread that loads the driver.
+ */
 extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING RegistryPath)
 {
     UNICODE_STRING DeviceName;
@@ -77,6 +87,11 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRI
     return STATUS_SUCCESS;
 }
 
+/*
+ * Unloads the driver: the ACPI report's mappings, the BIOS segment window,
+ * the SMBIOS table's own mapping, the link and the device, in this order.
+ * IRQL: PASSIVE_LEVEL, in the system thread that unloads the driver.
+ */
 VOID NTAPI UnloadDriver(PDRIVER_OBJECT DriverObject)
 {
     UNICODE_STRING LinkName;

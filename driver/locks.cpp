@@ -5,7 +5,8 @@
  * and each Super I/O register sequence run whole although requests arrive on
  * many threads at once; the firmware lock makes the one-time SMBIOS search and
  * mapping happen once, and keeps the mappings alive while a report reads
- * through them.
+ * through them. Both are waited on at PASSIVE_LEVEL, the level at which every
+ * routine of the driver runs.
  */
 #include "driver/zephr.h"
 

@@ -7,6 +7,8 @@
  */
 #include "driver/report_text.h"
 
+#include <stdarg.h>
+
 static ULONG TextLength(PCSTR Text)
 {
     ULONG Length = 0;
@@ -33,56 +35,41 @@ static VOID PutChar(PIECE_WRITER* Writer, CHAR Character)
     Writer->Buffer[Writer->Position++] = Character;
 }
 
-static VOID PutPadded(PIECE_WRITER* Writer, PCSTR Digits, ULONG Count, ULONG Width, CHAR Pad)
+static VOID PutText(PIECE_WRITER* Writer, PCSTR Text)
 {
-    while (Width > Count) {
-        PutChar(Writer, Pad);
-        Width--;
-    }
-    while (Count > 0) {
-        PutChar(Writer, *Digits++);
-        Count--;
+    while (*Text != '\0') {
+        PutChar(Writer, *Text++);
     }
 }
 
-static VOID PutNumber(PIECE_WRITER* Writer, ULONG Value, ULONG Base, BOOLEAN Negative, ULONG Width,
-                      CHAR Pad, BOOLEAN Upper)
+/* Value in Base (10 or 16, lower-case digits), padded with zeros to Width digits. */
+static VOID PutNumber(PIECE_WRITER* Writer, ULONG Value, ULONG Base, ULONG Width)
 {
-    CHAR Digits[12];
-    PCSTR Symbols = Upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    CHAR Digits[10]; /* 4294967295 in decimal, the most digits a ULONG has */
     ULONG Count = 0;
-    ULONG Index;
-    CHAR Ordered[12];
 
     do {
-        Digits[Count++] = Symbols[Value % Base];
+        Digits[Count++] = "0123456789abcdef"[Value % Base];
         Value /= Base;
     } while (Value != 0);
 
-    for (Index = 0; Index < Count; Index++) {
-        Ordered[Index] = Digits[Count - 1 - Index];
+    while (Width > Count) {
+        PutChar(Writer, '0');
+        Width--;
     }
-    if (Negative) {
-        if (Pad == '0') {
-            PutChar(Writer, '-');
-            Width = Width > 0 ? Width - 1 : 0;
-        } else {
-            Width = Width > 0 ? Width - 1 : 0;
-            while (Width > Count) {
-                PutChar(Writer, ' ');
-                Width--;
-            }
-            PutChar(Writer, '-');
-            Width = 0;
-        }
+    while (Count > 0) {
+        PutChar(Writer, Digits[--Count]);
     }
-    PutPadded(Writer, Ordered, Count, Width, Pad);
 }
 
+/*
+ * The conversions the driver's texts use: "%s", "%d", "%u" and "%x", the
+ * numbers with an optional zero-padded width ("%08x"). Any other conversion
+ * is a fault of the caller and is written as it stands.
+ */
 static VOID FormatPiece(PIECE_WRITER* Writer, PCSTR Format, va_list Arguments)
 {
     while (*Format != '\0') {
-        CHAR Pad = ' ';
         ULONG Width = 0;
 
         if (*Format != '%') {
@@ -91,44 +78,33 @@ static VOID FormatPiece(PIECE_WRITER* Writer, PCSTR Format, va_list Arguments)
         }
         Format++;
         if (*Format == '0') {
-            Pad = '0';
             Format++;
-        }
-        while (*Format >= '0' && *Format <= '9') {
-            Width = Width * 10 + (ULONG)(*Format - '0');
-            Format++;
-        }
-        while (*Format == 'l' || *Format == 'h') {
-            Format++;
+            while (*Format >= '0' && *Format <= '9') {
+                Width = Width * 10 + (ULONG)(*Format - '0');
+                Format++;
+            }
         }
         switch (*Format) {
         case 's': {
             PCSTR Value = va_arg(Arguments, PCSTR);
-            ULONG Length = TextLength(Value != NULL ? Value : "(null)");
-            PutPadded(Writer, Value != NULL ? Value : "(null)", Length, Width, ' ');
+            PutText(Writer, Value != NULL ? Value : "(null)");
             break;
         }
-        case 'c':
-            PutChar(Writer, (CHAR)va_arg(Arguments, int));
-            break;
         case 'd': {
             LONG Value = va_arg(Arguments, LONG);
-            ULONG Magnitude = Value < 0 ? 0u - (ULONG)Value : (ULONG)Value;
-            PutNumber(Writer, Magnitude, 10, Value < 0, Width, Pad, FALSE);
+            if (Value < 0) {
+                PutChar(Writer, '-');
+            }
+            PutNumber(Writer, Value < 0 ? 0u - (ULONG)Value : (ULONG)Value, 10, Width);
             break;
         }
         case 'u':
-            PutNumber(Writer, va_arg(Arguments, ULONG), 10, FALSE, Width, Pad, FALSE);
+            PutNumber(Writer, va_arg(Arguments, ULONG), 10, Width);
             break;
         case 'x':
-        case 'X':
-            PutNumber(Writer, va_arg(Arguments, ULONG), 16, FALSE, Width, Pad, *Format == 'X');
-            break;
-        case '%':
-            PutChar(Writer, '%');
+            PutNumber(Writer, va_arg(Arguments, ULONG), 16, Width);
             break;
         default:
-            /* An unknown conversion is a fault of the caller: write it as it stands. */
             PutChar(Writer, '%');
             if (*Format == '\0') {
                 return;
@@ -170,7 +146,7 @@ static VOID CloseText(PREPORT_TEXT Text)
     Text->Buffer[Text->Length] = '\0';
 }
 
-BOOLEAN ReportTextAppendV(PREPORT_TEXT Text, PCSTR Format, va_list Arguments)
+static BOOLEAN ReportTextAppendV(PREPORT_TEXT Text, PCSTR Format, va_list Arguments)
 {
     PIECE_WRITER Writer;
 

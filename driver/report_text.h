@@ -4,8 +4,9 @@
  * The bounded text appender behind the driver's text answers (the system
  * information report, the CPU speed text, the ACPI report). Each piece is
  * formatted at the current end of a NUL-terminated text inside the request's
- * buffer, printf-style ("%s", "%c", "%d", "%u", "%x", "%08x"; "l" and "h"
- * size letters are accepted and ignored, the values being 32-bit).
+ * buffer, printf-style with the conversions the driver's texts use: "%s",
+ * "%d" (LONG), "%u" and "%x" (ULONG, lower-case digits), the numbers with an
+ * optional zero-padded width such as "%08x".
  *
  * A piece is written whole or not at all: the first piece that does not fit
  * closes the text. A text with a marker then ends with that marker (room for
@@ -16,7 +17,6 @@
 #define ZEPHR_REPORT_TEXT_H
 
 #include <ntddk.h>
-#include <stdarg.h>
 
 typedef struct _REPORT_TEXT {
     PCHAR Buffer;
@@ -35,6 +35,5 @@ VOID ReportTextInit(PREPORT_TEXT Text, PCHAR Buffer, ULONG Capacity, PCSTR Marke
 
 /* Appends one formatted piece; FALSE when it did not fit and was dropped. */
 BOOLEAN ReportTextAppend(PREPORT_TEXT Text, PCSTR Format, ...);
-BOOLEAN ReportTextAppendV(PREPORT_TEXT Text, PCSTR Format, va_list Arguments);
 
 #endif /* ZEPHR_REPORT_TEXT_H */

@@ -9,6 +9,10 @@
 
 #define SMM_FUNCTION(Number) ((USHORT)(((Number) << 8) | SMM_COMMAND_BYTE))
 
+/*
+ * One SMI exchange under the hardware lock; 1 when the BIOS took the call.
+ * IRQL: PASSIVE_LEVEL.
+ */
 ULONG SmmCall(PSMM_REGISTERS Block)
 {
     SMM_REGISTERS Registers = *Block;
@@ -30,7 +34,10 @@ ULONG SmmCall(PSMM_REGISTERS Block)
     return Result;
 }
 
-/* One call with ax and bx as given, cx = dx = 0; the returned block on success. */
+/*
+ * One call with ax and bx as given, cx = dx = 0; the returned block on success.
+ * IRQL: PASSIVE_LEVEL.
+ */
 static BOOLEAN SmmRun(USHORT Ax, USHORT Bx, PSMM_REGISTERS Block)
 {
     Block->Ax = Ax;
@@ -40,6 +47,10 @@ static BOOLEAN SmmRun(USHORT Ax, USHORT Bx, PSMM_REGISTERS Block)
     return SmmCall(Block) == 1;
 }
 
+/*
+ * The state of a fan (0 off, 1 slow, 2 high), or all ones.
+ * IRQL: PASSIVE_LEVEL.
+ */
 ULONG SmmGetFanState(USHORT Fan)
 {
     SMM_REGISTERS Block;
@@ -49,6 +60,10 @@ ULONG SmmGetFanState(USHORT Fan)
     return Block.Ax;
 }
 
+/*
+ * Sets a fan's state; 0 when the BIOS took it, else all ones.
+ * IRQL: PASSIVE_LEVEL.
+ */
 ULONG SmmSetFanState(USHORT Fan, USHORT State)
 {
     SMM_REGISTERS Block;
@@ -58,6 +73,10 @@ ULONG SmmSetFanState(USHORT Fan, USHORT State)
     return 0;
 }
 
+/*
+ * A fan's speed in revolutions per minute, or all ones.
+ * IRQL: PASSIVE_LEVEL.
+ */
 ULONG SmmGetFanSpeed(USHORT Fan)
 {
     SMM_REGISTERS Block;
@@ -67,6 +86,10 @@ ULONG SmmGetFanSpeed(USHORT Fan)
     return (ULONG)Block.Ax * SMM_FAN_SPEED_FACTOR;
 }
 
+/*
+ * A sensor's temperature in degrees Celsius, or all ones.
+ * IRQL: PASSIVE_LEVEL.
+ */
 ULONG SmmGetTemperature(USHORT Sensor)
 {
     SMM_REGISTERS Block;

@@ -4,8 +4,10 @@
  * The fans' duty registers in the Super I/O runtime block: which register
  * belongs to which fan, the duty encoding (bit 7 set, the duty in bits 6 to
  * 1, bit 0 clear), and the set and get routines, which detect the chip first
- * while no runtime base is known. Each routine runs whole under the hardware
- * lock, so a set's write and its read-back are not split by another request.
+ * while no runtime base is known. The two public entry points take the
+ * hardware lock once and run whole under it, so a set's write and its
+ * read-back are not split by another request; the steps below them run with
+ * the lock held.
  */
 #include "driver/zephr.h"
 
@@ -21,15 +23,19 @@ static const UCHAR SioDutyRegisters[] = {0x92, 0x93, 0x95};
 
 #define SIO_FAN_COUNT (sizeof(SioDutyRegisters) / sizeof(SioDutyRegisters[0]))
 
-/* True when a usable runtime base is known, detecting the chip if none is. */
+/*
+ * True when a usable runtime base is known, detecting the chip if none is.
+ * The caller holds the hardware lock.
+ */
 static BOOLEAN SioRuntimeReady(VOID)
 {
-    if (SioRuntimeBase == 0 && !SioDetect()) {
+    if (SioRuntimeBase == 0 && !SioDetectChip()) {
         return FALSE;
     }
     return SioRuntimeBase != 0;
 }
 
+/* The caller holds the hardware lock. */
 static ULONG SioSetFanDutySteps(USHORT Fan, USHORT Duty)
 {
     UCHAR Register;
@@ -47,6 +53,7 @@ static ULONG SioSetFanDutySteps(USHORT Fan, USHORT Duty)
     return SioReadRegister(SioRuntimeBase, Register) == Value ? ZEPHR_SIO_TRUE : ZEPHR_SIO_FALSE;
 }
 
+/* The caller holds the hardware lock. */
 static ULONG SioGetFanDutySteps(USHORT Fan)
 {
     UCHAR Value;
@@ -61,6 +68,10 @@ static ULONG SioGetFanDutySteps(USHORT Fan)
     return (ULONG)((Value & SIO_DUTY_VALUE_BITS) >> 1);
 }
 
+/*
+ * Public entry point for IOCTL_ZEPHR_SET_PWM: takes the hardware lock.
+ * IRQL: PASSIVE_LEVEL.
+ */
 ULONG SioSetFanDuty(USHORT Fan, USHORT Duty)
 {
     ULONG Result;
@@ -71,6 +82,10 @@ ULONG SioSetFanDuty(USHORT Fan, USHORT Duty)
     return Result;
 }
 
+/*
+ * Public entry point for IOCTL_ZEPHR_GET_PWM: takes the hardware lock.
+ * IRQL: PASSIVE_LEVEL.
+ */
 ULONG SioGetFanDuty(USHORT Fan)
 {
     ULONG Result;

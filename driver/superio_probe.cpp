@@ -4,9 +4,10 @@
  * Finding the Super I/O chip: the probe of one configuration port (exit key,
  * the data port's resting value, the enter key twice, device ID and
  * revision) and the detection that tries 0x2E, then 0x4E, and reads the
- * runtime base from logical device 9. A detection runs whole under the
- * hardware lock, so concurrent requests never mix their key and register
- * sequences.
+ * runtime base from logical device 9. The public entry points (SioDetect,
+ * SioProbeConfigPort) take the hardware lock once, so a detection runs whole
+ * and concurrent requests never mix their key and register sequences; the
+ * routines below them run with the lock held.
  */
 #include "driver/zephr.h"
 
@@ -26,7 +27,7 @@
 #define SIO_RUNTIME_DEVICE 0x09u
 
 /* The probe's tests in their order; the caller holds the hardware lock. */
-static ULONG SioProbeSteps(USHORT Port, UCHAR IdRegister)
+static ULONG SioProbePort(USHORT Port, UCHAR IdRegister)
 {
     USHORT DataPort = (USHORT)(Port + 1);
     UCHAR Resting;
@@ -68,12 +69,16 @@ static ULONG SioProbeSteps(USHORT Port, UCHAR IdRegister)
     return DeviceId == SIO_SUPPORTED_DEVICE_ID ? ZEPHR_SIO_TRUE : ZEPHR_SIO_FALSE;
 }
 
+/*
+ * Public entry point: probes one configuration port under the hardware lock.
+ * IRQL: PASSIVE_LEVEL.
+ */
 ULONG SioProbeConfigPort(USHORT Port, UCHAR IdRegister)
 {
     ULONG Found;
 
     ZephrAcquireHardware();
-    Found = SioProbeSteps(Port, IdRegister);
+    Found = SioProbePort(Port, IdRegister);
     ZephrReleaseHardware();
     return Found;
 }
@@ -82,7 +87,8 @@ ULONG SioProbeConfigPort(USHORT Port, UCHAR IdRegister)
  * Reads logical device 9's base. A base of 0 would address ports 0 and 1,
  * and one of 0xFFFF would put the data port past the top of the port space:
  * neither is a runtime block, and the base is recorded as 0 (nothing
- * detected), so no register access ever uses it.
+ * detected), so no register access ever uses it. The caller holds the
+ * hardware lock.
  */
 static ULONG SioReadRuntimeBase(VOID)
 {
@@ -99,12 +105,13 @@ static ULONG SioReadRuntimeBase(VOID)
     return ZEPHR_SIO_TRUE;
 }
 
-static ULONG SioDetectSteps(VOID)
+/* The caller holds the hardware lock. */
+ULONG SioDetectChip(VOID)
 {
     SioConfigPort = SIO_PRIMARY_CONFIG_PORT;
-    if (!SioProbeConfigPort(SioConfigPort, SIO_REG_DEVICE_ID)) {
+    if (!SioProbePort(SioConfigPort, SIO_REG_DEVICE_ID)) {
         SioConfigPort = SIO_SECONDARY_CONFIG_PORT;
-        if (!SioProbeConfigPort(SioConfigPort, SIO_REG_DEVICE_ID)) {
+        if (!SioProbePort(SioConfigPort, SIO_REG_DEVICE_ID)) {
             return ZEPHR_SIO_FALSE;
         }
     }
@@ -112,12 +119,17 @@ static ULONG SioDetectSteps(VOID)
     return SioReadRuntimeBase();
 }
 
+/*
+ * Public entry point for IOCTL_ZEPHR_DETECT_SUPERIO: takes the hardware lock
+ * for the whole detection.
+ * IRQL: PASSIVE_LEVEL.
+ */
 ULONG SioDetect(VOID)
 {
     ULONG Found;
 
     ZephrAcquireHardware();
-    Found = SioDetectSteps();
+    Found = SioDetectChip();
     ZephrReleaseHardware();
     return Found;
 }

@@ -60,12 +60,16 @@ ULONG SmmGetTemperature(USHORT Sensor);
 extern USHORT SioConfigPort;
 extern USHORT SioRuntimeBase;
 
+/* Public entry points: each takes the hardware lock once and runs whole under it. */
 ULONG SioDetect(VOID);
 ULONG SioSetFanDuty(USHORT Fan, USHORT Duty);
 ULONG SioGetFanDuty(USHORT Fan);
 ULONG SioProbeConfigPort(USHORT Port, UCHAR IdRegister);
+
+/* Inner routines: the caller holds the hardware lock. */
+ULONG SioDetectChip(VOID);
 ULONG SioWriteIndexVerify(USHORT Port, UCHAR Value);
-/* One index-and-data pair (index at IndexPort, data one above), run whole. */
+/* One index-and-data pair (index at IndexPort, data one above). */
 UCHAR SioReadRegister(USHORT IndexPort, UCHAR Register);
 VOID SioWriteRegister(USHORT IndexPort, UCHAR Register, UCHAR Value);
 

@@ -29,33 +29,6 @@ PVOID XsdtVirtual = NULL;
 typedef enum _ACPI_ROOT { RootNone, RootRsdt, RootXsdt } ACPI_ROOT;
 static ACPI_ROOT AcceptedRoot = RootNone;
 
-static ULONG ReadUlong(const UCHAR* Bytes)
-{
-    return (ULONG)Bytes[0] | ((ULONG)Bytes[1] << 8) | ((ULONG)Bytes[2] << 16) |
-           ((ULONG)Bytes[3] << 24);
-}
-
-static BOOLEAN SameBytes(const UCHAR* Bytes, PCSTR Text, ULONG Length)
-{
-    ULONG Index;
-    for (Index = 0; Index < Length; Index++) {
-        if (Bytes[Index] != (UCHAR)Text[Index]) {
-            return FALSE;
-        }
-    }
-    return TRUE;
-}
-
-static UCHAR ByteSum(const UCHAR* Bytes, ULONG Length)
-{
-    UCHAR Sum = 0;
-    ULONG Index;
-    for (Index = 0; Index < Length; Index++) {
-        Sum = (UCHAR)(Sum + Bytes[Index]);
-    }
-    return Sum;
-}
-
 /* A header field of up to 8 characters, cut at its first NUL. */
 static VOID CopyField(PCHAR Field, const UCHAR* Bytes, ULONG Length)
 {
@@ -69,19 +42,22 @@ static VOID CopyField(PCHAR Field, const UCHAR* Bytes, ULONG Length)
 /* An accepted pointer: the root table's physical address and its header mapping. */
 static ULONG AcceptRsdp(const UCHAR* Candidate, UCHAR Revision, PREPORT_TEXT Text)
 {
-    if (Revision == 0) {
-        RsdtPhysical = ReadUlong(Candidate + 16);
+    ULONGLONG XsdtAddress;
+
+    if (Revision == ACPI_RSDP_REVISION_1) {
+        RsdtPhysical = ReadLeUlong(Candidate + ACPI_RSDP_RSDT_ADDRESS_OFFSET);
         RsdtVirtual = MapPhysical(RsdtPhysical, ACPI_TABLE_HEADER_LENGTH);
         AcceptedRoot = RootRsdt;
         ReportTextAppend(Text, "ACPI V1 BIOS detected\r\nRSDT @ VA 0x%08x (PA 0x%08x)\r\n",
                          VA(RsdtVirtual), RsdtPhysical);
         return ACPI_TRUE;
     }
-    if (ReadUlong(Candidate + 28) != 0) {
+    XsdtAddress = ReadLeUlonglong(Candidate + ACPI_RSDP_XSDT_ADDRESS_OFFSET);
+    if ((XsdtAddress >> 32) != 0) {
         ReportTextAppend(Text, "*** ERROR: XSDT highpart in RSDP is not zero ! ***");
         return ACPI_FALSE;
     }
-    XsdtPhysical = ReadUlong(Candidate + 24);
+    XsdtPhysical = (ULONG)XsdtAddress;
     XsdtVirtual = MapPhysical(XsdtPhysical, ACPI_TABLE_HEADER_LENGTH);
     AcceptedRoot = RootXsdt;
     ReportTextAppend(Text, "ACPI V2 BIOS detected\r\nXSDT @ VA 0x%08x (PA 0x%08x)\r\n",
@@ -94,12 +70,14 @@ static ULONG SearchRsdp(const UCHAR* Start, ULONG Length, PREPORT_TEXT Text)
     ULONG Offset;
 
     ReportTextAppend(Text, "Searching VA 0x%08x, %d Bytes...\r\n", VA(Start), (LONG)Length);
-    for (Offset = 0; Offset + 16 <= Length; Offset += 16) {
+    for (Offset = 0; Offset + ACPI_RSDP_ALIGNMENT <= Length; Offset += ACPI_RSDP_ALIGNMENT) {
         const UCHAR* Candidate = Start + Offset;
-        UCHAR Revision = Candidate[15];
-        ULONG Needed = Revision == 2 ? ACPI_RSDP_V2_LENGTH : ACPI_RSDP_CHECKSUM_LENGTH;
+        UCHAR Revision = Candidate[ACPI_RSDP_REVISION_OFFSET];
+        ULONG Needed =
+            Revision == ACPI_RSDP_REVISION_2 ? ACPI_RSDP_V2_LENGTH : ACPI_RSDP_CHECKSUM_LENGTH;
 
-        if (!SameBytes(Candidate, "RSD PTR ", 8) || (Revision != 0 && Revision != 2)) {
+        if (!BytesEqual(Candidate, ACPI_RSDP_SIGNATURE, ACPI_RSDP_SIGNATURE_LENGTH) ||
+            (Revision != ACPI_RSDP_REVISION_1 && Revision != ACPI_RSDP_REVISION_2)) {
             continue;
         }
         /* A pointer that would run past the area's end is not one. */
@@ -121,15 +99,15 @@ static ULONG SearchRsdp(const UCHAR* Start, ULONG Length, PREPORT_TEXT Text)
  */
 static VOID RemapTable(const UCHAR* Header, ULONG Physical, PVOID* Where, PREPORT_TEXT Text)
 {
-    ULONG Length = ReadUlong(Header + 4);
-    CHAR Field[9];
+    ULONG Length = ReadLeUlong(Header + ACPI_HEADER_LENGTH_OFFSET);
+    CHAR Field[ACPI_HEADER_OEM_TABLE_ID_LENGTH + 1];
 
-    CopyField(Field, Header, 4);
+    CopyField(Field, Header + ACPI_HEADER_SIGNATURE_OFFSET, ACPI_HEADER_SIGNATURE_LENGTH);
     ReportTextAppend(Text, "  Remapping '%s', %u Bytes from VA 0x%08x\r\n", Field, Length,
                      VA(Header));
-    CopyField(Field, Header + 10, 6);
+    CopyField(Field, Header + ACPI_HEADER_OEM_ID_OFFSET, ACPI_HEADER_OEM_ID_LENGTH);
     ReportTextAppend(Text, "  OEMID:'%s'\r\n", Field);
-    CopyField(Field, Header + 16, 8);
+    CopyField(Field, Header + ACPI_HEADER_OEM_TABLE_ID_OFFSET, ACPI_HEADER_OEM_TABLE_ID_LENGTH);
     ReportTextAppend(Text, "  OEM Table ID:'%s'\r\n", Field);
 
     if (Length < ACPI_TABLE_HEADER_LENGTH || Length > ACPI_MAX_TABLE_LENGTH) {
@@ -153,17 +131,17 @@ typedef struct _ROOT_TABLE_KIND {
     PCSTR EntryLine;
 } ROOT_TABLE_KIND;
 
-static const ROOT_TABLE_KIND RsdtKind = {"Analyzing RSDT...\r\n", 4,
+static const ROOT_TABLE_KIND RsdtKind = {"Analyzing RSDT...\r\n", ACPI_RSDT_ENTRY_WIDTH,
                                          "RSDT size not DWORD aligned\r\n",
                                          "Table found at PA 0x%08x...\r\n"};
-static const ROOT_TABLE_KIND XsdtKind = {"Analyzing XSDT...\r\n", 8,
+static const ROOT_TABLE_KIND XsdtKind = {"Analyzing XSDT...\r\n", ACPI_XSDT_ENTRY_WIDTH,
                                          "XSDT size not DWORD aligned\r\n",
                                          "Table found at PA 0x%08x ...\r\n"};
 
 static VOID WalkRootTable(const ROOT_TABLE_KIND* Kind, PVOID* RootVirtual, ULONG RootPhysical,
                           PREPORT_TEXT Text)
 {
-    ULONG Length = ReadUlong((const UCHAR*)*RootVirtual + 4);
+    ULONG Length = ReadLeUlong((const UCHAR*)*RootVirtual + ACPI_HEADER_LENGTH_OFFSET);
     ULONG Entries;
     ULONG Offset;
 
@@ -180,7 +158,7 @@ static VOID WalkRootTable(const ROOT_TABLE_KIND* Kind, PVOID* RootVirtual, ULONG
     }
     for (Offset = 0; Offset < Entries; Offset += Kind->EntryWidth) {
         const UCHAR* Entry = (const UCHAR*)*RootVirtual + ACPI_TABLE_HEADER_LENGTH + Offset;
-        ULONG Physical = ReadUlong(Entry); /* an XSDT entry's high half is not looked at */
+        ULONG Physical = ReadLeUlong(Entry); /* an XSDT entry's high half is not looked at */
         PVOID Header = MapPhysical(Physical, ACPI_TABLE_HEADER_LENGTH);
         PVOID Table;
 
@@ -203,12 +181,12 @@ static ULONG SearchEbda(PREPORT_TEXT Text)
     ULONG Found;
 
     Physical.QuadPart = ACPI_BDA_EBDA_SEGMENT;
-    Segment = (PUCHAR)MmMapIoSpace(Physical, 2, MmNonCached);
+    Segment = (PUCHAR)MmMapIoSpace(Physical, ACPI_BDA_EBDA_SEGMENT_LENGTH, MmNonCached);
     if (Segment == NULL) {
         return ACPI_FALSE;
     }
-    EbdaPhysical = ((ULONG)Segment[0] | ((ULONG)Segment[1] << 8)) << 4;
-    MmUnmapIoSpace(Segment, 2);
+    EbdaPhysical = (ULONG)ReadLeUshort(Segment) << 4; /* a real-mode segment: 16 bytes a unit */
+    MmUnmapIoSpace(Segment, ACPI_BDA_EBDA_SEGMENT_LENGTH);
     if (EbdaPhysical == 0) {
         return ACPI_FALSE; /* a machine without an EBDA */
     }
@@ -258,6 +236,10 @@ static ULONG AcpiReportSteps(PREPORT_TEXT Text)
     return ACPI_TRUE;
 }
 
+/*
+ * Fills the request's buffer with the report, under the firmware lock.
+ * IRQL: PASSIVE_LEVEL.
+ */
 ULONG AcpiReport(PCHAR Buffer)
 {
     REPORT_TEXT Text;
@@ -271,6 +253,10 @@ ULONG AcpiReport(PCHAR Buffer)
     return Found;
 }
 
+/*
+ * Releases the last report's mappings; unload calls it under the firmware lock.
+ * IRQL: PASSIVE_LEVEL.
+ */
 VOID AcpiCleanup(VOID)
 {
     ReleaseMappings();

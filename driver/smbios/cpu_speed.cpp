@@ -7,9 +7,10 @@
  */
 #include "driver/smbios/smbios.h"
 
-#define SMBIOS_PROCESSOR_TYPE 4
-#define PROCESSOR_CURRENT_SPEED 0x16
-
+/*
+ * Fills the request's 8 bytes with the speed text, under the firmware lock.
+ * IRQL: PASSIVE_LEVEL.
+ */
 VOID GetCpuSpeedText(PCHAR Buffer)
 {
     REPORT_TEXT Text;
@@ -23,10 +24,10 @@ VOID GetCpuSpeedText(PCHAR Buffer)
     ReportTextAppend(&Text, "---");
 
     ZephrAcquireFirmware();
-    if (SmbiosOpenTable(&View) == SmbiosOpened) {
+    if (SmbiosOpenTable(&View) == SmbiosTableLocated) {
         SmbiosStartWalk(&View, &Walk);
         while (SmbiosNextStructure(&Walk, &Structure, &Length)) {
-            if (Structure[0] == SMBIOS_PROCESSOR_TYPE) {
+            if (Structure[0] == SMBIOS_TYPE_PROCESSOR) {
                 /* Up to five digits: the speed replaces "---", nothing of it left. */
                 RtlZeroMemory(Buffer, ZEPHR_CPU_SPEED_LENGTH);
                 ReportTextInit(&Text, Buffer, ZEPHR_CPU_SPEED_LENGTH, NULL);

@@ -14,6 +14,7 @@
 #ifndef ZEPHR_SMBIOS_H
 #define ZEPHR_SMBIOS_H
 
+#include "driver/firmware_bytes.h"
 #include "driver/report_text.h"
 #include "driver/zephr.h"
 
@@ -25,6 +26,8 @@
 #define SMBIOS_ANCHOR 0x5F4D535Fu /* "_SM_" read as a little-endian word */
 #define SMBIOS_EP_LENGTH_OFFSET 0x05
 #define SMBIOS_EP_DMI_ANCHOR_OFFSET 0x10
+#define SMBIOS_DMI_ANCHOR "_DMI_"
+#define SMBIOS_DMI_ANCHOR_LENGTH 5
 #define SMBIOS_EP_TABLE_LENGTH_OFFSET 0x16
 #define SMBIOS_EP_TABLE_ADDRESS_OFFSET 0x18
 #define SMBIOS_EP_STRUCTURE_COUNT_OFFSET 0x1C
@@ -34,19 +37,21 @@
 /* Every structure starts with type, formatted length and a 16-bit handle. */
 #define SMBIOS_HEADER_LENGTH 4
 
-/* What LocateSmbiosTable found. */
-#define SMBIOS_TABLE_LOCATED 0
-#define SMBIOS_NO_DMI_ANCHOR 1
-#define SMBIOS_TABLE_NOT_MAPPED 2
+/* The processor structure and its Current Speed word, read by both readers. */
+#define SMBIOS_TYPE_PROCESSOR 4
+#define PROCESSOR_CURRENT_SPEED 0x16
 
-/* What a reader gets when it opens the table (SmbiosOpenTable). */
-typedef enum _SMBIOS_OPEN_RESULT {
-    SmbiosOpened = 0,
-    SmbiosNoWindow,      /* the BIOS segment window was not mapped at load */
-    SmbiosNotFound,      /* no "_SM_" with a zero checksum in the F segment */
-    SmbiosNoDmiAnchor,   /* "_DMI_" missing at entry point + 0x10 */
-    SmbiosTableUnmapped, /* the table's own mapping could not be made */
-} SMBIOS_OPEN_RESULT;
+/*
+ * What LocateSmbiosTable found (its first three values) and what a reader
+ * gets when it opens the table with SmbiosOpenTable (all five).
+ */
+typedef enum _SMBIOS_TABLE_RESULT {
+    SmbiosTableLocated = 0,
+    SmbiosNoDmiAnchor = 1,   /* "_DMI_" missing at entry point + 0x10 */
+    SmbiosTableUnmapped = 2, /* the table's own mapping could not be made */
+    SmbiosNoWindow = 3,      /* the BIOS segment window was not mapped at load */
+    SmbiosNotFound = 4,      /* no "_SM_" with a zero checksum in the F segment */
+} SMBIOS_TABLE_RESULT;
 
 /*
  * One request's view of the structure table: the first structure, the first
@@ -70,17 +75,17 @@ VOID FindSmbiosEntryPoint(const UCHAR* Start);
 
 /*
  * Reads the table's address and length from the entry point and makes the
- * table addressable. SMBIOS_TABLE_LOCATED fills View; SMBIOS_NO_DMI_ANCHOR
- * and SMBIOS_TABLE_NOT_MAPPED change nothing.
+ * table addressable. SmbiosTableLocated fills View; SmbiosNoDmiAnchor and
+ * SmbiosTableUnmapped change nothing.
  */
-ULONG LocateSmbiosTable(const UCHAR* EntryPoint, PSMBIOS_TABLE_VIEW View);
+SMBIOS_TABLE_RESULT LocateSmbiosTable(const UCHAR* EntryPoint, PSMBIOS_TABLE_VIEW View);
 
 /*
  * The calling order both readers follow: the window, the entry point (found
  * once), the table. The caller holds the firmware lock from here to the end
  * of its walk.
  */
-SMBIOS_OPEN_RESULT SmbiosOpenTable(PSMBIOS_TABLE_VIEW View);
+SMBIOS_TABLE_RESULT SmbiosOpenTable(PSMBIOS_TABLE_VIEW View);
 
 /*
  * Bytes from the structure's first byte to the first byte after its string

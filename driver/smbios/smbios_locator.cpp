@@ -18,29 +18,6 @@ ULONG SmbiosTableMapped = 0;
 
 #define SMBIOS_MAPPED_FLAG 0xFFFFFFFFu
 
-static USHORT ReadWord(const UCHAR* Bytes)
-{
-    return (USHORT)(Bytes[0] | (Bytes[1] << 8));
-}
-
-static ULONG ReadDword(const UCHAR* Bytes)
-{
-    return (ULONG)Bytes[0] | ((ULONG)Bytes[1] << 8) | ((ULONG)Bytes[2] << 16) |
-           ((ULONG)Bytes[3] << 24);
-}
-
-/* The bytes of a candidate, Length of them from its anchor, sum to zero. */
-static BOOLEAN ChecksumIsZero(const UCHAR* Candidate, ULONG Length)
-{
-    UCHAR Sum = 0;
-    ULONG Index;
-
-    for (Index = 0; Index < Length; Index++) {
-        Sum = (UCHAR)(Sum + Candidate[Index]);
-    }
-    return Sum == 0;
-}
-
 /*
  * A candidate counts only when everything the locator will read of it (its
  * checksummed bytes and the fields up to the structure count) lies inside
@@ -61,7 +38,7 @@ VOID FindSmbiosEntryPoint(const UCHAR* Start)
         const UCHAR* Candidate = Start + Offset;
         ULONG ChecksumLength;
 
-        if (ReadDword(Candidate) != SMBIOS_ANCHOR) {
+        if (ReadLeUlong(Candidate) != SMBIOS_ANCHOR) {
             continue;
         }
         if (!CandidateFits(Offset, 0)) {
@@ -71,7 +48,8 @@ VOID FindSmbiosEntryPoint(const UCHAR* Start)
         if (!CandidateFits(Offset, ChecksumLength)) {
             continue;
         }
-        if (ChecksumIsZero(Candidate, ChecksumLength)) {
+        /* The bytes of a candidate, ChecksumLength of them from its anchor, sum to zero. */
+        if (ByteSum(Candidate, ChecksumLength) == 0) {
             SmbiosEntryPoint = (PVOID)Candidate;
             return;
         }
@@ -80,15 +58,8 @@ VOID FindSmbiosEntryPoint(const UCHAR* Start)
 
 static BOOLEAN HasDmiAnchor(const UCHAR* EntryPoint)
 {
-    static const CHAR DmiAnchor[5] = {'_', 'D', 'M', 'I', '_'};
-    ULONG Index;
-
-    for (Index = 0; Index < sizeof(DmiAnchor); Index++) {
-        if (EntryPoint[SMBIOS_EP_DMI_ANCHOR_OFFSET + Index] != (UCHAR)DmiAnchor[Index]) {
-            return FALSE;
-        }
-    }
-    return TRUE;
+    return BytesEqual(EntryPoint + SMBIOS_EP_DMI_ANCHOR_OFFSET, SMBIOS_DMI_ANCHOR,
+                      SMBIOS_DMI_ANCHOR_LENGTH);
 }
 
 /*
@@ -130,16 +101,16 @@ static VOID ViewTableInWindow(ULONG Address, USHORT Length, PSMBIOS_TABLE_VIEW V
     View->End = View->Start + (Length < Room ? Length : Room);
 }
 
-ULONG LocateSmbiosTable(const UCHAR* EntryPoint, PSMBIOS_TABLE_VIEW View)
+SMBIOS_TABLE_RESULT LocateSmbiosTable(const UCHAR* EntryPoint, PSMBIOS_TABLE_VIEW View)
 {
     ULONG Address;
     USHORT Length;
 
     if (!HasDmiAnchor(EntryPoint)) {
-        return SMBIOS_NO_DMI_ANCHOR;
+        return SmbiosNoDmiAnchor;
     }
-    Address = ReadDword(EntryPoint + SMBIOS_EP_TABLE_ADDRESS_OFFSET);
-    Length = ReadWord(EntryPoint + SMBIOS_EP_TABLE_LENGTH_OFFSET);
+    Address = ReadLeUlong(EntryPoint + SMBIOS_EP_TABLE_ADDRESS_OFFSET);
+    Length = ReadLeUshort(EntryPoint + SMBIOS_EP_TABLE_LENGTH_OFFSET);
 
     if (Address - SMBIOS_F_SEGMENT_PHYSICAL <= 0xFFFFu) {
         ViewTableInWindow(Address, Length, View);
@@ -149,17 +120,17 @@ ULONG LocateSmbiosTable(const UCHAR* EntryPoint, PSMBIOS_TABLE_VIEW View)
         View->End = NULL;
     } else {
         if (SmbiosTableMapped == 0 && !MapSmbiosTable(Address, Length)) {
-            return SMBIOS_TABLE_NOT_MAPPED;
+            return SmbiosTableUnmapped;
         }
         View->Start = (const UCHAR*)SmbiosTableMapping;
         View->End = View->Start + SmbiosTableLength;
     }
-    View->StructureCount = ReadWord(EntryPoint + SMBIOS_EP_STRUCTURE_COUNT_OFFSET);
+    View->StructureCount = ReadLeUshort(EntryPoint + SMBIOS_EP_STRUCTURE_COUNT_OFFSET);
     SmbiosTable = (PVOID)View->Start;
-    return SMBIOS_TABLE_LOCATED;
+    return SmbiosTableLocated;
 }
 
-SMBIOS_OPEN_RESULT SmbiosOpenTable(PSMBIOS_TABLE_VIEW View)
+SMBIOS_TABLE_RESULT SmbiosOpenTable(PSMBIOS_TABLE_VIEW View)
 {
     const UCHAR* Window = (const UCHAR*)BiosSegmentWindow;
 
@@ -172,12 +143,5 @@ SMBIOS_OPEN_RESULT SmbiosOpenTable(PSMBIOS_TABLE_VIEW View)
     if (SmbiosEntryPoint == NULL) {
         return SmbiosNotFound;
     }
-    switch (LocateSmbiosTable((const UCHAR*)SmbiosEntryPoint, View)) {
-    case SMBIOS_TABLE_LOCATED:
-        return SmbiosOpened;
-    case SMBIOS_NO_DMI_ANCHOR:
-        return SmbiosNoDmiAnchor;
-    default:
-        return SmbiosTableUnmapped;
-    }
+    return LocateSmbiosTable((const UCHAR*)SmbiosEntryPoint, View);
 }

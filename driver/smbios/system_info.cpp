@@ -22,7 +22,6 @@
 #define PROCESSOR_MANUFACTURER 0x07
 #define PROCESSOR_EXTERNAL_CLOCK 0x12
 #define PROCESSOR_MAX_SPEED 0x14
-#define PROCESSOR_CURRENT_SPEED 0x16
 #define CACHE_CONFIGURATION 0x05
 #define CACHE_INSTALLED_SIZE 0x09
 #define ONBOARD_DEVICE_TYPE 0x04
@@ -192,7 +191,7 @@ VOID FormatSmbiosStructure(PREPORT_TEXT Text, const UCHAR* Address, ULONG Struct
     case 3:
         FormatSystemEnclosure(Text, &Structure);
         break;
-    case 4:
+    case SMBIOS_TYPE_PROCESSOR:
         FormatProcessor(Text, &Structure);
         break;
     case 7:
@@ -212,7 +211,7 @@ VOID FormatSmbiosStructure(PREPORT_TEXT Text, const UCHAR* Address, ULONG Struct
     }
 }
 
-static PCSTR OpenFailureText(SMBIOS_OPEN_RESULT Result)
+static PCSTR OpenFailureText(SMBIOS_TABLE_RESULT Result)
 {
     switch (Result) {
     case SmbiosNoWindow:
@@ -226,12 +225,16 @@ static PCSTR OpenFailureText(SMBIOS_OPEN_RESULT Result)
     }
 }
 
+/*
+ * Fills the request's buffer with the report, under the firmware lock.
+ * IRQL: PASSIVE_LEVEL.
+ */
 VOID BuildSystemInfoReport(PCHAR Buffer)
 {
     REPORT_TEXT Text;
     SMBIOS_TABLE_VIEW View;
     SMBIOS_WALK Walk;
-    SMBIOS_OPEN_RESULT Result;
+    SMBIOS_TABLE_RESULT Result;
     const UCHAR* Structure;
     ULONG Length;
 
@@ -241,7 +244,7 @@ VOID BuildSystemInfoReport(PCHAR Buffer)
 
     ZephrAcquireFirmware();
     Result = SmbiosOpenTable(&View);
-    if (Result != SmbiosOpened) {
+    if (Result != SmbiosTableLocated) {
         ReportTextAppend(&Text, "%s", OpenFailureText(Result));
     } else {
         SmbiosStartWalk(&View, &Walk);

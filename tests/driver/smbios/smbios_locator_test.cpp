@@ -230,7 +230,7 @@ TEST(SmbiosTableLocation, AnOwnMappingKeepsTheLengthItWasMadeWith)
     changed[0x19] = 0x01;
     changed[0x1A] = 0x0F;
     SMBIOS_TABLE_VIEW view;
-    ASSERT_EQ(LocateSmbiosTable(changed.data(), &view), ULONG(SMBIOS_TABLE_LOCATED));
+    ASSERT_EQ(LocateSmbiosTable(changed.data(), &view), SmbiosTableLocated);
     EXPECT_EQ(view.Start, state.window() + 0x10100);
     EXPECT_EQ(view.End - view.Start, 0x1234);
     EXPECT_EQ(SmbiosTableLength, mapped);
