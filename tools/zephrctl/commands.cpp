@@ -3,6 +3,7 @@
 // What each zephrctl command sends and how it decodes the answer.
 #include "tools/zephrctl/commands.h"
 
+#include "common/report_lines.h"
 #include "common/zephr_ioctl.h"
 #include "tools/zephrctl/hex.h"
 #include "tools/zephrctl/request_codes.h"
@@ -262,13 +263,12 @@ int runSummary(const DeviceClient& device, const std::vector<std::string>&, std:
 {
     Reply report = device.send(IOCTL_ZEPHR_GET_SYSINFO);
     std::string model = "unknown model";
+    const char* name = nullptr;
+    size_t length = 0;
     if (report.ok) {
         std::string text = report.text();
-        auto at = text.find("Product name: ");
-        if (at != std::string::npos) {
-            auto end = text.find_first_of("\r\n", at);
-            model =
-                text.substr(at + 14, end == std::string::npos ? std::string::npos : end - at - 14);
+        if (ZephrFindReportValue(text.c_str(), ZEPHR_PRODUCT_NAME_KEY, &name, &length)) {
+            model.assign(name, length);
         }
     }
     out << "Notebook: " << model << "\n";
