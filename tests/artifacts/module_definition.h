@@ -12,8 +12,8 @@
 namespace artifacts {
 
 struct ModuleDefinition {
-    std::string library;                // LIBRARY name
-    std::vector<std::string> exports;   // names under EXPORTS, in file order
+    std::string library;              // LIBRARY name
+    std::vector<std::string> exports; // names under EXPORTS, in file order
 };
 
 ModuleDefinition ParseModuleDefinition(const std::string& text);
