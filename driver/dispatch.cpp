@@ -2,37 +2,19 @@
  * dispatch.cpp
  *
  * The request routines of the zephr device: open and close, and the
- * device-control dispatcher that owns the control-code protocol. Every code
+ * device-control dispatcher that serves the control-code protocol. Every code
  * is a row of ControlCodeTable (lengths, the words it reads, the operation
- * that does its work); the dispatcher walks the table, checks the lengths and
- * bounds, runs the operation and completes the request.
+ * that does its work), made from the protocol table the driver shares with
+ * its callers; the dispatcher walks the table, checks the lengths and bounds,
+ * runs the operation and completes the request.
  */
 #include "driver/firmware_bytes.h"
 #include "driver/zephr.h"
 
-/* What a word of the input is to the code that reads it. */
-typedef enum _REQUEST_FIELD {
-    FieldNone = 0,
-    FieldFan,
-    FieldState,
-    FieldSensor,
-    FieldDuty,
-    FieldCount
-} REQUEST_FIELD;
-
 /* The request fields, each 0 unless the code reads it. */
 typedef struct _REQUEST_FIELDS {
-    USHORT Value[FieldCount];
+    USHORT Value[ZephrFieldCount];
 } REQUEST_FIELDS, *PREQUEST_FIELDS;
-
-/* The bound of each field; a field no code reads is 0 and passes. */
-static const USHORT FieldBound[FieldCount] = {
-    0,                   /* FieldNone: never filled */
-    ZEPHR_MAX_FAN,       /* fan 0 or 1 */
-    ZEPHR_MAX_FAN_STATE, /* state 0, 1 or 2 */
-    ZEPHR_MAX_SENSOR,    /* sensor 0 to 255 */
-    ZEPHR_MAX_DUTY,      /* duty 0 to 63 */
-};
 
 typedef VOID (*CONTROL_OPERATION)(const REQUEST_FIELDS* Fields, PVOID Buffer);
 
@@ -40,8 +22,8 @@ typedef struct _CONTROL_CODE_ENTRY {
     ULONG Code;
     ULONG MinInputLength;
     ULONG MinOutputLength;
-    REQUEST_FIELD Word0;
-    REQUEST_FIELD Word1;
+    ZEPHR_FIELD Word0;
+    ZEPHR_FIELD Word1;
     CONTROL_OPERATION Operation;
 } CONTROL_CODE_ENTRY;
 
@@ -50,7 +32,7 @@ static VOID StoreAnswer(PVOID Buffer, ULONG Answer)
     RtlCopyMemory(Buffer, &Answer, sizeof(Answer));
 }
 
-#define FIELD(Fields, Name) ((Fields)->Value[Field##Name])
+#define FIELD(Fields, Name) ((Fields)->Value[ZephrField##Name])
 
 /*
  * The operations, one per code. Each runs on the caller's thread, called by
@@ -119,20 +101,16 @@ static VOID OpGetAcpiReport(const REQUEST_FIELDS* Fields, PVOID Buffer)
     (VOID) AcpiReport((PCHAR)Buffer);
 }
 
+/*
+ * The dispatcher's table: a row for each row of the protocol table in
+ * common/zephr_ioctl.h (code, lengths, the fields its words fill), with the
+ * operation that does the work.
+ */
 static const CONTROL_CODE_ENTRY ControlCodeTable[] = {
-    /* Code                       In Out                       Word 0       Word 1      Operation */
-    {IOCTL_ZEPHR_SET_FAN_STATE, 4, 4, FieldFan, FieldState, OpSetFanState},
-    {IOCTL_ZEPHR_GET_FAN_STATE, 4, 4, FieldFan, FieldNone, OpGetFanState},
-    {IOCTL_ZEPHR_GET_FAN_SPEED, 4, 4, FieldFan, FieldNone, OpGetFanSpeed},
-    {IOCTL_ZEPHR_GET_CPU_SPEED, 0, ZEPHR_CPU_SPEED_LENGTH, FieldNone, FieldNone, OpGetCpuSpeed},
-    {IOCTL_ZEPHR_DETECT_SUPERIO, 0, 4, FieldNone, FieldNone, OpDetectSuperIo},
-    {IOCTL_ZEPHR_SET_PWM, 4, 4, FieldFan, FieldDuty, OpSetPwm},
-    {IOCTL_ZEPHR_GET_PWM, 4, 4, FieldFan, FieldNone, OpGetPwm},
-    {IOCTL_ZEPHR_GET_TEMP, 4, 4, FieldSensor, FieldNone, OpGetTemperature},
-    {IOCTL_ZEPHR_GET_VERSION, 0, sizeof(ZEPHR_VERSION_RECORD), FieldNone, FieldNone, OpGetVersion},
-    {IOCTL_ZEPHR_GET_SYSINFO, 0, ZEPHR_SYSINFO_LENGTH, FieldNone, FieldNone, OpGetSysInfo},
-    {IOCTL_ZEPHR_GET_ACPI_REPORT, 0, ZEPHR_ACPI_REPORT_LENGTH, FieldNone, FieldNone,
-     OpGetAcpiReport},
+#define DISPATCH_ENTRY(Name, Function, Request, Input, Output, Word0, Word1)                       \
+    {Name, Input, Output, ZephrField##Word0, ZephrField##Word1, Op##Request},
+    ZEPHR_CONTROL_CODES(DISPATCH_ENTRY)
+#undef DISPATCH_ENTRY
 };
 
 #define CONTROL_CODE_COUNT (sizeof(ControlCodeTable) / sizeof(ControlCodeTable[0]))
@@ -159,10 +137,10 @@ static VOID ReadRequestFields(const CONTROL_CODE_ENTRY* Entry, const UCHAR* Buff
                               PREQUEST_FIELDS Fields)
 {
     RtlZeroMemory(Fields, sizeof(*Fields));
-    if (Entry->Word0 != FieldNone) {
+    if (Entry->Word0 != ZephrFieldNone) {
         Fields->Value[Entry->Word0] = ReadLeUshort(Buffer);
     }
-    if (Entry->Word1 != FieldNone) {
+    if (Entry->Word1 != ZephrFieldNone) {
         Fields->Value[Entry->Word1] = ReadLeUshort(Buffer + 2);
     }
 }
@@ -170,8 +148,8 @@ static VOID ReadRequestFields(const CONTROL_CODE_ENTRY* Entry, const UCHAR* Buff
 static BOOLEAN RequestFieldsInBounds(const REQUEST_FIELDS* Fields)
 {
     ULONG Field;
-    for (Field = FieldNone + 1; Field < FieldCount; Field++) {
-        if (Fields->Value[Field] > FieldBound[Field]) {
+    for (Field = ZephrFieldNone + 1; Field < ZephrFieldCount; Field++) {
+        if (Fields->Value[Field] > ZephrFieldBound[Field]) {
             return FALSE;
         }
     }

@@ -8,6 +8,7 @@
  */
 #include "plugin/driver_connection.h"
 
+#include "common/report_lines.h"
 #include "common/zephr_ioctl.h"
 
 #include <stdlib.h>
@@ -71,7 +72,7 @@ void OpenDriverConnection(void)
 
     ReadSystemInfoReport();
     if (ModelName != NULL) {
-        GetReportValue("Product name:", ModelName, MODEL_NAME_SIZE);
+        GetReportValue(ZEPHR_PRODUCT_NAME_KEY, ModelName, MODEL_NAME_SIZE);
         ApplyModelProfile(ModelName);
     }
 }

@@ -11,8 +11,10 @@
 
 #include <windows.h>
 
+#include "common/zephr_ioctl.h"
+
 /* Bytes of the report buffer and of the model name, terminating NUL included. */
-#define REPORT_TEXT_SIZE 16384
+#define REPORT_TEXT_SIZE ZEPHR_SYSINFO_LENGTH
 #define MODEL_NAME_SIZE 128
 
 /* 1 while the device is open, 0 otherwise. */

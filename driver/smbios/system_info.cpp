@@ -7,7 +7,7 @@
  * battery, in table order, or one error text when the table cannot be read.
  *
  * Each line is one piece of the bounded appender, so a report that outgrows
- * its 16384 bytes ends after its last whole line with the truncation marker.
+ * its ZEPHR_SYSINFO_LENGTH bytes ends after its last whole line with the truncation marker.
  */
 #include "driver/smbios/smbios.h"
 

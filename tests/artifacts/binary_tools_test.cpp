@@ -119,7 +119,7 @@ TEST(ObjdumpReaders, DynamicSymbolsTellDefinedGlobalFunctions)
     EXPECT_FALSE(symbols[3].function);
 }
 
-TEST(ModuleDefinitionReader, ExportsAndAnnouncedReadersAreSeparate)
+TEST(ModuleDefinitionReader, ExportsAreTheNamesUnderExportsWithoutComments)
 {
     auto definition = ParseModuleDefinition("; reader: GetCPUTemp\n"
                                             ";reader:GetFAN1RPM\n"
@@ -131,7 +131,6 @@ TEST(ModuleDefinitionReader, ExportsAndAnnouncedReadersAreSeparate)
                                             "    dlltype=DllTypeImpl\n");
     EXPECT_EQ(definition.library, "Gaugelet");
     EXPECT_EQ(definition.exports, (std::vector<std::string>{"init", "getparam", "dlltype"}));
-    EXPECT_EQ(definition.announced, (std::vector<std::string>{"GetCPUTemp", "GetFAN1RPM"}));
 }
 
 // A minimal image: MZ header pointing at a PE signature at 0x40, the

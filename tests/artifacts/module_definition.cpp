@@ -1,6 +1,6 @@
 // module_definition.cpp
 //
-// Reads the EXPORTS section and the announced readers of a .def file.
+// Reads the LIBRARY name and the EXPORTS section of a .def file.
 #include "artifacts/module_definition.h"
 
 #include <fstream>
@@ -26,12 +26,7 @@ ModuleDefinition ParseModuleDefinition(const std::string& text)
     bool inExports = false;
     std::istringstream stream(text);
     for (std::string line; std::getline(stream, line);) {
-        auto semicolon = line.find(';');
-        std::string comment = semicolon == std::string::npos ? "" : line.substr(semicolon + 1);
-        std::string code = line.substr(0, semicolon);
-        if (FirstWord(comment).starts_with("reader:")) {
-            definition.announced.push_back(FirstWord(comment.substr(comment.find(':') + 1)));
-        }
+        std::string code = line.substr(0, line.find(';'));
         std::string keyword = FirstWord(code);
         if (keyword.empty()) {
             continue;

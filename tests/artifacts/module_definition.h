@@ -1,8 +1,7 @@
 // module_definition.h
 //
 // The export list of a module-definition (.def) file: the names under
-// EXPORTS, and the readers the file announces on "; reader: Name" comment
-// lines until the library defines them.
+// EXPORTS. The one reader of Gaugelet.def for every suite that needs it.
 #ifndef ZEPHR_TESTS_ARTIFACTS_MODULE_DEFINITION_H
 #define ZEPHR_TESTS_ARTIFACTS_MODULE_DEFINITION_H
 
@@ -13,9 +12,8 @@
 namespace artifacts {
 
 struct ModuleDefinition {
-    std::string library;                // LIBRARY name
-    std::vector<std::string> exports;   // names under EXPORTS, in file order
-    std::vector<std::string> announced; // "; reader: Name" lines, not exported yet
+    std::string library;              // LIBRARY name
+    std::vector<std::string> exports; // names under EXPORTS, in file order
 };
 
 ModuleDefinition ParseModuleDefinition(const std::string& text);

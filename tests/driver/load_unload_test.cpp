@@ -87,7 +87,7 @@ TEST(LoadUnload, WithoutTheWindowTheDriverLoadsAndTheReportSaysSo)
     ASSERT_EQ(driver.loadStatus(), STATUS_SUCCESS);
     EXPECT_TRUE(machine->liveMappings().empty());
     Device device;
-    auto report = device.ioctl(IOCTL_ZEPHR_GET_SYSINFO, {}, 16384);
+    auto report = device.ioctl(IOCTL_ZEPHR_GET_SYSINFO, {}, ZEPHR_SYSINFO_LENGTH);
     ASSERT_TRUE(report.ok);
     EXPECT_EQ(report.text(), "*** Error: BIOS segment mapping failed ***");
     EXPECT_TRUE(device.words(IOCTL_ZEPHR_GET_TEMP, 0).ok) << "the SMM requests still work";
@@ -115,12 +115,12 @@ TEST(LoadUnload, ALinkThatCannotBeRemovedLeavesADeviceThatUsesNoReleasedMapping)
 
     // A request that still reaches the device reads through no released
     // mapping (the arena's guard pages would fault): it gets the error line.
-    auto report = device.ioctl(IOCTL_ZEPHR_GET_SYSINFO, {}, 16384);
+    auto report = device.ioctl(IOCTL_ZEPHR_GET_SYSINFO, {}, ZEPHR_SYSINFO_LENGTH);
     ASSERT_TRUE(report.ok);
     EXPECT_EQ(report.text(), "*** Error: BIOS segment mapping failed ***");
     auto cpu = device.ioctl(IOCTL_ZEPHR_GET_CPU_SPEED, {}, 8);
     ASSERT_TRUE(cpu.ok);
-    auto acpi = device.ioctl(IOCTL_ZEPHR_GET_ACPI_REPORT, {}, 32768);
+    auto acpi = device.ioctl(IOCTL_ZEPHR_GET_ACPI_REPORT, {}, ZEPHR_ACPI_REPORT_LENGTH);
     ASSERT_TRUE(acpi.ok);
     EXPECT_TRUE(machine->liveMappings().empty());
 }

@@ -1,9 +1,8 @@
 // export_lists.h
 //
-// The two export lists of Gaugelet as their files state them: the names
-// under EXPORTS in Gaugelet.def and under global: in Gaugelet_host.map, and
-// the readers each file announces on "reader:" comment lines until the
-// library defines them.
+// The host library's export list as its version script states it: the
+// names under global: in Gaugelet_host.map. Gaugelet.def is read by
+// artifacts/module_definition.h.
 #pragma once
 
 #include <string>
@@ -11,16 +10,7 @@
 
 namespace plugin_test {
 
-struct ExportList {
-    std::vector<std::string> exported;
-    std::vector<std::string> announced;
-};
-
-// Both throw std::runtime_error naming the file when it cannot be read.
-ExportList readModuleDefinition(const std::string& path);
-ExportList readVersionScript(const std::string& path);
-
-// The fourteen names the host application calls, host functions first.
-const std::vector<std::string>& gaugeletNames();
+// Throws std::runtime_error naming the file when it cannot be read.
+std::vector<std::string> readVersionScript(const std::string& path);
 
 } // namespace plugin_test

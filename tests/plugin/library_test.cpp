@@ -3,7 +3,7 @@
 // The built libGaugelet.so loaded as the host loads it (LoadLibraryA, with
 // DllMain's attach and detach): it offers the exports its lists name,
 // nothing of its inside, and answers through them.
-#include "export_lists.h"
+#include "artifacts/module_definition.h"
 
 #include <windows.h>
 
@@ -39,16 +39,8 @@ class GaugeletLibrary : public ::testing::Test {
 TEST_F(GaugeletLibrary, EveryNameOfTheExportListsIsExported)
 {
     const std::string definition = std::string(ZEPHR_SOURCE_DIR) + "/plugin/Gaugelet.def";
-    for (const std::string& name : plugin_test::readModuleDefinition(definition).exported)
+    for (const std::string& name : artifacts::ReadModuleDefinition(definition).exports)
         EXPECT_NE(GetProcAddress(module, name.c_str()), nullptr) << name;
-}
-
-TEST_F(GaugeletLibrary, AnnouncedReadersAreNotExportedYet)
-{
-    const std::string definition = std::string(ZEPHR_SOURCE_DIR) + "/plugin/Gaugelet.def";
-    for (const std::string& name : plugin_test::readModuleDefinition(definition).announced)
-        EXPECT_EQ(GetProcAddress(module, name.c_str()), nullptr)
-            << name << " is defined: move it into EXPORTS and global:";
 }
 
 TEST_F(GaugeletLibrary, ItsInsideIsHidden)

@@ -8,7 +8,8 @@
 namespace zephr_test {
 
 LoadedDriver::LoadedDriver(std::shared_ptr<sim::Machine> machine, const nt::Faults& faults)
-    : machine_(machine ? std::move(machine) : std::shared_ptr<sim::Machine>(sim::Machine::builtin()))
+    : machine_(machine ? std::move(machine)
+                       : std::shared_ptr<sim::Machine>(sim::Machine::builtin()))
 {
     sim::installMachine(machine_);
     auto& io = nt::IoManager::instance();
@@ -58,8 +59,8 @@ std::string Reply::text() const
 
 Device::Device(DWORD access)
 {
-    handle_ = CreateFileA(ZEPHR_USER_PATH, access, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                          nullptr);
+    handle_ =
+        CreateFileA(ZEPHR_USER_PATH, access, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle_ == INVALID_HANDLE_VALUE) {
         openError_ = GetLastError();
     }
@@ -79,8 +80,8 @@ Reply Device::ioctl(DWORD code, const std::vector<uint8_t>& input, DWORD outputL
     std::vector<uint8_t> in = input;
     DWORD bytes = 0xDEADBEEF;
     BOOL ok = DeviceIoControl(handle_, code, in.empty() ? nullptr : in.data(), DWORD(in.size()),
-                              reply.output.empty() ? nullptr : reply.output.data(),
-                              outputLength, &bytes, nullptr);
+                              reply.output.empty() ? nullptr : reply.output.data(), outputLength,
+                              &bytes, nullptr);
     reply.ok = ok != FALSE;
     reply.error = ok ? 0 : GetLastError();
     reply.bytes = bytes;
@@ -89,8 +90,9 @@ Reply Device::ioctl(DWORD code, const std::vector<uint8_t>& input, DWORD outputL
 
 Reply Device::words(DWORD code, uint16_t word0, uint16_t word1) const
 {
-    return ioctl(code,
-                 {uint8_t(word0), uint8_t(word0 >> 8), uint8_t(word1), uint8_t(word1 >> 8)}, 4);
+    const ZEPHR_CONTROL_CODE_ROW* row = ZephrFindControlCode(code);
+    return ioctl(code, {uint8_t(word0), uint8_t(word0 >> 8), uint8_t(word1), uint8_t(word1 >> 8)},
+                 row != nullptr ? row->MinOutputLength : ZEPHR_ANSWER_LENGTH);
 }
 
 std::string fixtureImage(const std::string& name)

@@ -21,19 +21,25 @@ namespace zephr_test {
 
 // A simulated notebook with the driver loaded on it, for one test.
 class LoadedDriver {
-public:
+  public:
     explicit LoadedDriver(std::shared_ptr<sim::Machine> machine = nullptr,
                           const nt::Faults& faults = {});
     ~LoadedDriver();
     LoadedDriver(const LoadedDriver&) = delete;
     LoadedDriver& operator=(const LoadedDriver&) = delete;
 
-    NTSTATUS loadStatus() const { return loadStatus_; }
-    sim::Machine& machine() { return *machine_; }
+    NTSTATUS loadStatus() const
+    {
+        return loadStatus_;
+    }
+    sim::Machine& machine()
+    {
+        return *machine_;
+    }
     // Unloads now (the destructor then does nothing more).
     void unload();
 
-private:
+  private:
     std::shared_ptr<sim::Machine> machine_;
     NTSTATUS loadStatus_ = STATUS_UNSUCCESSFUL;
     bool loaded_ = false;
@@ -51,23 +57,33 @@ struct Reply {
 
 // An open handle on "\\.\ZephrDev".
 class Device {
-public:
+  public:
     explicit Device(DWORD access = GENERIC_WRITE);
     ~Device();
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
 
-    bool open() const { return handle_ != INVALID_HANDLE_VALUE; }
-    DWORD openError() const { return openError_; }
-    HANDLE handle() const { return handle_; }
+    bool open() const
+    {
+        return handle_ != INVALID_HANDLE_VALUE;
+    }
+    DWORD openError() const
+    {
+        return openError_;
+    }
+    HANDLE handle() const
+    {
+        return handle_;
+    }
 
     // Sends a request; the caller's output buffer starts filled with 0xEE so
     // that what the driver did not give back shows.
     Reply ioctl(DWORD code, const std::vector<uint8_t>& input, DWORD outputLength) const;
-    // A request with the two 16-bit words as input (4 bytes) and a 4-byte output.
+    // A request with the two 16-bit words as input (4 bytes) and the code's
+    // minimum output (4 bytes for a code outside the table).
     Reply words(DWORD code, uint16_t word0, uint16_t word1 = 0) const;
 
-private:
+  private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     DWORD openError_ = 0;
 };

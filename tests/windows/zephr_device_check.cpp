@@ -78,11 +78,30 @@ Answer request(HANDLE device, DWORD code, const void* input, DWORD inputLength, 
     return answer;
 }
 
+// The code's minimum lengths, from the protocol table.
+DWORD minimumInput(DWORD code)
+{
+    return ZephrFindControlCode(code)->MinInputLength;
+}
+
+DWORD minimumOutput(DWORD code)
+{
+    return ZephrFindControlCode(code)->MinOutputLength;
+}
+
+// A request that reads no input, with the code's minimum output.
+Answer ask(HANDLE device, DWORD code, DWORD outputLength = 0)
+{
+    return request(device, code, nullptr, 0, outputLength ? outputLength : minimumOutput(code));
+}
+
+// A request with the two words, by default with the code's minimum lengths.
 Answer requestWords(HANDLE device, DWORD code, uint16_t word0, uint16_t word1,
-                    DWORD inputLength = 4, DWORD outputLength = 4)
+                    DWORD inputLength = 0, DWORD outputLength = 0)
 {
     ZEPHR_REQUEST words = {word0, word1};
-    return request(device, code, &words, inputLength, outputLength);
+    return request(device, code, &words, inputLength ? inputLength : minimumInput(code),
+                   outputLength ? outputLength : minimumOutput(code));
 }
 
 void expectError(const Answer& answer, DWORD error, const char* name)
@@ -93,16 +112,16 @@ void expectError(const Answer& answer, DWORD error, const char* name)
 
 void expectWord(const Answer& answer, uint32_t word, const char* name)
 {
-    check(answer.succeeded && answer.returned == 4 && answer.word() == word, name,
+    check(answer.succeeded && answer.returned == ZEPHR_ANSWER_LENGTH && answer.word() == word, name,
           answer.describe() + ", wanted word " + std::to_string(word));
 }
 
 void checkVersion(HANDLE device, const char* name)
 {
-    const unsigned char expected[8] = {1, 0, 0, 0, 5, 0, 0, 0};
-    Answer answer = request(device, IOCTL_ZEPHR_GET_VERSION, nullptr, 0, 8);
-    check(answer.succeeded && answer.returned == 8 &&
-              std::memcmp(answer.buffer.data(), expected, 8) == 0,
+    const unsigned char expected[] = {1, 0, 0, 0, 5, 0, 0, 0};
+    Answer answer = ask(device, IOCTL_ZEPHR_GET_VERSION);
+    check(answer.succeeded && answer.returned == sizeof expected &&
+              std::memcmp(answer.buffer.data(), expected, sizeof expected) == 0,
           name, answer.describe());
 }
 
@@ -117,18 +136,18 @@ std::string textOf(const Answer& answer)
 // and ERROR_INSUFFICIENT_BUFFER (122).
 void checkRefusals(HANDLE device)
 {
-    expectError(request(device, 0x9C40A40Cu, nullptr, 0, 4), ERROR_INVALID_PARAMETER,
+    expectError(ask(device, 0x9C40A40Cu, ZEPHR_ANSWER_LENGTH), ERROR_INVALID_PARAMETER,
                 "function 0x903 is refused");
-    expectError(request(device, 0x9C40A3FCu, nullptr, 0, 4), ERROR_INVALID_PARAMETER,
+    expectError(ask(device, 0x9C40A3FCu, ZEPHR_ANSWER_LENGTH), ERROR_INVALID_PARAMETER,
                 "code below the table is refused");
-    expectError(request(device, 0x9C40A450u, nullptr, 0, 4), ERROR_INVALID_PARAMETER,
+    expectError(ask(device, 0x9C40A450u, ZEPHR_ANSWER_LENGTH), ERROR_INVALID_PARAMETER,
                 "code past the table is refused");
-    expectError(request(device, IOCTL_ZEPHR_GET_VERSION, nullptr, 0, 7), ERROR_INSUFFICIENT_BUFFER,
-                "7-byte version output is too small");
-    expectError(requestWords(device, IOCTL_ZEPHR_GET_FAN_STATE, 0, 0, 2, 4),
-                ERROR_INSUFFICIENT_BUFFER, "2-byte fan state input is too small");
-    expectError(request(device, IOCTL_ZEPHR_GET_SYSINFO, nullptr, 0, ZEPHR_SYSINFO_LENGTH - 1),
-                ERROR_INSUFFICIENT_BUFFER, "16383-byte report output is too small");
+    expectError(ask(device, IOCTL_ZEPHR_GET_VERSION, minimumOutput(IOCTL_ZEPHR_GET_VERSION) - 1),
+                ERROR_INSUFFICIENT_BUFFER, "version output one byte short is too small");
+    expectError(requestWords(device, IOCTL_ZEPHR_GET_FAN_STATE, 0, 0, sizeof(uint16_t)),
+                ERROR_INSUFFICIENT_BUFFER, "fan state input of one word is too small");
+    expectError(ask(device, IOCTL_ZEPHR_GET_SYSINFO, minimumOutput(IOCTL_ZEPHR_GET_SYSINFO) - 1),
+                ERROR_INSUFFICIENT_BUFFER, "report output one byte short is too small");
     expectError(requestWords(device, IOCTL_ZEPHR_GET_FAN_SPEED, 2, 0), ERROR_INVALID_PARAMETER,
                 "fan 2 is out of bounds");
     expectError(requestWords(device, IOCTL_ZEPHR_SET_FAN_STATE, 0, 3), ERROR_INVALID_PARAMETER,
@@ -139,10 +158,11 @@ void checkRefusals(HANDLE device)
                 "duty 64 is out of bounds");
 }
 
-void expectText(const Answer& answer, DWORD length, const char* wanted, const char* name)
+void expectText(const Answer& answer, DWORD code, const char* wanted, const char* name)
 {
     std::string text = textOf(answer);
-    check(answer.succeeded && answer.returned == length && text.find(wanted) != std::string::npos,
+    check(answer.succeeded && answer.returned == minimumOutput(code) &&
+              text.find(wanted) != std::string::npos,
           name, answer.describe() + ", text \"" + text.substr(0, 200) + "\"");
 }
 
@@ -150,14 +170,14 @@ void expectText(const Answer& answer, DWORD length, const char* wanted, const ch
 // report tells so in its text, and the request itself succeeds.
 void checkFirmwareReports(HANDLE device)
 {
-    expectText(request(device, IOCTL_ZEPHR_GET_SYSINFO, nullptr, 0, ZEPHR_SYSINFO_LENGTH),
-               ZEPHR_SYSINFO_LENGTH, "*** Error: BIOS segment mapping failed ***",
+    expectText(ask(device, IOCTL_ZEPHR_GET_SYSINFO), IOCTL_ZEPHR_GET_SYSINFO,
+               "*** Error: BIOS segment mapping failed ***",
                "system information reports the unmapped BIOS segment");
-    expectText(request(device, IOCTL_ZEPHR_GET_ACPI_REPORT, nullptr, 0, ZEPHR_ACPI_REPORT_LENGTH),
-               ZEPHR_ACPI_REPORT_LENGTH, "*** ERROR: No ACPI BIOS found ***",
-               "ACPI report finds no ACPI BIOS");
-    Answer speed = request(device, IOCTL_ZEPHR_GET_CPU_SPEED, nullptr, 0, ZEPHR_CPU_SPEED_LENGTH);
-    check(speed.succeeded && speed.returned == ZEPHR_CPU_SPEED_LENGTH && textOf(speed) == "---",
+    expectText(ask(device, IOCTL_ZEPHR_GET_ACPI_REPORT), IOCTL_ZEPHR_GET_ACPI_REPORT,
+               "*** ERROR: No ACPI BIOS found ***", "ACPI report finds no ACPI BIOS");
+    Answer speed = ask(device, IOCTL_ZEPHR_GET_CPU_SPEED);
+    check(speed.succeeded && speed.returned == minimumOutput(IOCTL_ZEPHR_GET_CPU_SPEED) &&
+              textOf(speed) == "---",
           "CPU speed is --- without a table",
           speed.describe() + ", text \"" + textOf(speed) + "\"");
 }
@@ -200,7 +220,7 @@ void checkTestHardware(HANDLE device)
                "fan 0 speed is the BIOS value times 30");
     expectWord(requestWords(device, IOCTL_ZEPHR_GET_FAN_SPEED, 1, 0), 0,
                "a stopped fan answers 0, not no value");
-    expectWord(requestWords(device, IOCTL_ZEPHR_GET_FAN_SPEED, 0, 0, 4, 100),
+    expectWord(requestWords(device, IOCTL_ZEPHR_GET_FAN_SPEED, 0, 0, 0, 100),
                TESTHW_FAN0_SPEED * 30, "a 100-byte output still returns 4 bytes");
     expectWord(requestWords(device, IOCTL_ZEPHR_GET_FAN_STATE, 0, 0xFFFF),
                TESTHW_FAN0_INITIAL_STATE, "fan 0 state ignores word 1");
@@ -209,7 +229,7 @@ void checkTestHardware(HANDLE device)
                "fan 1 state reads back high");
     expectWord(requestWords(device, IOCTL_ZEPHR_SET_FAN_STATE, 1, TESTHW_FAN1_INITIAL_STATE), 0,
                "set fan 1 back");
-    expectWord(request(device, IOCTL_ZEPHR_DETECT_SUPERIO, nullptr, 0, 4), ZEPHR_SIO_FALSE,
+    expectWord(ask(device, IOCTL_ZEPHR_DETECT_SUPERIO), ZEPHR_SIO_FALSE,
                "no Super I/O chip on an empty bus");
     expectWord(requestWords(device, IOCTL_ZEPHR_GET_PWM, 0, 0), ZEPHR_NO_VALUE,
                "duty without a chip answers no value");

@@ -29,8 +29,8 @@ bool isDebugChannelLine(const std::string& line)
     return false;
 }
 
-// "... ioctl 9c40a448 device 00726108 file 00727448 in_size 0 out_size 16384"
-// becomes "ioctl 9c40a448 in 0 out 16384".
+// "... ioctl 9c40a440 device 00726108 file 00727448 in_size 4 out_size 4"
+// becomes "ioctl 9c40a440 in 4 out 4".
 std::string requestEvent(const std::string& line, size_t start)
 {
     std::istringstream words(line.substr(start));

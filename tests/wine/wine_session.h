@@ -30,7 +30,7 @@ struct SessionResult {
     int exitStatus = -1; // of `wine cmd`
     std::map<std::string, StepResult> steps;
     // "Zephr: DriverEntry successful", ..., and for every request to the
-    // zephr device "ioctl 9c40a448 in 0 out 16384", in order.
+    // zephr device "ioctl 9c40a440 in 4 out 4", in order.
     std::vector<std::string> driverEvents;
     // Lines Wine wrote that are no debug channel output, such as
     // "wine: Unhandled privileged instruction ...".

@@ -15,8 +15,8 @@ const char* const sessionOutput =
     "0060:trace:ntoskrnl:dispatch_ioctl ioctl 121000 device 0072AAC0 file 0072AE28 in_size 56 "
     "out_size 122628\n"
     "0128:warn:debugstr:vDbgPrintExWithPrefix 00000000:00000001: Zephr: Open / Close\n"
-    "0128:trace:ntoskrnl:dispatch_ioctl ioctl 9c40a448 device 00726108 file 00727448 in_size 0 "
-    "out_size 16384\n"
+    "0128:trace:ntoskrnl:dispatch_ioctl ioctl 9c40a440 device 00726108 file 00727448 in_size 4 "
+    "out_size 4\n"
     "wine: Unhandled privileged instruction at address 01E64847 (thread 012c), starting "
     "debugger...\n"
     "0130:warn:debugstr:OutputDebugStringA \"Zephr: from a program\"\n";
@@ -26,7 +26,7 @@ TEST(WineSessionOutput, DriverEventsKeepTheOrderAndOnlyTheZephrDevice)
 {
     EXPECT_EQ(driverEvents(sessionOutput),
               (std::vector<std::string>{"Zephr: DriverEntry successful", "Zephr: Open / Close",
-                                        "ioctl 9c40a448 in 0 out 16384"}));
+                                        "ioctl 9c40a440 in 4 out 4"}));
 }
 
 TEST(WineSessionOutput, WineMessagesAreTheLinesOutsideTheDebugChannels)

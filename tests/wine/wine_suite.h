@@ -5,6 +5,7 @@
 // plug-in load makes.
 #pragma once
 
+#include "common/zephr_ioctl.h"
 #include "wine/wine_session.h"
 
 #include <filesystem>
@@ -34,7 +35,8 @@ inline std::vector<std::string> driverMessages(const std::vector<std::string>& e
 // request (none when it is empty), and the close at detach.
 inline std::vector<std::string> pluginLoadEvents(const std::string& readerRequest)
 {
-    std::vector<std::string> events = {"Zephr: Open / Close", "ioctl 9c40a448 in 0 out 16384"};
+    std::vector<std::string> events = {
+        "Zephr: Open / Close", "ioctl 9c40a448 in 0 out " + std::to_string(ZEPHR_SYSINFO_LENGTH)};
     if (!readerRequest.empty())
         events.push_back(readerRequest);
     events.push_back("Zephr: Open / Close");

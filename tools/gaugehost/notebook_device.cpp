@@ -3,6 +3,7 @@
 // The panel's requests to the zephr device.
 #include "tools/gaugehost/notebook_device.h"
 
+#include "common/report_lines.h"
 #include "common/zephr_ioctl.h"
 
 #include <vector>
@@ -32,17 +33,11 @@ std::string NotebookDevice::modelName()
                          DWORD(report.size()), &returned, nullptr))
         return "";
     report.back() = '\0';
-    std::string text(report.data());
-    const std::string key = "Product name:";
-    auto at = text.find(key);
-    if (at == std::string::npos)
+    const char* name = nullptr;
+    size_t length = 0;
+    if (!ZephrFindReportValue(report.data(), ZEPHR_PRODUCT_NAME_KEY, &name, &length))
         return "";
-    auto end = text.find_first_of("\r\n", at);
-    std::string value =
-        text.substr(at + key.size(), end == std::string::npos ? end : end - at - key.size());
-    auto first = value.find_first_not_of(" \t");
-    auto last = value.find_last_not_of(" \t");
-    return first == std::string::npos ? "" : value.substr(first, last - first + 1);
+    return std::string(name, length);
 }
 
 bool NotebookDevice::setFanState(unsigned fan, unsigned state)

@@ -3,6 +3,7 @@
 // What each zephrctl command sends and how it decodes the answer.
 #include "tools/zephrctl/commands.h"
 
+#include "common/report_lines.h"
 #include "common/zephr_ioctl.h"
 #include "tools/zephrctl/hex.h"
 #include "tools/zephrctl/request_codes.h"
@@ -69,8 +70,8 @@ int noValue(std::ostream& out, const std::string& what, const char* why)
 
 int runVersion(const DeviceClient& device, const std::vector<std::string>&, std::ostream& out)
 {
-    Reply reply = accepted(device.request(IOCTL_ZEPHR_GET_VERSION, {}, 8), IOCTL_ZEPHR_GET_VERSION);
-    uint32_t minor = reply.output.size() >= 8
+    Reply reply = accepted(device.send(IOCTL_ZEPHR_GET_VERSION), IOCTL_ZEPHR_GET_VERSION);
+    uint32_t minor = reply.output.size() >= sizeof(ZEPHR_VERSION_RECORD)
                          ? uint32_t(reply.output[4]) | uint32_t(reply.output[5]) << 8 |
                                uint32_t(reply.output[6]) << 16 | uint32_t(reply.output[7]) << 24
                          : 0;
@@ -82,7 +83,7 @@ int runFanState(const DeviceClient& device, const std::vector<std::string>& args
 {
     uint16_t fan = wordArgument(args[0], "FAN");
     uint32_t state =
-        accepted(device.words(IOCTL_ZEPHR_GET_FAN_STATE, fan), IOCTL_ZEPHR_GET_FAN_STATE).word();
+        accepted(device.send(IOCTL_ZEPHR_GET_FAN_STATE, fan), IOCTL_ZEPHR_GET_FAN_STATE).word();
     std::string what = "fan " + std::to_string(fan);
     if (state == ZEPHR_NO_VALUE) {
         return noValue(out, what, "the BIOS refused the call");
@@ -97,7 +98,7 @@ int runSetFanState(const DeviceClient& device, const std::vector<std::string>& a
     uint16_t fan = wordArgument(args[0], "FAN");
     uint16_t state = wordArgument(args[1], "STATE");
     uint32_t result =
-        accepted(device.words(IOCTL_ZEPHR_SET_FAN_STATE, fan, state), IOCTL_ZEPHR_SET_FAN_STATE)
+        accepted(device.send(IOCTL_ZEPHR_SET_FAN_STATE, fan, state), IOCTL_ZEPHR_SET_FAN_STATE)
             .word();
     std::string what = "fan " + std::to_string(fan);
     if (result != 0) {
@@ -112,7 +113,7 @@ int runFanSpeed(const DeviceClient& device, const std::vector<std::string>& args
 {
     uint16_t fan = wordArgument(args[0], "FAN");
     uint32_t speed =
-        accepted(device.words(IOCTL_ZEPHR_GET_FAN_SPEED, fan), IOCTL_ZEPHR_GET_FAN_SPEED).word();
+        accepted(device.send(IOCTL_ZEPHR_GET_FAN_SPEED, fan), IOCTL_ZEPHR_GET_FAN_SPEED).word();
     std::string what = "fan " + std::to_string(fan);
     if (speed == ZEPHR_NO_VALUE) {
         return noValue(out, what, "the BIOS refused the call");
@@ -125,7 +126,7 @@ int runTemp(const DeviceClient& device, const std::vector<std::string>& args, st
 {
     uint16_t sensor = wordArgument(args[0], "SENSOR");
     uint32_t temp =
-        accepted(device.words(IOCTL_ZEPHR_GET_TEMP, sensor), IOCTL_ZEPHR_GET_TEMP).word();
+        accepted(device.send(IOCTL_ZEPHR_GET_TEMP, sensor), IOCTL_ZEPHR_GET_TEMP).word();
     std::string what = "sensor " + std::to_string(sensor);
     if (temp == ZEPHR_NO_VALUE) {
         return noValue(out, what, "the BIOS refused the call");
@@ -139,9 +140,7 @@ int runTemp(const DeviceClient& device, const std::vector<std::string>& args, st
 int runCpuSpeed(const DeviceClient& device, const std::vector<std::string>&, std::ostream& out)
 {
     std::string text =
-        accepted(device.request(IOCTL_ZEPHR_GET_CPU_SPEED, {}, ZEPHR_CPU_SPEED_LENGTH),
-                 IOCTL_ZEPHR_GET_CPU_SPEED)
-            .text();
+        accepted(device.send(IOCTL_ZEPHR_GET_CPU_SPEED), IOCTL_ZEPHR_GET_CPU_SPEED).text();
     if (text.empty() || text[0] < '0' || text[0] > '9') {
         out << "CPU speed: unknown (" << text << ")\n";
         return kExitNoValue;
@@ -150,9 +149,9 @@ int runCpuSpeed(const DeviceClient& device, const std::vector<std::string>&, std
     return kExitOk;
 }
 
-int runTextReport(const DeviceClient& device, uint32_t code, uint32_t length, std::ostream& out)
+int runTextReport(const DeviceClient& device, uint32_t code, std::ostream& out)
 {
-    std::string text = accepted(device.request(code, {}, length), code).text();
+    std::string text = accepted(device.send(code), code).text();
     text = crlfToNewline(text);
     out << text;
     if (text.empty() || text.back() != '\n') {
@@ -163,19 +162,18 @@ int runTextReport(const DeviceClient& device, uint32_t code, uint32_t length, st
 
 int runSysinfo(const DeviceClient& device, const std::vector<std::string>&, std::ostream& out)
 {
-    return runTextReport(device, IOCTL_ZEPHR_GET_SYSINFO, ZEPHR_SYSINFO_LENGTH, out);
+    return runTextReport(device, IOCTL_ZEPHR_GET_SYSINFO, out);
 }
 
 int runAcpi(const DeviceClient& device, const std::vector<std::string>&, std::ostream& out)
 {
-    return runTextReport(device, IOCTL_ZEPHR_GET_ACPI_REPORT, ZEPHR_ACPI_REPORT_LENGTH, out);
+    return runTextReport(device, IOCTL_ZEPHR_GET_ACPI_REPORT, out);
 }
 
 int runSuperIoDetect(const DeviceClient& device, const std::vector<std::string>&, std::ostream& out)
 {
     uint32_t found =
-        accepted(device.request(IOCTL_ZEPHR_DETECT_SUPERIO, {}, 4), IOCTL_ZEPHR_DETECT_SUPERIO)
-            .word();
+        accepted(device.send(IOCTL_ZEPHR_DETECT_SUPERIO), IOCTL_ZEPHR_DETECT_SUPERIO).word();
     if (found == ZEPHR_SIO_TRUE) {
         out << "Super I/O chip found\n";
         return kExitOk;
@@ -187,7 +185,7 @@ int runSuperIoDetect(const DeviceClient& device, const std::vector<std::string>&
 int runPwm(const DeviceClient& device, const std::vector<std::string>& args, std::ostream& out)
 {
     uint16_t fan = wordArgument(args[0], "FAN");
-    uint32_t duty = accepted(device.words(IOCTL_ZEPHR_GET_PWM, fan), IOCTL_ZEPHR_GET_PWM).word();
+    uint32_t duty = accepted(device.send(IOCTL_ZEPHR_GET_PWM, fan), IOCTL_ZEPHR_GET_PWM).word();
     std::string what = "fan " + std::to_string(fan);
     if (duty == ZEPHR_NO_VALUE) {
         return noValue(out, what, "no Super I/O chip answered");
@@ -201,7 +199,7 @@ int runSetPwm(const DeviceClient& device, const std::vector<std::string>& args, 
     uint16_t fan = wordArgument(args[0], "FAN");
     uint16_t duty = wordArgument(args[1], "DUTY");
     uint32_t result =
-        accepted(device.words(IOCTL_ZEPHR_SET_PWM, fan, duty), IOCTL_ZEPHR_SET_PWM).word();
+        accepted(device.send(IOCTL_ZEPHR_SET_PWM, fan, duty), IOCTL_ZEPHR_SET_PWM).word();
     std::string what = "fan " + std::to_string(fan);
     if (result != ZEPHR_SIO_TRUE) {
         out << what << ": duty " << duty
@@ -225,7 +223,7 @@ int runIoctl(const DeviceClient& device, const std::vector<std::string>& args, s
     std::vector<uint8_t> input;
     uint32_t inLength = 0;
     bool inLengthGiven = false;
-    uint32_t outLength = known ? known->outputLength : 4;
+    uint32_t outLength = known ? known->outputLength : ZEPHR_ANSWER_LENGTH;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& option = args[i];
         if (i + 1 >= args.size()) {
@@ -263,15 +261,14 @@ int runIoctl(const DeviceClient& device, const std::vector<std::string>& args, s
 // The notebook at a glance: what the driver reads of it.
 int runSummary(const DeviceClient& device, const std::vector<std::string>&, std::ostream& out)
 {
-    Reply report = device.request(IOCTL_ZEPHR_GET_SYSINFO, {}, ZEPHR_SYSINFO_LENGTH);
+    Reply report = device.send(IOCTL_ZEPHR_GET_SYSINFO);
     std::string model = "unknown model";
+    const char* name = nullptr;
+    size_t length = 0;
     if (report.ok) {
         std::string text = report.text();
-        auto at = text.find("Product name: ");
-        if (at != std::string::npos) {
-            auto end = text.find_first_of("\r\n", at);
-            model =
-                text.substr(at + 14, end == std::string::npos ? std::string::npos : end - at - 14);
+        if (ZephrFindReportValue(text.c_str(), ZEPHR_PRODUCT_NAME_KEY, &name, &length)) {
+            model.assign(name, length);
         }
     }
     out << "Notebook: " << model << "\n";

@@ -5,6 +5,7 @@
 
 #include "common/zephr_ioctl.h"
 #include "tools/zephrctl/nt_status.h"
+#include "tools/zephrctl/request_codes.h"
 
 #include <cstdio>
 #include <stdexcept>
@@ -72,10 +73,15 @@ Reply DeviceClient::request(uint32_t code, const std::vector<uint8_t>& input,
     return reply;
 }
 
-Reply DeviceClient::words(uint32_t code, uint16_t word0, uint16_t word1) const
+Reply DeviceClient::send(uint32_t code, uint16_t word0, uint16_t word1) const
 {
-    return request(code, {uint8_t(word0), uint8_t(word0 >> 8), uint8_t(word1), uint8_t(word1 >> 8)},
-                   4);
+    RequestCode lengths = requestCode(code);
+    std::vector<uint8_t> input;
+    if (lengths.inputLength != 0) {
+        input = {uint8_t(word0), uint8_t(word0 >> 8), uint8_t(word1), uint8_t(word1 >> 8)};
+        input.resize(lengths.inputLength, 0);
+    }
+    return request(code, input, lengths.outputLength);
 }
 
 std::string describeStatus(uint32_t status)

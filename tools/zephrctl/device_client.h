@@ -34,8 +34,9 @@ class DeviceClient {
     DeviceClient& operator=(const DeviceClient&) = delete;
 
     Reply request(uint32_t code, const std::vector<uint8_t>& input, uint32_t outputLength) const;
-    // The two 16-bit words as a 4-byte input and a 4-byte output.
-    Reply words(uint32_t code, uint16_t word0, uint16_t word1 = 0) const;
+    // A request of the protocol table with the code's own minimum lengths:
+    // the two 16-bit words as input when the code reads any.
+    Reply send(uint32_t code, uint16_t word0 = 0, uint16_t word1 = 0) const;
 
   private:
     HANDLE handle_;

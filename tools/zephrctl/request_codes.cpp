@@ -1,38 +1,31 @@
 // request_codes.cpp
 //
-// The table of the driver's control codes as zephrctl sees them.
+// The driver's control codes as zephrctl sees them: rows of the protocol
+// table.
 #include "tools/zephrctl/request_codes.h"
 
 #include "common/zephr_ioctl.h"
 
+#include <stdexcept>
+
 namespace zephrctl {
-
-namespace {
-
-const RequestCode kCodes[] = {
-    {IOCTL_ZEPHR_SET_FAN_STATE, "IOCTL_ZEPHR_SET_FAN_STATE", 4, 4},
-    {IOCTL_ZEPHR_GET_FAN_STATE, "IOCTL_ZEPHR_GET_FAN_STATE", 4, 4},
-    {IOCTL_ZEPHR_GET_FAN_SPEED, "IOCTL_ZEPHR_GET_FAN_SPEED", 4, 4},
-    {IOCTL_ZEPHR_GET_CPU_SPEED, "IOCTL_ZEPHR_GET_CPU_SPEED", 0, ZEPHR_CPU_SPEED_LENGTH},
-    {IOCTL_ZEPHR_DETECT_SUPERIO, "IOCTL_ZEPHR_DETECT_SUPERIO", 0, 4},
-    {IOCTL_ZEPHR_SET_PWM, "IOCTL_ZEPHR_SET_PWM", 4, 4},
-    {IOCTL_ZEPHR_GET_PWM, "IOCTL_ZEPHR_GET_PWM", 4, 4},
-    {IOCTL_ZEPHR_GET_TEMP, "IOCTL_ZEPHR_GET_TEMP", 4, 4},
-    {IOCTL_ZEPHR_GET_VERSION, "IOCTL_ZEPHR_GET_VERSION", 0, 8},
-    {IOCTL_ZEPHR_GET_SYSINFO, "IOCTL_ZEPHR_GET_SYSINFO", 0, ZEPHR_SYSINFO_LENGTH},
-    {IOCTL_ZEPHR_GET_ACPI_REPORT, "IOCTL_ZEPHR_GET_ACPI_REPORT", 0, ZEPHR_ACPI_REPORT_LENGTH},
-};
-
-} // namespace
 
 std::optional<RequestCode> findRequestCode(uint32_t code)
 {
-    for (const RequestCode& entry : kCodes) {
-        if (entry.code == code) {
-            return entry;
-        }
+    const ZEPHR_CONTROL_CODE_ROW* row = ZephrFindControlCode(code);
+    if (row == nullptr) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return RequestCode{row->Code, row->Name, row->MinInputLength, row->MinOutputLength};
+}
+
+RequestCode requestCode(uint32_t code)
+{
+    auto known = findRequestCode(code);
+    if (!known) {
+        throw std::logic_error("code " + std::to_string(code) + " is not in the protocol table");
+    }
+    return *known;
 }
 
 } // namespace zephrctl

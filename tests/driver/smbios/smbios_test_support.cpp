@@ -7,6 +7,7 @@
 #include "driver/zephr.h"
 
 #include <algorithm>
+#include <string>
 #include <stdexcept>
 
 namespace smbios_test {
@@ -59,7 +60,8 @@ std::string DriverState::report() const
     const std::vector<char> buffer = reportBuffer();
     const auto end = std::find(buffer.begin(), buffer.end(), '\0');
     if (end == buffer.end())
-        throw std::logic_error("the report has no terminating zero in its 16384 bytes");
+        throw std::logic_error("the report has no terminating zero in its " +
+                               std::to_string(ZEPHR_SYSINFO_LENGTH) + " bytes");
     return std::string(buffer.begin(), end);
 }
 

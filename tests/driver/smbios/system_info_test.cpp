@@ -87,7 +87,7 @@ TEST(SystemInfoReport, TheBuiltInNotebookReportsItsWholeTable)
     Device device;
     const Reply reply = sysinfo(device);
     ASSERT_TRUE(reply.ok);
-    EXPECT_EQ(reply.bytes, 16384u);
+    EXPECT_EQ(reply.bytes, ZEPHR_SYSINFO_LENGTH);
     EXPECT_EQ(reply.text(), "BIOS vendor: Dell Computer Corporation\r\n"
                             "BIOS version: A05\r\n"
                             "BIOS date: 10/02/2005\r\n"
@@ -246,19 +246,21 @@ TEST(SystemInfoBounds, AReportThatOutgrowsItsBufferEndsWithTheMarkerAfterWholeLi
 
     const Reply reply = device.ioctl(IOCTL_ZEPHR_GET_SYSINFO, {}, 20000);
     ASSERT_TRUE(reply.ok);
-    EXPECT_EQ(reply.bytes, 16384u);
+    EXPECT_EQ(reply.bytes, ZEPHR_SYSINFO_LENGTH);
     const std::string text = reply.text();
     const std::string marker = "*** Error: Report truncated ***";
     ASSERT_GT(text.size(), marker.size());
-    EXPECT_LT(text.size(), 16384u);
-    EXPECT_GT(text.size(), 16384u - 300) << "the report fills its buffer before it ends";
+    EXPECT_LT(text.size(), ZEPHR_SYSINFO_LENGTH);
+    EXPECT_GT(text.size(), ZEPHR_SYSINFO_LENGTH - 300)
+        << "the report fills its buffer before it ends";
     EXPECT_EQ(text.substr(text.size() - marker.size()), marker);
     EXPECT_EQ(text.substr(text.size() - marker.size() - 2, 2), "\r\n");
-    EXPECT_TRUE(std::all_of(reply.output.begin() + text.size(), reply.output.begin() + 16384,
+    EXPECT_TRUE(std::all_of(reply.output.begin() + text.size(),
+                            reply.output.begin() + ZEPHR_SYSINFO_LENGTH,
                             [](uint8_t byte) { return byte == 0; }));
-    EXPECT_TRUE(std::all_of(reply.output.begin() + 16384, reply.output.end(), [](uint8_t byte) {
-        return byte == 0xEE;
-    })) << "nothing past the transfer count reaches the caller";
+    EXPECT_TRUE(std::all_of(reply.output.begin() + ZEPHR_SYSINFO_LENGTH, reply.output.end(),
+                            [](uint8_t byte) { return byte == 0xEE; }))
+        << "nothing past the transfer count reaches the caller";
 }
 
 TEST(CpuSpeed, TakesTheFirstProcessorAndClearsTheRestOfItsBytes)
@@ -301,7 +303,7 @@ TEST(SystemInfoBounds, MalformedFirmwareThroughTheDriverImage)
             LoadedDriver driver(machine);
             Device device;
             const Reply report = sysinfo(device);
-            EXPECT_EQ(report.bytes, 16384u) << "round " << round;
+            EXPECT_EQ(report.bytes, ZEPHR_SYSINFO_LENGTH) << "round " << round;
             expectClearedAfterText(report);
             const Reply speed = device.ioctl(IOCTL_ZEPHR_GET_CPU_SPEED, {}, ZEPHR_CPU_SPEED_LENGTH);
             EXPECT_EQ(speed.bytes, 8u);

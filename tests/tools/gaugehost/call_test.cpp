@@ -4,7 +4,7 @@
 // getparam's defaults for the rest, the text in UTF-8 (or raw), and readers
 // the library lists but does not export reported as such.
 #include "gaugehost_paths.h"
-#include "plugin/export_lists.h"
+#include "artifacts/module_definition.h"
 
 #include <gtest/gtest.h>
 
@@ -69,8 +69,8 @@ TEST(GaugehostCall, AListedReaderThatIsNotExportedIsReported)
 TEST(GaugehostCall, GaugeletsReadersAnswerOrAreReportedMissing)
 {
     auto exported =
-        plugin_test::readModuleDefinition(std::string(ZEPHR_SOURCE_DIR) + "/plugin/Gaugelet.def")
-            .exported;
+        artifacts::ReadModuleDefinition(std::string(ZEPHR_SOURCE_DIR) + "/plugin/Gaugelet.def")
+            .exports;
     for (const char* reader : {"GetCPUTemp", "GetFAN1RPM", "GetFAN2Speed"}) {
         auto result = runGaugehost({"--plugin", kGaugelet, "call", reader});
         if (std::find(exported.begin(), exported.end(), reader) != exported.end()) {

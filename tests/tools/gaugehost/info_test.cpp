@@ -3,7 +3,7 @@
 // gaugehost info: the reader names and their parameter lists exactly as
 // init and getparam give them, dlltype and getinfo 0 to 6.
 #include "gaugehost_paths.h"
-#include "plugin/export_lists.h"
+#include "artifacts/module_definition.h"
 
 #include <gtest/gtest.h>
 
@@ -50,8 +50,8 @@ std::string expectedInfo(const std::vector<std::string>& exported)
 TEST(GaugehostInfo, ListsGaugeletsReadersParametersAndDescriptions)
 {
     auto exported =
-        plugin_test::readModuleDefinition(std::string(ZEPHR_SOURCE_DIR) + "/plugin/Gaugelet.def")
-            .exported;
+        artifacts::ReadModuleDefinition(std::string(ZEPHR_SOURCE_DIR) + "/plugin/Gaugelet.def")
+            .exports;
     auto result = runGaugehost({"--plugin", kGaugelet, "info"});
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(result.out, expectedInfo(exported));

@@ -1,8 +1,8 @@
 // script_test.cpp
 //
-// gaugehost's script mode: the refresh throttle seen through instances and
-// a clock the script moves, changes of the simulated notebook, the request
-// count, and errors that name their line.
+// gaugehost's script mode: instances and a clock the script moves, changes
+// of the simulated notebook, the request count, and errors that name their
+// line.
 #include "gaugehost_paths.h"
 
 #include <gtest/gtest.h>
@@ -23,63 +23,20 @@ tool_test::ProgramResult runScript(const std::string& script,
     return runGaugehost({"--plugin", plugin, "script", "-"}, script);
 }
 
-TEST(GaugehostScript, WithPeriodFiveNoRefreshAfterFourPointNineButAfterFive)
-{
-    auto result = runScript("create cpu GetFAN1RPM\n"
-                            "call cpu 5\n"
-                            "advance 4.9\n"
-                            "call cpu 5\n"
-                            "advance 0.1\n"
-                            "call cpu 5\n");
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_EQ(result.out, "cpu: refresh 1\n"
-                          "cpu: refresh 1\n"
-                          "cpu: refresh 2\n");
-}
-
-TEST(GaugehostScript, PeriodTextsWithoutDigitsReadAsZeroAndBlankSevenLetterAsSeven)
-{
-    auto result = runScript("create fan GetFAN1RPM\n"
-                            "call fan 0\n"
-                            "call fan abc\n"
-                            "call fan \"\"\n"
-                            "call fan \" 7x\"   # seven seconds since the last refresh\n"
-                            "advance 6.9999999\n"
-                            "call fan \" 7x\"\n"
-                            "advance 0.0000001\n"
-                            "call fan \" 7x\"\n");
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_EQ(result.out, "fan: refresh 1\n"
-                          "fan: refresh 2\n"
-                          "fan: refresh 3\n"
-                          "fan: refresh 3\n"
-                          "fan: refresh 3\n"
-                          "fan: refresh 4\n");
-}
-
-TEST(GaugehostScript, AChangedPeriodTakesEffectAtOnce)
-{
-    auto result = runScript("create fan GetFAN1RPM\n"
-                            "call fan 60\n"
-                            "advance 1\n"
-                            "call fan 60\n"
-                            "call fan 1\n");
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_EQ(result.out, "fan: refresh 1\nfan: refresh 1\nfan: refresh 2\n");
-}
-
-TEST(GaugehostScript, AClockSetBackHoldsTheOldTextEvenWithPeriodZero)
+// The throttle's own cases (periods, texts, a clock set back) are those of
+// tests/plugin/refresh_throttle_test.cpp; here the script's words that move
+// the clock are shown reaching it.
+TEST(GaugehostScript, SetbackMovesThePlugInsClockBack)
 {
     auto result = runScript("create fan GetFAN1RPM\n"
                             "call fan 0\n"
                             "setback 10\n"
                             "call fan 0\n"
-                            "advance 9.9\n"
-                            "call fan 0\n"
-                            "advance 0.1\n"
+                            "advance 10\n"
                             "call fan 0\n");
     EXPECT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_EQ(result.out, "fan: refresh 1\nfan: refresh 1\nfan: refresh 1\nfan: refresh 2\n");
+    EXPECT_EQ(result.out, "fan: refresh 1\nfan: refresh 1\nfan: refresh 2\n")
+        << "with period 0 only a clock set back holds the old text";
 }
 
 TEST(GaugehostScript, InstancesOfOneReaderAreIndependent)
