@@ -37,7 +37,8 @@ std::optional<uint32_t> DeviceFanHardware::answer(uint32_t code, uint16_t word0,
         return std::nullopt;
     Reply reply = device_->words(code, word0, word1);
     if (!reply.ok) {
-        problem_ = std::string("the driver refused the ") + what +
+        // Refused, or the device is gone: it is opened again next time.
+        problem_ = std::string("the device did not take the ") + what +
                    " request: " + describeStatus(reply.status);
         device_.reset();
         return std::nullopt;

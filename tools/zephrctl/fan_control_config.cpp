@@ -175,10 +175,10 @@ void checkFanControlConfig(const FanControlConfig& config, const std::string& so
         const FanThresholds& fan = config.fans[i];
         std::string where = "fans[" + std::to_string(i) + "]";
         const char* hysteresis = ", or the fan would go up and down again at one temperature";
-        below(source, where, "slow.down", fan.slowDown, "off.up", fan.offUp, hysteresis);
-        below(source, where, "high.down", fan.highDown, "slow.up", fan.slowUp, hysteresis);
         below(source, where, "off.up", fan.offUp, "slow.up", fan.slowUp, "");
         below(source, where, "slow.down", fan.slowDown, "high.down", fan.highDown, "");
+        below(source, where, "slow.down", fan.slowDown, "off.up", fan.offUp, hysteresis);
+        below(source, where, "high.down", fan.highDown, "slow.up", fan.slowUp, hysteresis);
     }
 }
 
