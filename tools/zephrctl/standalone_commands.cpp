@@ -9,16 +9,13 @@ const std::vector<StandaloneCommand>& standaloneCommands()
 {
     static const std::vector<StandaloneCommand> kCommands = {
         {"fan-control", "[--config FILE] [--interval S] [--once] [--print-default-config]",
-         "set the fans by the CPU temperature (thresholds with hysteresis)", runFanControlCommand},
-        {"install", "[--path FILE]",
-         "copy zephr.sys to the system's drivers and register the service (Windows)",
+         "set the fans by the CPU temperature", runFanControlCommand},
+        {"install", "[--path FILE]", "install zephr.sys as the zephr service (Windows)",
          runInstallCommand},
-        {"uninstall", "", "stop and remove the zephr service and its file (Windows)",
-         runUninstallCommand},
+        {"uninstall", "", "stop and remove the zephr service (Windows)", runUninstallCommand},
         {"start", "", "start the zephr service (Windows)", runStartCommand},
         {"stop", "", "stop the zephr service (Windows)", runStopCommand},
-        {"status", "", "whether the zephr service is installed and running (Windows)",
-         runStatusCommand},
+        {"status", "", "whether the zephr service runs (Windows)", runStatusCommand},
     };
     return kCommands;
 }
