@@ -60,6 +60,42 @@ TEST_F(WineTestHardwareDriver, AnswersTheSmmRequestsThroughTheDeviceAndUnloads)
     EXPECT_EQ(session.wineMessages, "") << "Wine reported trouble";
 }
 
+// zephrctl.exe fan-control --once through the whole road: one temperature
+// request, then one fan-state setting per fan, each answered by the
+// driver's SMM code; then the fans read back as set.
+TEST_F(WineTestHardwareDriver, FanControlOnceReadsTheCpuAndSetsEachFan)
+{
+    prefix.addProgram(windowsBinary("zephrctl.exe"));
+    SessionResult session = prefix.runSession({
+        {"start", std::string("net start ") + service},
+        {"once", "zephrctl.exe fan-control --once"},
+        {"fan0", "zephrctl.exe fan-state 0"},
+        {"fan1", "zephrctl.exe fan-state 1"},
+        {"stop", std::string("net stop ") + service},
+    });
+    ASSERT_FALSE(session.timedOut) << "the Wine session hung";
+    const std::string degrees = std::to_string(TESTHW_TEMP_SENSOR0) + " \xC2\xB0"
+                                                                      "C";
+    const StepResult& once = session.step("once");
+    EXPECT_EQ(once.exitCode, 0) << once.output;
+    EXPECT_EQ(once.output, "CPU sensor 0: " + degrees + "\nfan 0: unknown -> Off (CPU " + degrees +
+                               ", taking control)\nfan 1: unknown -> Off (CPU " + degrees +
+                               ", taking control)\n");
+    EXPECT_EQ(session.step("fan0").output, "fan 0: state 0 (Off)\n");
+    EXPECT_EQ(session.step("fan1").output, "fan 1: state 0 (Off)\n");
+
+    std::vector<std::string> requests;
+    for (const std::string& event : session.driverEvents)
+        if (event.rfind("ioctl ", 0) == 0)
+            requests.push_back(event);
+    ASSERT_GE(requests.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(requests.begin(), requests.begin() + 3),
+              (std::vector<std::string>{"ioctl 9c40a440 in 4 out 4", "ioctl 9c40a400 in 4 out 4",
+                                        "ioctl 9c40a400 in 4 out 4"}))
+        << "one temperature read, one setting per fan, nothing else";
+    EXPECT_EQ(session.wineMessages, "") << "Wine reported trouble";
+}
+
 struct ReaderCase {
     const char* step;
     const char* arguments; // after "gaugehost.exe call"
