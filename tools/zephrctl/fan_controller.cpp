@@ -83,7 +83,7 @@ void FanController::step(double now, bool logReading)
         std::optional<unsigned> from =
             leavingFailSafe ? std::optional<unsigned>(kFanHigh) : fan.state;
         unsigned to = nextFanState(fan.thresholds, from, int(*temperature));
-        if (to != fan.state || !fan.state)
+        if (to != fan.state)
             setFan(fan, to, now, moveReason(fan.thresholds, from, to, int(*temperature)), false);
     }
 }

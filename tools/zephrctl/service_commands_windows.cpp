@@ -10,7 +10,9 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <string>
+#include <vector>
 
 namespace zephrctl {
 
@@ -126,6 +128,27 @@ const char* stateName(DWORD state)
     }
 }
 
+// True when the service's image is the file install copies, so uninstall
+// deletes no file of a service that someone made by hand elsewhere.
+bool usesInstalledImage(const ScHandle& service)
+{
+    DWORD needed = 0;
+    QueryServiceConfigA(service.get(), nullptr, 0, &needed);
+    if (needed == 0)
+        return false;
+    std::vector<char> buffer(needed);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+    if (!QueryServiceConfigA(service.get(), config, needed, &needed) ||
+        config->lpBinaryPathName == nullptr)
+        return false;
+    std::string path = config->lpBinaryPathName;
+    for (char& c : path)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    const std::string tail = "\\system32\\drivers\\zephr.sys";
+    return path.size() >= tail.size() &&
+           path.compare(path.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 std::string driversFolder()
 {
     char system[MAX_PATH] = "";
@@ -162,9 +185,10 @@ int runInstallCommand(const tools::SessionOptions&, const std::vector<std::strin
         source = args[1];
     else if (!args.empty())
         throw CommandError("install: usage: zephrctl install [--path FILE]", kExitUsage);
-    if (GetFileAttributesA(source.c_str()) == INVALID_FILE_ATTRIBUTES)
+    DWORD attributes = GetFileAttributesA(source.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
         throw CommandError("install: " + source +
-                               " does not exist (give the driver's file with --path FILE)",
+                               " is no file (give the driver's file with --path FILE)",
                            kExitRefused);
 
     ScHandle manager = openManager("install", SC_MANAGER_CREATE_SERVICE | SC_MANAGER_CONNECT);
@@ -212,8 +236,9 @@ int runUninstallCommand(const tools::SessionOptions&, const std::vector<std::str
 {
     noArguments("uninstall", args);
     ScHandle manager = openManager("uninstall", SC_MANAGER_CONNECT);
-    ScHandle service =
-        openService("uninstall", manager, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE);
+    ScHandle service = openService(
+        "uninstall", manager, SERVICE_STOP | SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG | DELETE);
+    bool ownImage = usesInstalledImage(service);
     if (queryStatus("uninstall", service).dwCurrentState != SERVICE_STOPPED) {
         SERVICE_STATUS status = {};
         if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status) &&
@@ -234,7 +259,9 @@ int runUninstallCommand(const tools::SessionOptions&, const std::vector<std::str
     }
     out << "removed the zephr service\n";
     std::string target = driversFolder() + "\\" + kImageName;
-    if (DeleteFileA(target.c_str())) {
+    if (!ownImage) {
+        out << "left the service's own driver file in place\n";
+    } else if (DeleteFileA(target.c_str())) {
         out << "deleted " << target << "\n";
     } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
         out << "could not delete " << target << " (" << systemMessage(GetLastError())
