@@ -118,8 +118,7 @@ void FanController::setFan(FanRecord& fan, unsigned state, double now, const std
         return;
     }
     fan.refused.reset();
-    if (fan.state != state)
-        ++changes_;
+    ++changes_;
     log_(name + ": " + from + " -> " + fanStateWord(state) + " (" + reason + ")");
     fan.state = state;
 }
