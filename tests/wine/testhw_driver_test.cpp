@@ -11,6 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
 namespace wine_test {
 namespace {
 
@@ -62,12 +67,22 @@ TEST_F(WineTestHardwareDriver, AnswersTheSmmRequestsThroughTheDeviceAndUnloads)
 
 // zephrctl.exe fan-control --once through the whole road: one temperature
 // request, then one fan-state setting per fan, each answered by the
-// driver's SMM code; then the fans read back as set.
+// driver's SMM code; then the fans read back as set. A configuration with a
+// wrong key is refused with the key named, before any request.
 TEST_F(WineTestHardwareDriver, FanControlOnceReadsTheCpuAndSetsEachFan)
 {
     prefix.addProgram(windowsBinary("zephrctl.exe"));
+    // A configuration with a misspelt key, for the refusal.
+    std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("zephr-fan-config-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "wrong-key.json") << R"({"fans": [{"fan": 0, "slwo": {"up": 60}}]})";
+    prefix.addProgram(folder / "wrong-key.json");
+    std::filesystem::remove_all(folder);
+
     SessionResult session = prefix.runSession({
         {"start", std::string("net start ") + service},
+        {"wrong-key", "zephrctl.exe fan-control --config wrong-key.json --once"},
         {"once", "zephrctl.exe fan-control --once"},
         {"fan0", "zephrctl.exe fan-state 0"},
         {"fan1", "zephrctl.exe fan-state 1"},
@@ -81,6 +96,10 @@ TEST_F(WineTestHardwareDriver, FanControlOnceReadsTheCpuAndSetsEachFan)
     EXPECT_EQ(once.output, "CPU sensor 0: " + degrees + "\nfan 0: unknown -> Off (CPU " + degrees +
                                ", taking control)\nfan 1: unknown -> Off (CPU " + degrees +
                                ", taking control)\n");
+    const StepResult& wrongKey = session.step("wrong-key");
+    EXPECT_EQ(wrongKey.exitCode, 2) << wrongKey.output;
+    EXPECT_NE(wrongKey.output.find("wrong-key.json: fans[0].slwo: unknown key"), std::string::npos)
+        << wrongKey.output;
     EXPECT_EQ(session.step("fan0").output, "fan 0: state 0 (Off)\n");
     EXPECT_EQ(session.step("fan1").output, "fan 1: state 0 (Off)\n");
 
