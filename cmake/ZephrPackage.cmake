@@ -13,7 +13,10 @@ configure_file(${CMAKE_SOURCE_DIR}/packaging/README-windows.txt
 set(ZEPHR_PACKAGE_TEXTS ${ZEPHR_PACKAGE_STAGING}/README.txt)
 
 # The licence, with Windows line ends as LICENSE.txt. A tree without a
-# LICENSE file yet makes a package without it.
+# LICENSE file yet makes a package without it. The top folder changes when
+# a LICENSE comes or goes: configure again then.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR})
+file(REMOVE ${ZEPHR_PACKAGE_STAGING}/LICENSE.txt)
 if(EXISTS ${CMAKE_SOURCE_DIR}/LICENSE)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/LICENSE)
   file(READ ${CMAKE_SOURCE_DIR}/LICENSE ZEPHR_LICENSE_TEXT)
@@ -45,7 +48,8 @@ add_custom_command(
   OUTPUT ${ZEPHR_PACKAGE_ZIP}
   COMMAND ${CMAKE_CPACK_COMMAND} --config ${CMAKE_BINARY_DIR}/CPackConfig.cmake
   DEPENDS zephr Gaugelet zephrctl gaugehost ${ZEPHR_PACKAGE_TEXTS}
-          ${CMAKE_SOURCE_DIR}/cmake/ZephrPackage.cmake
+          ${CMAKE_SOURCE_DIR}/cmake/ZephrPackage.cmake ${CMAKE_BINARY_DIR}/CPackConfig.cmake
+          ${CMAKE_BINARY_DIR}/cmake_install.cmake
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
   COMMENT "Packing ${ZEPHR_PACKAGE_NAME}.zip"
   VERBATIM)
