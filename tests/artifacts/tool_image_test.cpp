@@ -17,6 +17,9 @@ namespace {
 struct ToolCase {
     const char* file;
     std::vector<std::string> kernel32Routines;
+    // The Service Control Manager's routines (ADVAPI32.dll, a system DLL
+    // like KERNEL32.dll); a tool without them imports nothing from there.
+    std::vector<std::string> advapi32Routines = {};
 };
 
 void PrintTo(const ToolCase& tool, std::ostream* out)
@@ -52,7 +55,8 @@ TEST_P(ToolImage, ImportsOnlyTheCRuntimeAndKernel32)
     ASSERT_FALSE(dlls.empty()) << "no import table read from " << path;
     for (const auto& dll : dlls) {
         auto name = LowerCase(dll);
-        EXPECT_TRUE(name == "msvcrt.dll" || name == "kernel32.dll")
+        bool serviceManager = name == "advapi32.dll" && !GetParam().advapi32Routines.empty();
+        EXPECT_TRUE(name == "msvcrt.dll" || name == "kernel32.dll" || serviceManager)
             << path << " needs " << dll << " at run time; it imports from: " << JoinNames(dlls);
     }
 }
@@ -63,6 +67,11 @@ TEST_P(ToolImage, ImportsTheWin32RoutinesOfItsJob)
     for (const auto& routine : GetParam().kernel32Routines) {
         EXPECT_TRUE(std::find(functions.begin(), functions.end(), routine) != functions.end())
             << routine << " is not imported from KERNEL32.dll; imported: " << JoinNames(functions);
+    }
+    auto services = report.functionsFrom("ADVAPI32.dll");
+    for (const auto& routine : GetParam().advapi32Routines) {
+        EXPECT_TRUE(std::find(services.begin(), services.end(), routine) != services.end())
+            << routine << " is not imported from ADVAPI32.dll; imported: " << JoinNames(services);
     }
 }
 
@@ -77,7 +86,10 @@ TEST_P(ToolImage, NoSectionIsWritableAndExecutable)
 
 INSTANTIATE_TEST_SUITE_P(
     WindowsTools, ToolImage,
-    ::testing::Values(ToolCase{"zephrctl.exe", {"CreateFileA", "DeviceIoControl", "CloseHandle"}},
+    ::testing::Values(ToolCase{"zephrctl.exe",
+                               {"CreateFileA", "DeviceIoControl", "CloseHandle"},
+                               {"OpenSCManagerA", "CreateServiceA", "StartServiceA",
+                                "ControlService", "DeleteService", "QueryServiceStatus"}},
                       ToolCase{"gaugehost.exe", {"LoadLibraryA", "GetProcAddress", "FreeLibrary"}}),
     [](const auto& info) {
         std::string name = info.param.file;

@@ -11,6 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
 namespace wine_test {
 namespace {
 
@@ -57,6 +62,56 @@ TEST_F(WineTestHardwareDriver, AnswersTheSmmRequestsThroughTheDeviceAndUnloads)
     EXPECT_NE(std::find(events.begin(), events.end(), "ioctl 9c40a440 in 4 out 4"), events.end());
     std::vector<std::string> tail(events.end() - 3, events.end());
     EXPECT_EQ(tail, driverUnloadMessages);
+    EXPECT_EQ(session.wineMessages, "") << "Wine reported trouble";
+}
+
+// zephrctl.exe fan-control --once through the whole road: one temperature
+// request, then one fan-state setting per fan, each answered by the
+// driver's SMM code; then the fans read back as set. A configuration with a
+// wrong key is refused with the key named, before any request.
+TEST_F(WineTestHardwareDriver, FanControlOnceReadsTheCpuAndSetsEachFan)
+{
+    prefix.addProgram(windowsBinary("zephrctl.exe"));
+    // A configuration with a misspelt key, for the refusal.
+    std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("zephr-fan-config-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "wrong-key.json") << R"({"fans": [{"fan": 0, "slwo": {"up": 60}}]})";
+    prefix.addProgram(folder / "wrong-key.json");
+    std::filesystem::remove_all(folder);
+
+    SessionResult session = prefix.runSession({
+        {"start", std::string("net start ") + service},
+        {"wrong-key", "zephrctl.exe fan-control --config wrong-key.json --once"},
+        {"once", "zephrctl.exe fan-control --once"},
+        {"fan0", "zephrctl.exe fan-state 0"},
+        {"fan1", "zephrctl.exe fan-state 1"},
+        {"stop", std::string("net stop ") + service},
+    });
+    ASSERT_FALSE(session.timedOut) << "the Wine session hung";
+    const std::string degrees = std::to_string(TESTHW_TEMP_SENSOR0) + " \xC2\xB0"
+                                                                      "C";
+    const StepResult& once = session.step("once");
+    EXPECT_EQ(once.exitCode, 0) << once.output;
+    EXPECT_EQ(once.output, "CPU sensor 0: " + degrees + "\nfan 0: unknown -> Off (CPU " + degrees +
+                               ", taking control)\nfan 1: unknown -> Off (CPU " + degrees +
+                               ", taking control)\n");
+    const StepResult& wrongKey = session.step("wrong-key");
+    EXPECT_EQ(wrongKey.exitCode, 2) << wrongKey.output;
+    EXPECT_NE(wrongKey.output.find("wrong-key.json: fans[0].slwo: unknown key"), std::string::npos)
+        << wrongKey.output;
+    EXPECT_EQ(session.step("fan0").output, "fan 0: state 0 (Off)\n");
+    EXPECT_EQ(session.step("fan1").output, "fan 1: state 0 (Off)\n");
+
+    std::vector<std::string> requests;
+    for (const std::string& event : session.driverEvents)
+        if (event.rfind("ioctl ", 0) == 0)
+            requests.push_back(event);
+    ASSERT_GE(requests.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(requests.begin(), requests.begin() + 3),
+              (std::vector<std::string>{"ioctl 9c40a440 in 4 out 4", "ioctl 9c40a400 in 4 out 4",
+                                        "ioctl 9c40a400 in 4 out 4"}))
+        << "one temperature read, one setting per fan, nothing else";
     EXPECT_EQ(session.wineMessages, "") << "Wine reported trouble";
 }
 

@@ -5,6 +5,7 @@
 // the device and runs one command.
 #include "tools/common/session.h"
 #include "tools/zephrctl/commands.h"
+#include "tools/zephrctl/standalone_commands.h"
 
 #include <iostream>
 #include <optional>
@@ -20,16 +21,21 @@ void printHelp(std::ostream& out)
            "Sends requests to the zephr driver's device \\\\.\\ZephrDev and prints the answers.\n"
            "\n"
            "Commands:\n";
-    for (const auto& command : zephrctl::commands()) {
-        std::string head = std::string(command.name) +
-                           (command.arguments[0] ? std::string(" ") + command.arguments : "");
+    auto line = [&out](const char* name, const char* arguments, const char* summary) {
+        std::string head = std::string(name) + (arguments[0] ? std::string(" ") + arguments : "");
         out << "  " << head;
         if (head.size() < 30) {
             out << std::string(30 - head.size(), ' ');
         } else {
             out << "\n" << std::string(32, ' ');
         }
-        out << command.summary << "\n";
+        out << summary << "\n";
+    };
+    for (const auto& command : zephrctl::commands()) {
+        line(command.name, command.arguments, command.summary);
+    }
+    for (const auto& command : zephrctl::standaloneCommands()) {
+        line(command.name, command.arguments, command.summary);
     }
     out << "\n"
            "Options:\n";
@@ -82,13 +88,15 @@ int main(int argc, char** argv)
     if (next == args.size()) {
         return usageError("no command given");
     }
+    const zephrctl::StandaloneCommand* standalone = zephrctl::findStandaloneCommand(args[next]);
     const zephrctl::Command* command = zephrctl::findCommand(args[next]);
-    if (command == nullptr) {
+    if (command == nullptr && standalone == nullptr) {
         return usageError("unknown command '" + args[next] + "'");
     }
     std::vector<std::string> commandArgs(args.begin() + long(next) + 1, args.end());
-    if (command->argumentCount == SIZE_MAX ? commandArgs.empty()
-                                           : commandArgs.size() != command->argumentCount) {
+    if (command != nullptr &&
+        (command->argumentCount == SIZE_MAX ? commandArgs.empty()
+                                            : commandArgs.size() != command->argumentCount)) {
         return usageError(std::string("usage: zephrctl ") + command->name +
                           (command->arguments[0] ? std::string(" ") + command->arguments : ""));
     }
@@ -96,6 +104,9 @@ int main(int argc, char** argv)
     try {
         if (trace) {
             options.trace = &std::cerr;
+        }
+        if (standalone != nullptr) {
+            return standalone->run(options, commandArgs, std::cout);
         }
         tools::Session session(options);
         zephrctl::DeviceClient device;

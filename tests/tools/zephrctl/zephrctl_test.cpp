@@ -39,6 +39,14 @@ std::string machineFile(const std::string& body)
     return path.string();
 }
 
+// A file of its own name in the same temporary folder.
+std::string fileNamed(const std::string& name, const std::string& body)
+{
+    auto path = std::filesystem::path(machineFile("")).parent_path() / name;
+    std::ofstream(path) << body;
+    return path.string();
+}
+
 TEST(ZephrctlRaw, TheVersionRequestAsJson)
 {
     auto result = zephrctl({"ioctl", "0x9C40A444"});
@@ -149,6 +157,70 @@ TEST(ZephrctlCommandLine, ErrorsGoToStandardErrorWithAnExitStatus)
     EXPECT_NE(noDriver.err.find("the zephr driver is not loaded"), std::string::npos)
         << noDriver.err;
     EXPECT_TRUE(noDriver.out.empty());
+}
+
+// fan-control and the service commands as a user runs them: what one
+// interval read and set, the fail-safe, the configuration's refusals, and
+// the commands that exist on Windows only.
+TEST(ZephrctlFanControl, OnceAndRefusalsAndWindowsOnlyCommands)
+{
+    auto wrongKey = fileNamed("wrong-key.json", R"({"fans": [{"fan": 0, "slwo": {"up": 60}}]})");
+    auto outOfOrder = fileNamed(
+        "out-of-order.json", R"({"fans": [{"fan": 1, "off": {"up": 50}, "slow": {"down": 55}}]})");
+    auto deaf = fileNamed("deaf.json", R"({"name": "deaf", "smm": {"behaviour": "ignore"}})");
+    struct Row {
+        std::vector<std::string> arguments;
+        int exitStatus;
+        std::string out; // the whole standard output, when not empty
+        std::string err; // a part of standard error, when not empty
+    };
+    const std::string degrees = " \xC2\xB0"
+                                "C";
+    std::vector<Row> rows = {
+        {{"fan-control", "--once"},
+         0,
+         "CPU sensor 0: 52" + degrees + "\nfan 0: unknown -> Off (CPU 52" + degrees +
+             ", taking control)\nfan 1: unknown -> Off (CPU 52" + degrees + ", taking control)\n",
+         ""},
+        {{"--no-driver", "fan-control", "--once"}, 3, "", "the zephr driver is not loaded"},
+        {{"fan-control", "--config", wrongKey, "--once"}, 2, "", "fans[0].slwo: unknown key"},
+        {{"fan-control", "--interval", "0", "--once"}, 2, "", "--interval '0'"},
+        {{"fan-control", "--loud"}, 2, "", "fan-control: unknown option '--loud'"},
+        {{"install"}, 2, "", "install: exists on Windows only"},
+        {{"install", "--path", "zephr.sys"}, 2, "", "install: exists on Windows only"},
+        {{"uninstall"}, 2, "", "uninstall: exists on Windows only"},
+        {{"start"}, 2, "", "start: exists on Windows only"},
+        {{"stop"}, 2, "", "stop: exists on Windows only"},
+        {{"status"}, 2, "", "status: exists on Windows only"},
+    };
+    for (const Row& row : rows) {
+        auto result = zephrctl(row.arguments);
+        EXPECT_EQ(result.exitStatus, row.exitStatus) << row.arguments[0] << " " << result.err;
+        if (!row.out.empty()) {
+            EXPECT_EQ(result.out, row.out);
+        }
+        if (!row.err.empty()) {
+            EXPECT_NE(result.err.find(row.err), std::string::npos) << result.err;
+        }
+    }
+    auto order = zephrctl({"fan-control", "--config", outOfOrder, "--once"});
+    EXPECT_EQ(order.exitStatus, 2);
+    EXPECT_NE(order.err.find("fans[0].slow.down: 55 must be below fans[0].off.up (50)"),
+              std::string::npos)
+        << order.err;
+    auto failSafe = zephrctl({"--machine", deaf, "fan-control", "--once"});
+    EXPECT_EQ(failSafe.exitStatus, 1);
+    EXPECT_EQ(failSafe.out.rfind("CPU sensor 0 cannot be read (the BIOS did not answer): every "
+                                 "fan to High until it reads again\n",
+                                 0),
+              0u)
+        << failSafe.out;
+
+    auto printed = zephrctl({"fan-control", "--print-default-config"});
+    EXPECT_EQ(printed.exitStatus, 0);
+    auto reread = fileNamed("printed.json", printed.out);
+    EXPECT_EQ(zephrctl({"fan-control", "--config", reread, "--once"}).exitStatus, 0)
+        << "the printed defaults read back";
 }
 
 } // namespace

@@ -1,0 +1,26 @@
+// fan_control_clock.h
+//
+// The real clock of the fan-control loop: waits that end early when the
+// user presses Ctrl-C or the console closes, so the loop can leave the fans
+// High before the process goes.
+#pragma once
+
+#include "tools/zephrctl/fan_controller.h"
+
+namespace zephrctl {
+
+class SystemLoopClock : public LoopClock {
+  public:
+    // Catches Ctrl-C and the console's closing for the clock's lifetime.
+    SystemLoopClock();
+    ~SystemLoopClock() override;
+    SystemLoopClock(const SystemLoopClock&) = delete;
+    SystemLoopClock& operator=(const SystemLoopClock&) = delete;
+
+    double now() override;
+    bool waitFor(double seconds) override;
+    // The loop has left the fans High: a closing console may go now.
+    void finished();
+};
+
+} // namespace zephrctl

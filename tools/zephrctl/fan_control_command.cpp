@@ -1,0 +1,127 @@
+// fan_control_command.cpp
+//
+// `zephrctl fan-control`: reads the options and the configuration, brings
+// up the session (the simulated notebook in the host build), and runs the
+// loop on the real clock with every change logged to standard output.
+#include "tools/zephrctl/commands.h"
+#include "tools/zephrctl/device_fan_hardware.h"
+#include "tools/zephrctl/fan_control_clock.h"
+#include "tools/zephrctl/standalone_commands.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+namespace zephrctl {
+
+namespace {
+
+struct FanControlOptions {
+    std::optional<std::string> configFile;
+    std::optional<double> interval;
+    bool once = false;
+    bool printDefault = false;
+};
+
+FanControlOptions parseOptions(const std::vector<std::string>& args)
+{
+    FanControlOptions options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& option = args[i];
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= args.size())
+                throw CommandError("fan-control: " + option + " needs a value", kExitUsage);
+            return args[++i];
+        };
+        if (option == "--config") {
+            options.configFile = value();
+        } else if (option == "--interval") {
+            const std::string& text = value();
+            char* end = nullptr;
+            double seconds = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !(seconds >= 0.5 && seconds <= 3600))
+                throw CommandError("fan-control: --interval '" + text +
+                                       "' is no number of seconds from 0.5 to 3600",
+                                   kExitUsage);
+            options.interval = seconds;
+        } else if (option == "--once") {
+            options.once = true;
+        } else if (option == "--print-default-config") {
+            options.printDefault = true;
+        } else {
+            throw CommandError("fan-control: unknown option '" + option + "'", kExitUsage);
+        }
+    }
+    return options;
+}
+
+FanControlConfig loadConfig(const FanControlOptions& options)
+{
+    FanControlConfig config = defaultFanControlConfig();
+    if (options.configFile) {
+        std::ifstream file(*options.configFile, std::ios::binary);
+        if (!file)
+            throw CommandError("fan-control: cannot read the configuration " + *options.configFile,
+                               kExitUsage);
+        std::ostringstream text;
+        text << file.rdbuf();
+        try {
+            config = parseFanControlConfig(text.str(), config, *options.configFile);
+        } catch (const ConfigError& e) {
+            throw CommandError(std::string("fan-control: ") + e.what(), kExitUsage);
+        }
+    }
+    if (options.interval)
+        config.interval = *options.interval;
+    return config;
+}
+
+// "10:02:15 " before every line the loop logs.
+std::string timeOfDay()
+{
+    std::time_t now = std::time(nullptr);
+    char text[16] = "";
+    if (const std::tm* local = std::localtime(&now))
+        std::strftime(text, sizeof text, "%H:%M:%S ", local);
+    return text;
+}
+
+} // namespace
+
+int runFanControlCommand(const tools::SessionOptions& sessionOptions,
+                         const std::vector<std::string>& args, std::ostream& out)
+{
+    FanControlOptions options = parseOptions(args);
+    if (options.printDefault) {
+        out << formatFanControlConfig(defaultFanControlConfig());
+        return kExitOk;
+    }
+    FanControlConfig config = loadConfig(options);
+
+    tools::Session session(sessionOptions);
+    DeviceFanHardware hardware;
+    // One reading needs the device; the loop waits for a driver that is
+    // not there yet, with every fan it can reach at High.
+    if (options.once && !hardware.open())
+        throw CommandError(hardware.problem(), kExitRefused);
+
+    FanController::Log log;
+    if (options.once) {
+        log = [&out](const std::string& line) { out << line << "\n"; };
+    } else {
+        log = [&out](const std::string& line) { out << timeOfDay() << line << std::endl; };
+        std::ostringstream start;
+        start << "fan-control: CPU sensor " << config.sensor << ", " << config.fans.size()
+              << " fan(s), every " << config.interval
+              << " s; Ctrl-C stops and leaves the fans High";
+        log(start.str());
+    }
+    SystemLoopClock clock;
+    int status = runFanControl(config, hardware, clock, log, options.once);
+    clock.finished();
+    return status;
+}
+
+} // namespace zephrctl
