@@ -5,8 +5,8 @@
  * function, minimum input and output lengths, the request fields its input
  * words fill and their bounds), and the layouts of the requests and answers.
  * The driver's dispatcher, the plug-in, the tools and the tests all take the
- * codes and their lengths from here. It depends on nothing but the compiler
- * (no library, no heap), so it builds in kernel and user mode alike.
+ * codes and their lengths from here. C++ needing nothing but the compiler
+ * (no library, no heap): it builds in the freestanding driver and user mode.
  */
 #ifndef ZEPHR_IOCTL_H
 #define ZEPHR_IOCTL_H

@@ -37,15 +37,8 @@ TEST_F(Dispatch, VersionRecordIsOneFiveInEightBytes)
 
 // Every row of the protocol table as a caller sees it: the lengths, the
 // words read and their bounds, and Information.
-class DispatchRow : public ::testing::TestWithParam<ZEPHR_CONTROL_CODE_ROW> {
+class DispatchRow : public Dispatch, public ::testing::WithParamInterface<ZEPHR_CONTROL_CODE_ROW> {
   protected:
-    LoadedDriver driver;
-    Device device;
-
-    size_t smiCount()
-    {
-        return driver.machine().trace.linesStartingWith("smi").size();
-    }
     // The row's minimum input: its words where it reads any.
     static std::vector<uint8_t> input(uint16_t word0 = 0, uint16_t word1 = 0)
     {
@@ -183,7 +176,7 @@ TEST_F(Dispatch, AHandleWithoutWriteAccessCannotSendTheCodes)
 {
     Device readOnly(GENERIC_READ);
     ASSERT_TRUE(readOnly.open());
-    auto reply = readOnly.ioctl(IOCTL_ZEPHR_GET_VERSION, {}, 8);
+    auto reply = readOnly.ioctl(IOCTL_ZEPHR_GET_VERSION, {}, ZEPHR_VERSION_LENGTH);
     EXPECT_FALSE(reply.ok);
     EXPECT_EQ(reply.error, ERROR_ACCESS_DENIED);
 }
@@ -197,8 +190,9 @@ TEST_F(Dispatch, ConcurrentRequestsAllGetTheirOwnAnswers)
         threads.emplace_back([&, t] {
             for (int i = 0; i < 200; ++i) {
                 auto temp = device.words(IOCTL_ZEPHR_GET_TEMP, 7);
-                auto version = device.ioctl(IOCTL_ZEPHR_GET_VERSION, {}, 8);
-                if (!temp.ok || temp.word() != 61 || !version.ok || version.bytes != 8) {
+                auto version = device.ioctl(IOCTL_ZEPHR_GET_VERSION, {}, ZEPHR_VERSION_LENGTH);
+                if (!temp.ok || temp.word() != 61 || !version.ok ||
+                    version.bytes != ZEPHR_VERSION_LENGTH) {
                     ++wrong[t];
                 }
             }

@@ -118,7 +118,7 @@ TEST(LoadUnload, ALinkThatCannotBeRemovedLeavesADeviceThatUsesNoReleasedMapping)
     auto report = device.ioctl(IOCTL_ZEPHR_GET_SYSINFO, {}, ZEPHR_SYSINFO_LENGTH);
     ASSERT_TRUE(report.ok);
     EXPECT_EQ(report.text(), "*** Error: BIOS segment mapping failed ***");
-    auto cpu = device.ioctl(IOCTL_ZEPHR_GET_CPU_SPEED, {}, 8);
+    auto cpu = device.ioctl(IOCTL_ZEPHR_GET_CPU_SPEED, {}, ZEPHR_CPU_SPEED_LENGTH);
     ASSERT_TRUE(cpu.ok);
     auto acpi = device.ioctl(IOCTL_ZEPHR_GET_ACPI_REPORT, {}, ZEPHR_ACPI_REPORT_LENGTH);
     ASSERT_TRUE(acpi.ok);

@@ -13,16 +13,19 @@ using zephr_test::LoadedDriver;
 namespace {
 
 class Smm : public ::testing::Test {
-protected:
+  protected:
     LoadedDriver driver;
     Device device;
 
-    sim::Machine& machine() { return driver.machine(); }
+    sim::Machine& machine()
+    {
+        return driver.machine();
+    }
     uint32_t answer(DWORD code, uint16_t word0, uint16_t word1 = 0)
     {
         auto reply = device.words(code, word0, word1);
         EXPECT_TRUE(reply.ok) << std::hex << code << " failed with " << std::dec << reply.error;
-        EXPECT_EQ(reply.bytes, 4u);
+        EXPECT_EQ(reply.bytes, ZEPHR_ANSWER_LENGTH);
         return reply.ok ? reply.word() : 0xBAD;
     }
 };

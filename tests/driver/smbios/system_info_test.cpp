@@ -269,7 +269,7 @@ TEST(CpuSpeed, TakesTheFirstProcessorAndClearsTheRestOfItsBytes)
     Device device;
     const Reply reply = device.ioctl(IOCTL_ZEPHR_GET_CPU_SPEED, {}, 16);
     ASSERT_TRUE(reply.ok);
-    EXPECT_EQ(reply.bytes, 8u);
+    EXPECT_EQ(reply.bytes, ZEPHR_CPU_SPEED_LENGTH);
     EXPECT_EQ(reply.text(), "7");
     EXPECT_TRUE(std::all_of(reply.output.begin() + 1, reply.output.begin() + 8,
                             [](uint8_t byte) { return byte == 0; }));
@@ -306,7 +306,7 @@ TEST(SystemInfoBounds, MalformedFirmwareThroughTheDriverImage)
             EXPECT_EQ(report.bytes, ZEPHR_SYSINFO_LENGTH) << "round " << round;
             expectClearedAfterText(report);
             const Reply speed = device.ioctl(IOCTL_ZEPHR_GET_CPU_SPEED, {}, ZEPHR_CPU_SPEED_LENGTH);
-            EXPECT_EQ(speed.bytes, 8u);
+            EXPECT_EQ(speed.bytes, ZEPHR_CPU_SPEED_LENGTH);
             expectClearedAfterText(speed);
         }
         EXPECT_TRUE(machine->liveMappings().empty()) << "round " << round;

@@ -54,7 +54,7 @@ TEST(SuperIoConcurrency, ConcurrentRequestsNeverInterleaveTheirPortAccesses)
             if (get.word() > 63)
                 ++badGets;
             if (round % 10 == number) {
-                auto found = device.ioctl(IOCTL_ZEPHR_DETECT_SUPERIO, {}, 4);
+                auto found = device.ioctl(IOCTL_ZEPHR_DETECT_SUPERIO, {}, ZEPHR_ANSWER_LENGTH);
                 if (!found.ok || found.word() != ZEPHR_SIO_TRUE)
                     ++failedDetects;
             }

@@ -45,10 +45,11 @@ class SuperIoRequests : public testing::Test {
     }
     uint32_t answer(DWORD code, uint16_t word0 = 0, uint16_t word1 = 0)
     {
-        auto reply = code == IOCTL_ZEPHR_DETECT_SUPERIO ? device->ioctl(code, {}, 4)
-                                                        : device->words(code, word0, word1);
+        auto reply = code == IOCTL_ZEPHR_DETECT_SUPERIO
+                         ? device->ioctl(code, {}, ZEPHR_ANSWER_LENGTH)
+                         : device->words(code, word0, word1);
         EXPECT_TRUE(reply.ok) << std::hex << code << " failed with " << std::dec << reply.error;
-        EXPECT_EQ(reply.bytes, 4u);
+        EXPECT_EQ(reply.bytes, ZEPHR_ANSWER_LENGTH);
         return reply.ok ? reply.word() : 0xBAD;
     }
     uint32_t detect()

@@ -59,7 +59,8 @@ extern "C" const char* GetOTHERTemp(InstanceRecord* instance, const char* refres
         return instance->Text;
     DWORD sensor = 0;
     DWORD bytes = 0;
-    DeviceIoControl(Device, IOCTL_ZEPHR_GET_TEMP, &sensor, 4, &instance->Value, 4, &bytes, NULL);
+    DeviceIoControl(Device, IOCTL_ZEPHR_GET_TEMP, &sensor, sizeof sensor, &instance->Value,
+                    sizeof instance->Value, &bytes, NULL);
     snprintf(instance->Text, INSTANCE_TEXT_SIZE, "%u degrees", (unsigned)instance->Value);
     return instance->Text;
 }
