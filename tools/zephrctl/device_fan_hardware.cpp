@@ -35,7 +35,7 @@ std::optional<uint32_t> DeviceFanHardware::answer(uint32_t code, uint16_t word0,
 {
     if (!open())
         return std::nullopt;
-    Reply reply = device_->words(code, word0, word1);
+    Reply reply = device_->send(code, word0, word1);
     if (!reply.ok) {
         // Refused, or the device is gone: it is opened again next time.
         problem_ = std::string("the device did not take the ") + what +
