@@ -1,4 +1,4 @@
-// panel_terminal_posix.cpp
+// panel_terminal_host.cpp
 //
 // The panel's terminal on the host build: termios without echo or line
 // buffering, poll for keys, ANSI sequences to redraw.
