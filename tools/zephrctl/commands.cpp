@@ -4,6 +4,7 @@
 #include "tools/zephrctl/commands.h"
 
 #include "common/zephr_ioctl.h"
+#include "tools/common/control_bytes.h"
 #include "tools/zephrctl/hex.h"
 #include "tools/zephrctl/request_codes.h"
 
@@ -143,7 +144,7 @@ int runCpuSpeed(const DeviceClient& device, const std::vector<std::string>&, std
                  IOCTL_ZEPHR_GET_CPU_SPEED)
             .text();
     if (text.empty() || text[0] < '0' || text[0] > '9') {
-        out << "CPU speed: unknown (" << text << ")\n";
+        out << "CPU speed: unknown (" << tools::escapeControlBytes(text) << ")\n";
         return kExitNoValue;
     }
     out << "CPU speed: " << text << " MHz\n";
@@ -153,7 +154,8 @@ int runCpuSpeed(const DeviceClient& device, const std::vector<std::string>&, std
 int runTextReport(const DeviceClient& device, uint32_t code, uint32_t length, std::ostream& out)
 {
     std::string text = accepted(device.request(code, {}, length), code).text();
-    text = crlfToNewline(text);
+    // The report holds firmware strings: they are shown, never acted on.
+    text = tools::escapeControlBytes(crlfToNewline(text), true);
     out << text;
     if (text.empty() || text.back() != '\n') {
         out << "\n";
@@ -274,7 +276,7 @@ int runSummary(const DeviceClient& device, const std::vector<std::string>&, std:
                 text.substr(at + 14, end == std::string::npos ? std::string::npos : end - at - 14);
         }
     }
-    out << "Notebook: " << model << "\n";
+    out << "Notebook: " << tools::escapeControlBytes(model) << "\n";
     int status = runVersion(device, {}, out);
     runCpuSpeed(device, {}, out);
     for (int sensor = 0; sensor < 4; ++sensor) {
