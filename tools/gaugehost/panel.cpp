@@ -43,6 +43,17 @@ bool fahrenheit(const std::string& unit)
     return !unit.empty() && unit[0] == 'f';
 }
 
+// Whole degrees Celsius in the unit shown, Fahrenheit computed as the plug-in
+// computes it (times 9, divided by 5 with the fraction dropped, plus 32), so
+// a value kept in Celsius shows as the reader's own Fahrenheit text. A
+// Fahrenheit text read back to Celsius is at most 4/9 degree below the
+// Celsius it came from, so rounding finds that again.
+std::string degreesText(long celsius, const std::string& unit)
+{
+    return fahrenheit(unit) ? std::to_string(celsius * 9 / 5 + 32) + " \u00B0F"
+                            : std::to_string(celsius) + " \u00B0C";
+}
+
 // What the panel keeps of each reader: temperatures in Celsius, so a unit
 // switch keeps the history.
 struct Watched {
@@ -121,9 +132,7 @@ class Monitor {
     {
         switch (row.kind) {
         case ReadingKind::Temperature:
-            return fahrenheit(unit)
-                       ? std::to_string(std::lround(celsiusToFahrenheit(value))) + " \u00B0F"
-                       : std::to_string(std::lround(value)) + " \u00B0C";
+            return degreesText(std::lround(value), unit);
         case ReadingKind::FanSpeed:
             return std::to_string(std::lround(value)) + " rpm";
         default: {
@@ -189,11 +198,7 @@ std::string profileLine(const ModelProfileView& profile)
 
 std::string limitsLine(int period, const PanelOptions& options, const std::string& unit)
 {
-    auto degrees = [&](int celsius) {
-        return fahrenheit(unit)
-                   ? std::to_string(std::lround(celsiusToFahrenheit(celsius))) + " \u00B0F"
-                   : std::to_string(celsius) + " \u00B0C";
-    };
+    auto degrees = [&](int celsius) { return degreesText(celsius, unit); };
     return "readers refresh every " + std::to_string(period) + " s; temperatures warn at " +
            degrees(options.warnCelsius) + ", critical at " + degrees(options.criticalCelsius);
 }
