@@ -115,18 +115,21 @@ std::optional<double> isoTimeSeconds(const std::string& text)
 std::string csvHeader(const std::vector<LogField>& fields)
 {
     std::string line;
-    for (const LogField& field : fields)
-        line += (line.empty() ? "" : ",") + csvField(field.name);
+    for (const LogField& field : fields) {
+        if (&field != &fields.front())
+            line += ',';
+        line += csvField(field.name);
+    }
     return line + "\n";
 }
 
 std::string csvRecord(const std::vector<LogField>& fields)
 {
     std::string line;
-    bool first = true;
     for (const LogField& field : fields) {
-        line += (first ? "" : ",") + csvField(valueText(field));
-        first = false;
+        if (&field != &fields.front())
+            line += ',';
+        line += csvField(valueText(field));
     }
     return line + "\n";
 }
@@ -134,14 +137,15 @@ std::string csvRecord(const std::vector<LogField>& fields)
 std::string jsonRecord(const std::vector<LogField>& fields)
 {
     std::string line = "{";
-    bool first = true;
     for (const LogField& field : fields) {
-        line += (first ? "" : ", ") + jsonString(field.name) + ": ";
+        if (&field != &fields.front())
+            line += ", ";
+        line += jsonString(field.name);
+        line += ": ";
         if (field.text)
             line += jsonString(*field.text);
         else
             line += field.number ? std::to_string(*field.number) : "null";
-        first = false;
     }
     return line + "}\n";
 }

@@ -107,8 +107,11 @@ class Monitor {
             return "the BIOS does not answer SMM calls";
         if (!missing.empty()) {
             std::string list;
-            for (const std::string& label : missing)
-                list += (list.empty() ? "" : ", ") + label;
+            for (const std::string& label : missing) {
+                if (!list.empty())
+                    list += ", ";
+                list += label;
+            }
             return "no value from " + list;
         }
         return "ok";
@@ -220,10 +223,11 @@ bool applyPanelKey(char key, PanelSettings& settings, const FanStateSetter& setF
         const unsigned fan = key <= '2' ? 0 : 1;
         const unsigned state = key <= '2' ? unsigned(key - '0') : unsigned(key - '7');
         const bool done = setFanState(fan, state);
-        settings.message = "fan " + std::to_string(fan + 1) +
-                           (done ? " set to " : " was not set to ") + kStateNames[state] +
-                           (done ? " (the readers show it at their next refresh)"
-                                 : " (the driver or the BIOS refused)");
+        settings.message = "fan " + std::to_string(fan + 1);
+        settings.message += done ? " set to " : " was not set to ";
+        settings.message += kStateNames[state];
+        settings.message += done ? " (the readers show it at their next refresh)"
+                                 : " (the driver or the BIOS refused)";
     }
     return true;
 }
