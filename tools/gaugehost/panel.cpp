@@ -213,12 +213,14 @@ bool applyPanelKey(char key, PanelSettings& settings, const FanStateSetter& setF
     if (key == 'q' || key == 'Q')
         return false;
     if (key == 'f' || key == 'F') {
-        settings.unit = settings.unit == "f" ? "c" : "f";
+        const bool toFahrenheit = settings.unit != "f";
+        settings.unit = std::string(toFahrenheit ? "f" : "c");
         settings.message =
-            settings.unit == "f" ? "temperatures in Fahrenheit" : "temperatures in Celsius";
+            std::string(toFahrenheit ? "temperatures in Fahrenheit" : "temperatures in Celsius");
     } else if (key == 'd' || key == 'D') {
-        settings.degree = settings.degree == "yes" ? "no" : "yes";
-        settings.message = settings.degree == "yes" ? "degree sign shown" : "degree sign hidden";
+        const bool show = settings.degree != "yes";
+        settings.degree = std::string(show ? "yes" : "no");
+        settings.message = std::string(show ? "degree sign shown" : "degree sign hidden");
     } else if ((key >= '0' && key <= '2') || (key >= '7' && key <= '9')) {
         const unsigned fan = key <= '2' ? 0 : 1;
         const unsigned state = key <= '2' ? unsigned(key - '0') : unsigned(key - '7');
