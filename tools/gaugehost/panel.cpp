@@ -184,7 +184,7 @@ std::string requestLine(unsigned panelRequests)
         return "device requests sent: " + std::to_string(plugin) + " by the plug-in, " +
                std::to_string(panelRequests) + " by the panel";
     } catch (const std::exception&) {
-        return "device requests sent by the panel: " + std::to_string(panelRequests) +
+        return "device requests by the panel: " + std::to_string(panelRequests) +
                " (the plug-in's are counted on the host build)";
     }
 }
