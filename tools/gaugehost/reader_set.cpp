@@ -27,6 +27,8 @@ ReaderSet::ReaderSet(const PluginLibrary& library, int periodSeconds)
                 period_ = std::atoi(reader.binding.parameters[0].defaultValue.c_str());
                 break;
             }
+        if (period_ < 1)
+            period_ = 1; // a plug-in's default of 0 would have the panel call without pause
     }
 }
 
