@@ -64,7 +64,7 @@ TEST_F(WinePlugin, EveryReaderAnswersDriverMissingWhileTheServiceIsStopped)
     expectEveryReaderExported(session.step("info"));
     for (const char* reader : readers) {
         const StepResult& call = session.step(std::string("call-") + reader);
-        EXPECT_EQ(call.exitCode, 0) << reader;
+        EXPECT_EQ(call.exitCode, 1) << reader << ": an error text is a failed call";
         EXPECT_EQ(call.output, "ERROR: Could not load zephr driver.\n") << reader;
     }
     EXPECT_EQ(session.step("malformed-refresh").output, "ERROR: Could not load zephr driver.\n");

@@ -10,7 +10,7 @@
 
 namespace gaugehost {
 
-void runCall(const PluginLibrary& library, const std::string& reader,
+bool runCall(const PluginLibrary& library, const std::string& reader,
              const std::vector<std::string>& parameters, bool raw, std::ostream& out)
 {
     const ReaderBinding binding = bindReader(library, reader);
@@ -20,8 +20,9 @@ void runCall(const PluginLibrary& library, const std::string& reader,
     if (raw)
         out << text;
     else
-        out << cp1252ToUtf8(text) << "\n";
+        out << cp1252ToDisplay(text) << "\n";
     out.flush();
+    return text.rfind("ERROR:", 0) != 0;
 }
 
 } // namespace gaugehost

@@ -4,6 +4,8 @@
 // table, every other byte as the Latin-1 character of the same number.
 #include "tools/gaugehost/cp1252.h"
 
+#include "tools/common/control_bytes.h"
+
 #include <array>
 #include <cstdint>
 
@@ -48,6 +50,23 @@ std::string cp1252ToUtf8(std::string_view text)
     out.reserve(text.size());
     for (char c : text)
         appendUtf8(out, toUnicode(static_cast<uint8_t>(c)));
+    return out;
+}
+
+std::string cp1252ToDisplay(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        const auto byte = static_cast<uint8_t>(c);
+        const char32_t character = toUnicode(byte);
+        if (byte == '\\')
+            out += "\\\\";
+        else if (character < 0x20 || (character >= 0x7F && character <= 0x9F))
+            tools::appendEscapedByte(out, byte);
+        else
+            appendUtf8(out, character);
+    }
     return out;
 }
 

@@ -14,4 +14,9 @@ namespace gaugehost {
 // become the C1 control characters of the same number, as Windows maps them.
 std::string cp1252ToUtf8(std::string_view text);
 
+// The text as a terminal may be given it: cp1252ToUtf8, but the bytes a
+// terminal would act on (C0 controls, DEL, and the five undefined bytes that
+// would become C1 controls) written as \xHH and a backslash as \\.
+std::string cp1252ToDisplay(std::string_view text);
+
 } // namespace gaugehost

@@ -3,7 +3,8 @@
 // gaugehost info: the reader list from init, each reader's parameters from
 // getparam (the text as returned, then each label and default), whether the
 // library exports the reader, dlltype, and getinfo 0 to 6. Texts are shown
-// in double quotes, converted to UTF-8, with '"' and '\' escaped.
+// in double quotes, converted to UTF-8, with '"', '\' and control bytes
+// escaped.
 #include "tools/gaugehost/commands.h"
 
 #include "tools/gaugehost/cp1252.h"
@@ -18,8 +19,8 @@ constexpr unsigned kLastInfoIndex = 6;
 std::string quoted(const std::string& text)
 {
     std::string out = "\"";
-    for (char c : cp1252ToUtf8(text)) {
-        if (c == '"' || c == '\\')
+    for (char c : cp1252ToDisplay(text)) { // backslashes come doubled
+        if (c == '"')
             out += '\\';
         out += c;
     }

@@ -1,13 +1,13 @@
 // main.cpp
 //
-// gaugehost, a stand-in for the host application that loads Gaugelet:
-//   gaugehost [OPTIONS] info
-//   gaugehost [OPTIONS] call [--raw] READER [PARAM...]
-//   gaugehost [OPTIONS] script [FILE|-]
-//   gaugehost [OPTIONS] panel [--once]
+// gaugehost, a stand-in for the host application that loads Gaugelet, and a
+// monitor of the notebook through it:
+//   gaugehost [OPTIONS] info | call | script | panel | log
+//   gaugehost plot LOG --output FILE
 // OPTIONS: --plugin PATH, --machine FILE, --no-driver, --trace.
-// Exit status 0 on success, 1 when something failed, 2 for a command line
-// that cannot be understood.
+// Exit status 0 on success, 1 when something failed (call: also when the
+// reader answered an "ERROR:" text), 2 for a command line that cannot be
+// understood.
 #include "tools/common/session.h"
 #include "tools/gaugehost/commands.h"
 #include "tools/gaugehost/notebook_controls.h"
@@ -16,6 +16,7 @@
 #include "tools/gaugehost/program_environment.h"
 #include "tools/gaugehost/script_runner.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -26,16 +27,37 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: gaugehost [OPTIONS] info\n"
-    "       gaugehost [OPTIONS] call [--raw] READER [PARAM...]\n"
-    "       gaugehost [OPTIONS] script [FILE|-]\n"
-    "       gaugehost [OPTIONS] panel [--once]\n"
+    "usage: gaugehost [OPTIONS] COMMAND [ARGUMENTS]\n"
+    "commands:\n"
+    "  info                     what the host learns from the plug-in\n"
+    "  call [--raw] READER [PARAM...]\n"
+    "                           one call of a reader; exit status 1 when it\n"
+    "                           answers an \"ERROR:\" text\n"
+    "  script [FILE|-]          host actions from a file or standard input\n"
+    "  panel [--once] [--interval S] [--warn C] [--crit C] [--no-color]\n"
+    "                           the live monitor of the notebook\n"
+    "  log [--interval S] [--count N] [--format csv|jsonl] [--output FILE]\n"
+    "      [--simulated-time]   one record per refresh, without a terminal UI\n"
+    "  plot LOG --output FILE [--warn C] [--crit C]\n"
+    "                           a log drawn as a chart (SVG)\n"
+    "command options:\n"
+    "  --interval S     the readers' refresh period in seconds (default: the\n"
+    "                   plug-in's, 5)\n"
+    "  --warn C         temperatures from C degrees Celsius warn (default 80)\n"
+    "  --crit C         and from C degrees they are critical (default 95)\n"
+    "  --once           one frame and out\n"
+    "  --no-color       no colour (also when NO_COLOR is set)\n"
+    "  --count N        N records, then out (default: until Ctrl-C)\n"
+    "  --format F       csv (default) or jsonl\n"
+    "  --output FILE    write to FILE (log: instead of standard output)\n"
+    "  --simulated-time the simulated clock, moved by the period without\n"
+    "                   waiting (host build)\n"
     "options:\n"
-    "  --plugin PATH   the plug-in library (default: the one of this build)\n"
-    "  --machine FILE  the simulated notebook (host build; default: built-in)\n"
-    "  --no-driver     do not load the driver (host build), as if it were not started\n"
-    "  --trace         hardware accesses of the simulated notebook to standard error\n"
-    "  --help          this text\n";
+    "  --plugin PATH    the plug-in library (default: the one of this build)\n"
+    "  --machine FILE   the simulated notebook (host build; default: built-in)\n"
+    "  --no-driver      do not load the driver (host build), as if not started\n"
+    "  --trace          hardware accesses of the simulated notebook to stderr\n"
+    "  --help           this text\n";
 
 // A command line that cannot be understood.
 struct UsageError : std::runtime_error {
@@ -49,8 +71,77 @@ struct CommandLine {
     bool help = false;
     std::string command;
     bool raw = false;
-    std::vector<std::string> arguments; // after the command (and --raw)
+    std::vector<std::string> arguments; // call and script: after the command (and --raw)
+    gaugehost::PanelOptions panel;
+    gaugehost::LogOptions log;
+    std::string output;
+    gaugehost::PlotOptions plot;
 };
+
+long numberOption(const std::string& option, const std::string& text, long lowest, long highest)
+{
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || value < lowest || value > highest)
+        throw UsageError(option + " needs a whole number from " + std::to_string(lowest) + " to " +
+                         std::to_string(highest) + ", not '" + text + "'");
+    return value;
+}
+
+// The options of panel, log and plot, in any order.
+void parseCommandOptions(CommandLine& line, const std::vector<std::string>& words)
+{
+    auto& panel = line.panel;
+    auto& log = line.log;
+    for (size_t at = 0; at < words.size(); ++at) {
+        const std::string& word = words[at];
+        auto value = [&]() -> const std::string& {
+            if (at + 1 >= words.size())
+                throw UsageError(line.command + " " + word + " needs a value");
+            return words[++at];
+        };
+        const bool isPanel = line.command == "panel";
+        const bool isLog = line.command == "log";
+        const bool isPlot = line.command == "plot";
+        if (word == "--interval" && (isPanel || isLog)) {
+            panel.interval = log.interval = int(numberOption(word, value(), 1, 86400));
+        } else if ((word == "--warn" || word == "--crit") && (isPanel || isPlot)) {
+            const int degrees = int(numberOption(word, value(), -50, 200));
+            (word == "--warn" ? panel.warnCelsius : panel.criticalCelsius) = degrees;
+        } else if (word == "--once" && isPanel) {
+            panel.once = true;
+        } else if (word == "--no-color" && isPanel) {
+            panel.color = false;
+        } else if (word == "--count" && isLog) {
+            log.count = numberOption(word, value(), 1, 1000000000);
+        } else if (word == "--format" && isLog) {
+            const std::string& format = value();
+            if (format != "csv" && format != "jsonl")
+                throw UsageError("log --format is csv or jsonl, not '" + format + "'");
+            log.format =
+                format == "csv" ? gaugehost::LogFormat::Csv : gaugehost::LogFormat::JsonLines;
+        } else if (word == "--simulated-time" && isLog) {
+            if (!tools::Session::simulated())
+                throw UsageError("--simulated-time needs the simulated notebook of the host build");
+            log.simulatedTime = true;
+        } else if (word == "--output" && (isLog || isPlot)) {
+            line.output = value();
+        } else if (isPlot && word.rfind("--", 0) != 0 && line.plot.log.empty()) {
+            line.plot.log = word;
+        } else {
+            throw UsageError(line.command + " does not take '" + word + "'");
+        }
+    }
+    if (panel.warnCelsius >= panel.criticalCelsius)
+        throw UsageError("--warn must be below --crit");
+    if (line.command == "plot") {
+        if (line.plot.log.empty() || line.output.empty())
+            throw UsageError("plot needs a LOG and --output FILE");
+        line.plot.output = line.output;
+        line.plot.warnCelsius = panel.warnCelsius;
+        line.plot.criticalCelsius = panel.criticalCelsius;
+    }
+}
 
 CommandLine parseCommandLine(int argc, char** argv)
 {
@@ -85,20 +176,22 @@ CommandLine parseCommandLine(int argc, char** argv)
         line.raw = true;
         ++at;
     }
-    line.arguments.assign(argv + at, argv + argc);
+    std::vector<std::string> rest(argv + at, argv + argc);
 
-    if (line.command == "info" && !line.arguments.empty())
+    if (line.command == "info" && !rest.empty())
         throw UsageError("info takes no arguments");
-    if (line.command == "call" && line.arguments.empty())
+    else if (line.command == "call" && rest.empty())
         throw UsageError("call needs a READER");
-    if (line.command == "script" && line.arguments.size() > 1)
+    else if (line.command == "script" && rest.size() > 1)
         throw UsageError("script takes one FILE (or - for standard input)");
-    if (line.command == "panel" &&
-        !(line.arguments.empty() || (line.arguments.size() == 1 && line.arguments[0] == "--once")))
-        throw UsageError("panel takes only --once");
-    if (line.command != "info" && line.command != "call" && line.command != "script" &&
-        line.command != "panel")
+    else if (line.command == "panel" || line.command == "log" || line.command == "plot")
+        parseCommandOptions(line, rest);
+    else if (line.command != "info" && line.command != "call" && line.command != "script")
         throw UsageError("unknown command " + line.command);
+    if (line.command == "call" || line.command == "script")
+        line.arguments = std::move(rest);
+    if (const char* noColor = std::getenv("NO_COLOR"); noColor && *noColor)
+        line.panel.color = false;
     return line;
 }
 
@@ -115,8 +208,21 @@ void runScript(const gaugehost::PluginLibrary& library, const std::string& file)
     runner.run(in, file);
 }
 
-// Carries out the command on the loaded plug-in.
-void runCommand(const CommandLine& line, const gaugehost::PluginLibrary& library)
+void runLog(const CommandLine& line, const gaugehost::PluginLibrary& library)
+{
+    if (line.output.empty()) {
+        gaugehost::runLog(library, line.log, std::cout);
+        return;
+    }
+    std::ofstream out(line.output, std::ios::binary | std::ios::trunc);
+    if (!out)
+        throw std::runtime_error("log --output " + line.output + ": cannot be written");
+    gaugehost::runLog(library, line.log, out);
+}
+
+// Carries out the command on the loaded plug-in; false when it failed
+// without an error to tell (a reader's "ERROR:" text).
+bool runCommand(const CommandLine& line, const gaugehost::PluginLibrary& library)
 {
     if (line.command == "info") {
         gaugehost::runInfo(library, std::cout);
@@ -124,14 +230,15 @@ void runCommand(const CommandLine& line, const gaugehost::PluginLibrary& library
         if (line.raw)
             gaugehost::useBinaryOutput();
         std::vector<std::string> parameters(line.arguments.begin() + 1, line.arguments.end());
-        gaugehost::runCall(library, line.arguments[0], parameters, line.raw, std::cout);
+        return gaugehost::runCall(library, line.arguments[0], parameters, line.raw, std::cout);
     } else if (line.command == "panel") {
-        gaugehost::PanelOptions options;
-        options.once = !line.arguments.empty();
-        gaugehost::runPanel(library, options, std::cout);
+        gaugehost::runPanel(library, line.panel, std::cout);
+    } else if (line.command == "log") {
+        runLog(line, library);
     } else {
         runScript(library, line.arguments.empty() ? "-" : line.arguments[0]);
     }
+    return true;
 }
 
 // Brings up the session and the plug-in and runs the command. A failure is
@@ -145,12 +252,15 @@ int run(const CommandLine& line)
     std::optional<tools::Session> session;
     std::optional<gaugehost::PluginLibrary> library;
     try {
+        if (line.command == "plot") { // a file to a file: no notebook, no plug-in
+            gaugehost::runPlot(line.plot);
+            return 0;
+        }
         session.emplace(options);
-        if (line.command == "script")
+        if (line.command == "script" || line.log.simulatedTime)
             gaugehost::startScriptClock(); // before the plug-in sees any time
         library.emplace(line.plugin.empty() ? gaugehost::defaultPluginPath() : line.plugin);
-        runCommand(line, *library);
-        return 0;
+        return runCommand(line, *library) ? 0 : 1;
     } catch (const std::exception& error) {
         std::cout.flush();
         std::cerr << "gaugehost: " << error.what() << "\n";

@@ -40,6 +40,20 @@ std::string NotebookDevice::modelName()
     return std::string(name, length);
 }
 
+std::string NotebookDevice::driverVersion()
+{
+    if (!open())
+        return "";
+    DWORD version[2] = {0, 0};
+    DWORD returned = 0;
+    ++requestsSent_;
+    if (!DeviceIoControl(handle_, IOCTL_ZEPHR_GET_VERSION, nullptr, 0, version, sizeof version,
+                         &returned, nullptr) ||
+        returned < sizeof version)
+        return "";
+    return std::to_string(version[0]) + "." + std::to_string(version[1]);
+}
+
 bool NotebookDevice::setFanState(unsigned fan, unsigned state)
 {
     if (!open())

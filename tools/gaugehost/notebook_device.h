@@ -25,6 +25,8 @@ class NotebookDevice {
     }
     // The report's "Product name:" value, "" when there is none.
     std::string modelName();
+    // IOCTL_ZEPHR_GET_VERSION as "major.minor"; "" when it was not answered.
+    std::string driverVersion();
     // IOCTL_ZEPHR_SET_FAN_STATE; false when the request or the BIOS refused it.
     bool setFanState(unsigned fan, unsigned state);
     // Requests this handle has sent (the plug-in's are counted apart).

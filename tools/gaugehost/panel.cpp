@@ -1,17 +1,20 @@
 // panel.cpp
 //
-// The live panel: an instance of each reader, the frame, the keys and the loop.
+// The live panel: the readers and what they read, the keys and the loop.
 #include "tools/gaugehost/panel.h"
 
 #include "tools/gaugehost/cp1252.h"
+#include "tools/gaugehost/model_profile_view.h"
 #include "tools/gaugehost/notebook_controls.h"
 #include "tools/gaugehost/notebook_device.h"
+#include "tools/gaugehost/panel_frame.h"
 #include "tools/gaugehost/panel_terminal.h"
-#include "tools/gaugehost/reader_binding.h"
+#include "tools/gaugehost/program_environment.h"
+#include "tools/gaugehost/reader_set.h"
+#include "tools/gaugehost/sensor_reading.h"
 
-#include <chrono>
-#include <memory>
-#include <sstream>
+#include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,33 +23,157 @@ namespace gaugehost {
 namespace {
 
 constexpr const char* kStateNames[] = {"Off", "Slow", "High"};
-constexpr const char* kHelp = "keys: 0 1 2 fan 1 Off/Slow/High   7 8 9 fan 2 Off/Slow/High   "
-                              "f Celsius/Fahrenheit   d degree sign   q quit";
+constexpr const char* kDriverMissing = "ERROR: Could not load zephr driver.";
+constexpr const char* kNoValue = "ERROR: No value was present.";
+constexpr double kMessageSeconds = 5;
+constexpr size_t kTrendColumns = 16;
+// The readers' throttle goes by the same clock; a little past the period
+// makes sure each of them is due when the panel calls again.
+constexpr double kRefreshMargin = 0.05;
 
-struct PanelReader {
-    ReaderBinding binding;
-    PluginInstance instance;
+double secondsNow()
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return double((uint64_t(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 1e7;
+}
+
+bool fahrenheit(const std::string& unit)
+{
+    return !unit.empty() && unit[0] == 'f';
+}
+
+// Whole degrees Celsius in the unit shown, Fahrenheit computed as the plug-in
+// computes it (times 9, divided by 5 with the fraction dropped, plus 32), so
+// a value kept in Celsius shows as the reader's own Fahrenheit text. A
+// Fahrenheit text read back to Celsius is at most 4/9 degree below the
+// Celsius it came from, so rounding finds that again.
+std::string degreesText(long celsius, const std::string& unit)
+{
+    return fahrenheit(unit) ? std::to_string(celsius * 9 / 5 + 32) + " \u00B0F"
+                            : std::to_string(celsius) + " \u00B0C";
+}
+
+// What the panel keeps of each reader: temperatures in Celsius, so a unit
+// switch keeps the history.
+struct Watched {
+    const SensorRow* row = nullptr;
+    ValueHistory history;
 };
 
-// The temperature readers take the unit and degree texts after the period.
-bool isTemperatureReader(const ReaderBinding& binding)
-{
-    return binding.parameters.size() == 3;
-}
-
-std::string readerText(const PluginLibrary& library, PanelReader& reader,
-                       const PanelSettings& settings)
-{
-    std::vector<std::string> given;
-    if (isTemperatureReader(reader.binding))
-        given = {reader.binding.parameters[0].defaultValue, settings.unit, settings.degree};
-    try {
-        return cp1252ToUtf8(
-            callBoundReader(library, reader.binding, reader.instance.handle(), given));
-    } catch (const std::exception& error) {
-        return std::string("(") + error.what() + ")";
+class Monitor {
+  public:
+    Monitor(const ReaderSet& readers, const ModelProfileView& profile, const PanelOptions& options)
+        : profile_(profile), options_(options)
+    {
+        for (size_t i = 0; i < readers.size(); ++i)
+            watched_.push_back({findSensorRow(readers.binding(i).name), ValueHistory()});
+        for (size_t i = 0; i < readers.size(); ++i)
+            names_.push_back(readers.binding(i).name);
     }
-}
+
+    // The readers refreshed: their values join the history.
+    void record(const std::vector<std::string>& texts, const std::string& unit)
+    {
+        for (size_t i = 0; i < watched_.size() && i < texts.size(); ++i)
+            if (auto value = valueOf(i, texts[i], unit))
+                watched_[i].history.add(*value);
+    }
+
+    std::vector<PanelRow> rows(const std::vector<std::string>& texts, const std::string& unit) const
+    {
+        std::vector<PanelRow> rows;
+        for (size_t i = 0; i < watched_.size() && i < texts.size(); ++i)
+            rows.push_back(row(i, texts[i], unit));
+        return rows;
+    }
+
+    std::string status(bool deviceOpen, const std::vector<std::string>& texts) const
+    {
+        std::vector<std::string> missing;
+        size_t known = 0;
+        for (size_t i = 0; i < watched_.size() && i < texts.size(); ++i) {
+            if (texts[i] == kDriverMissing || !deviceOpen)
+                return "zephr driver not loaded";
+            if (!texts[i].empty() && texts[i][0] == '(')
+                return "the plug-in's " + names_[i] + " could not be called";
+            if (watched_[i].row == nullptr)
+                continue;
+            ++known;
+            if (texts[i] == kNoValue)
+                missing.push_back(watched_[i].row->label);
+        }
+        if (known > 0 && missing.size() == known)
+            return "the BIOS does not answer SMM calls";
+        if (!missing.empty()) {
+            std::string list;
+            for (const std::string& label : missing) {
+                if (!list.empty())
+                    list += ", ";
+                list += label;
+            }
+            return "no value from " + list;
+        }
+        return "ok";
+    }
+
+  private:
+    std::optional<double> valueOf(size_t i, const std::string& text, const std::string& unit) const
+    {
+        const SensorRow* row = watched_[i].row;
+        if (row == nullptr)
+            return std::nullopt;
+        auto value = interpretReading(row->kind, text, profile_.fanDivisor);
+        if (!value)
+            return std::nullopt;
+        if (row->kind == ReadingKind::Temperature && fahrenheit(unit))
+            return fahrenheitToCelsius(double(*value));
+        return double(*value);
+    }
+
+    std::string shown(const SensorRow& row, double value, const std::string& unit) const
+    {
+        switch (row.kind) {
+        case ReadingKind::Temperature:
+            return degreesText(std::lround(value), unit);
+        case ReadingKind::FanSpeed:
+            return std::to_string(std::lround(value)) + " rpm";
+        default: {
+            const long state = std::lround(value);
+            return state >= 0 && state <= 2 ? kStateNames[state] : std::to_string(state);
+        }
+        }
+    }
+
+    PanelRow row(size_t i, const std::string& text, const std::string& unit) const
+    {
+        PanelRow row;
+        const Watched& watched = watched_[i];
+        row.label = watched.row ? watched.row->label : names_[i];
+        row.text = cp1252ToDisplay(text);
+        const auto value = valueOf(i, text, unit);
+        if (!watched.row || !value)
+            return row;
+        row.value = shown(*watched.row, *value, unit);
+        if (!watched.history.empty()) {
+            row.minimum = shown(*watched.row, watched.history.minimum(), unit);
+            row.maximum = shown(*watched.row, watched.history.maximum(), unit);
+            row.trend = sparkline(watched.history.recent(), kTrendColumns);
+        }
+        if (watched.row->kind == ReadingKind::Temperature) {
+            if (*value >= options_.criticalCelsius)
+                row.level = ValueLevel::Critical;
+            else if (*value >= options_.warnCelsius)
+                row.level = ValueLevel::Warning;
+        }
+        return row;
+    }
+
+    ModelProfileView profile_;
+    PanelOptions options_;
+    std::vector<Watched> watched_;
+    std::vector<std::string> names_;
+};
 
 // The plug-in's requests: all the process sent less the panel's own.
 std::string requestLine(unsigned panelRequests)
@@ -57,33 +184,26 @@ std::string requestLine(unsigned panelRequests)
         return "device requests sent: " + std::to_string(plugin) + " by the plug-in, " +
                std::to_string(panelRequests) + " by the panel";
     } catch (const std::exception&) {
-        return "device requests sent by the panel: " + std::to_string(panelRequests) +
+        return "device requests by the panel: " + std::to_string(panelRequests) +
                " (the plug-in's are counted on the host build)";
     }
 }
 
-std::vector<PanelReader> startReaders(const PluginLibrary& library)
+std::string profileLine(const ModelProfileView& profile)
 {
-    std::vector<PanelReader> readers;
-    for (const std::string& name : splitReaderList(library.init())) {
-        ReaderBinding binding = bindReader(library, name);
-        readers.push_back({std::move(binding), library.startInstance()});
-    }
-    return readers;
+    return "profile: sensors CPU " + std::to_string(profile.cpuSensor) + ", GPU " +
+           std::to_string(profile.gpuSensor) + ", memory " + std::to_string(profile.dimmSensor) +
+           ", other " + std::to_string(profile.otherSensor) +
+           (profile.fanDivisor > 1
+                ? "; fan speed texts are rpm / " + std::to_string(profile.fanDivisor)
+                : "; fan speed texts are rpm");
 }
 
-// The unit and degree texts start as getparam's defaults, as the host starts them.
-PanelSettings defaultSettings(const std::vector<PanelReader>& readers)
+std::string limitsLine(int period, const PanelOptions& options, const std::string& unit)
 {
-    PanelSettings settings;
-    for (const auto& reader : readers) {
-        if (isTemperatureReader(reader.binding)) {
-            settings.unit = reader.binding.parameters[1].defaultValue;
-            settings.degree = reader.binding.parameters[2].defaultValue;
-            break;
-        }
-    }
-    return settings;
+    auto degrees = [&](int celsius) { return degreesText(celsius, unit); };
+    return "readers refresh every " + std::to_string(period) + " s; temperatures warn at " +
+           degrees(options.warnCelsius) + ", critical at " + degrees(options.criticalCelsius);
 }
 
 } // namespace
@@ -93,79 +213,109 @@ bool applyPanelKey(char key, PanelSettings& settings, const FanStateSetter& setF
     if (key == 'q' || key == 'Q')
         return false;
     if (key == 'f' || key == 'F') {
-        settings.unit = settings.unit == "f" ? "c" : "f";
+        const bool toFahrenheit = settings.unit != "f";
+        settings.unit = std::string(toFahrenheit ? "f" : "c");
         settings.message =
-            settings.unit == "f" ? "temperatures in Fahrenheit" : "temperatures in Celsius";
+            std::string(toFahrenheit ? "temperatures in Fahrenheit" : "temperatures in Celsius");
     } else if (key == 'd' || key == 'D') {
-        settings.degree = settings.degree == "yes" ? "no" : "yes";
-        settings.message = settings.degree == "yes" ? "degree sign shown" : "degree sign hidden";
+        const bool show = settings.degree != "yes";
+        settings.degree = std::string(show ? "yes" : "no");
+        settings.message = std::string(show ? "degree sign shown" : "degree sign hidden");
     } else if ((key >= '0' && key <= '2') || (key >= '7' && key <= '9')) {
         const unsigned fan = key <= '2' ? 0 : 1;
         const unsigned state = key <= '2' ? unsigned(key - '0') : unsigned(key - '7');
         const bool done = setFanState(fan, state);
-        settings.message = "fan " + std::to_string(fan + 1) +
-                           (done ? " set to " : " was not set to ") + kStateNames[state] +
-                           (done ? " (the readers show it at their next refresh)"
-                                 : " (the driver or the BIOS refused)");
+        settings.message = "fan " + std::to_string(fan + 1);
+        settings.message += done ? " set to " : " was not set to ";
+        settings.message += kStateNames[state];
+        settings.message += done ? " (the readers show it at their next refresh)"
+                                 : " (the driver or the BIOS refused)";
     }
     return true;
 }
 
 void runPanel(const PluginLibrary& library, const PanelOptions& options, std::ostream& out)
 {
-    std::vector<PanelReader> readers = startReaders(library);
+    ReaderSet readers(library, options.interval);
     NotebookDevice device;
-    const std::string model = device.modelName();
-    PanelSettings settings = defaultSettings(readers);
+    const std::string productName = device.modelName();
+    const std::string model = cp1252ToDisplay(productName);
+    const std::string version = device.driverVersion();
+    const ModelProfileView profile = modelProfileFor(productName);
+    Monitor monitor(readers, profile, options);
+    PanelSettings settings;
+    settings.unit = readers.defaultUnit();
+    settings.degree = readers.defaultDegree();
     PanelTerminal terminal;
     const bool live = terminal.interactive() && !options.once;
     auto setFanState = [&device](unsigned fan, unsigned state) {
         return device.setFanState(fan, state);
     };
 
-    auto last = std::chrono::steady_clock::now();
-    for (;;) {
+    std::vector<std::string> texts = readers.read(settings.unit, settings.degree);
+    monitor.record(texts, settings.unit);
+    double lastRead = secondsNow();
+    double lastRun = lastRead;
+    double messageAt = 0;
+    auto draw = [&] {
         PanelFrame frame;
         frame.model = model;
-        frame.interactive = live;
-        for (auto& reader : readers)
-            frame.lines.emplace_back(reader.binding.name, readerText(library, reader, settings));
+        frame.driverVersion = version;
+        frame.status = monitor.status(device.open(), texts);
+        frame.profile = device.open()
+                            ? profileLine(profile)
+                            : "profile: none (the plug-in learns the model from the driver)";
+        frame.limits = limitsLine(readers.periodSeconds(), options, settings.unit);
+        frame.rows = monitor.rows(texts, settings.unit);
         frame.requests = requestLine(device.requestsSent());
-        terminal.beginFrame();
-        out << formatPanelFrame(frame, settings) << std::flush;
-        if (!live)
-            return;
-        // Four looks at the keyboard a second, one frame a second.
-        for (int slice = 0; slice < 4; ++slice) {
-            if (auto key = terminal.readKey(250);
-                key && !applyPanelKey(*key, settings, setFanState))
-                return;
-            if (PanelTerminal::interrupted())
-                return;
-        }
-        const auto now = std::chrono::steady_clock::now();
-        letNotebookRun(std::chrono::duration<double>(now - last).count());
-        last = now;
-    }
-}
+        frame.message = settings.message;
+        frame.interactive = live;
+        frame.color = live && options.color && terminal.colors();
+        frame.width = live ? terminal.columns() : 80;
+        const std::string text = formatPanelFrame(frame);
+        if (live)
+            terminal.show(text);
+        else
+            out << text << std::flush;
+    };
+    draw();
+    if (!live)
+        return;
 
-std::string formatPanelFrame(const PanelFrame& frame, const PanelSettings& settings)
-{
-    std::ostringstream out;
-    out << "Gaugelet on " << (frame.model.empty() ? "an unknown notebook" : frame.model) << "\n\n";
-    for (const auto& [label, text] : frame.lines) {
-        const size_t width = 14;
-        out << "  " << label << std::string(label.size() < width ? width - label.size() : 1, ' ')
-            << text << "\n";
+    for (;;) {
+        bool changed = false;
+        if (auto key = terminal.readKey(250)) {
+            const PanelSettings before = settings;
+            if (!applyPanelKey(*key, settings, setFanState))
+                return;
+            if (settings.unit != before.unit || settings.degree != before.degree) {
+                // New instances refresh at their first call: every temperature
+                // shows the new unit at once, not at its next period.
+                readers.restartTemperatureReaders();
+                texts = readers.read(settings.unit, settings.degree);
+                lastRead = secondsNow(); // all readers due again one period from now
+            }
+            messageAt = secondsNow();
+            changed = true;
+        }
+        if (stopRequested())
+            return;
+        const double now = secondsNow();
+        if (now - lastRead >= readers.periodSeconds() + kRefreshMargin) {
+            letNotebookRun(now - lastRun);
+            lastRun = now;
+            texts = readers.read(settings.unit, settings.degree);
+            monitor.record(texts, settings.unit);
+            lastRead = now;
+            changed = true;
+        }
+        if (!settings.message.empty() && now - messageAt >= kMessageSeconds) {
+            settings.message.clear();
+            changed = true;
+        }
+        if (terminal.needsRedraw() || changed)
+            draw();
     }
-    out << "\n" << frame.requests << "\n";
-    out << "temperature unit: " << settings.unit << "   degree sign: " << settings.degree << "\n";
-    if (frame.interactive) {
-        out << kHelp << "\n";
-        if (!settings.message.empty())
-            out << settings.message << "\n";
-    }
-    return out.str();
 }
 
 } // namespace gaugehost

@@ -1,11 +1,15 @@
 // panel_terminal.h
 //
 // The terminal the live panel draws on: whether there is one, single key
-// presses without Enter, and redrawing from the top. A raw-mode terminal is
-// given back as it was when the panel ends, also after Ctrl-C.
+// presses without Enter, its width, whether it takes colour, and redrawing
+// from the top. A raw-mode terminal is given back as it was when the panel
+// ends (also after Ctrl-C) and while the panel is suspended (Ctrl-Z), and
+// taken again when it continues.
 #pragma once
 
+#include <cstddef>
 #include <optional>
+#include <string>
 
 namespace gaugehost {
 
@@ -22,15 +26,24 @@ class PanelTerminal {
     {
         return interactive_;
     }
+    // The terminal understands colour sequences.
+    bool colors() const
+    {
+        return colors_;
+    }
     // The next key pressed within the time, if any.
     std::optional<char> readKey(int milliseconds);
-    // Clears the screen and goes home before a frame.
-    void beginFrame();
-    // True once Ctrl-C (or a termination request) was seen.
-    static bool interrupted();
+    // Columns of the terminal (80 when it cannot tell).
+    size_t columns() const;
+    // True once after the size changed or the panel came back from a
+    // suspension: the whole frame wants drawing again.
+    bool needsRedraw();
+    // Draws a frame over the previous one.
+    void show(const std::string& frame);
 
   private:
     bool interactive_ = false;
+    bool colors_ = false;
 };
 
 } // namespace gaugehost

@@ -4,6 +4,8 @@
 // host application does (C calling convention, texts as 8-bit C strings).
 #include "tools/gaugehost/plugin_library.h"
 
+#include "tools/gaugehost/program_environment.h"
+
 #include <filesystem>
 #include <stdexcept>
 
@@ -73,8 +75,7 @@ PluginLibrary::PluginLibrary(const std::string& path) : path_(path)
         throw std::runtime_error("plug-in " + path + ": no such file");
     module_ = LoadLibraryA(path.c_str());
     if (module_ == nullptr)
-        throw std::runtime_error("plug-in " + path + ": LoadLibraryA failed with error " +
-                                 std::to_string(GetLastError()));
+        throw std::runtime_error("plug-in " + path + " does not load: " + lastLoaderError());
     try {
         init_ = as<decltype(init_)>(require("init"));
         getparam_ = as<decltype(getparam_)>(require("getparam"));

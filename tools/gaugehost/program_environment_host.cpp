@@ -1,12 +1,27 @@
 // program_environment_host.cpp
 //
 // The host build's surroundings: the plug-in in ../lib from the program;
-// standard output already passes bytes unchanged.
+// standard output already passes bytes unchanged; the Win32 layer's loader
+// message; SIGINT and SIGTERM as stop requests.
 #include "tools/gaugehost/program_environment.h"
 
+#include "platform/host-win32/win32_host.h"
+
+#include <csignal>
 #include <filesystem>
 
 namespace gaugehost {
+
+namespace {
+
+volatile std::sig_atomic_t stopFlag = 0;
+
+void onStopSignal(int)
+{
+    stopFlag = 1;
+}
+
+} // namespace
 
 std::string defaultPluginPath()
 {
@@ -15,5 +30,23 @@ std::string defaultPluginPath()
 }
 
 void useBinaryOutput() {}
+
+std::string lastLoaderError()
+{
+    return win32::LastLoaderMessage();
+}
+
+void catchStopRequests()
+{
+    struct sigaction action = {};
+    action.sa_handler = onStopSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool stopRequested()
+{
+    return stopFlag != 0;
+}
 
 } // namespace gaugehost

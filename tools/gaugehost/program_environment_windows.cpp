@@ -1,7 +1,8 @@
 // program_environment_windows.cpp
 //
-// The Windows build's surroundings: Gaugelet.dll beside the program, and
-// standard output switched to binary mode for --raw.
+// The Windows build's surroundings: Gaugelet.dll beside the program,
+// standard output switched to binary mode for --raw, the system's message
+// for a loader error, Ctrl-C through the console's control handler.
 #include "tools/gaugehost/program_environment.h"
 
 #include <windows.h>
@@ -11,6 +12,18 @@
 #include <stdio.h>
 
 namespace gaugehost {
+
+namespace {
+
+volatile LONG stopFlag = 0;
+
+BOOL WINAPI onControl(DWORD)
+{
+    stopFlag = 1;
+    return TRUE;
+}
+
+} // namespace
 
 std::string defaultPluginPath()
 {
@@ -28,6 +41,29 @@ void useBinaryOutput()
 {
     fflush(stdout);
     _setmode(_fileno(stdout), _O_BINARY);
+}
+
+std::string lastLoaderError()
+{
+    const DWORD error = GetLastError();
+    char text[512] = {};
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, text, sizeof text, nullptr);
+    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
+                          text[length - 1] == ' ' || text[length - 1] == '.'))
+        text[--length] = '\0';
+    std::string reason = length > 0 ? std::string(text, length) : "no message";
+    return reason + " (error " + std::to_string(error) + ")";
+}
+
+void catchStopRequests()
+{
+    SetConsoleCtrlHandler(onControl, TRUE);
+}
+
+bool stopRequested()
+{
+    return stopFlag != 0;
 }
 
 } // namespace gaugehost

@@ -91,7 +91,7 @@ void ScriptRunner::call(const std::vector<std::string>& words)
     std::vector<std::string> given(words.begin() + 2, words.end());
     std::string text =
         callBoundReader(library_, instance.reader, instance.instance.handle(), given);
-    out_ << instance.name << ": " << cp1252ToUtf8(text) << "\n";
+    out_ << instance.name << ": " << cp1252ToDisplay(text) << "\n";
 }
 
 void ScriptRunner::moveClock(const std::vector<std::string>& words, int direction)

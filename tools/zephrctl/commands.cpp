@@ -5,6 +5,7 @@
 
 #include "common/report_lines.h"
 #include "common/zephr_ioctl.h"
+#include "tools/common/control_bytes.h"
 #include "tools/zephrctl/hex.h"
 #include "tools/zephrctl/request_codes.h"
 
@@ -142,7 +143,7 @@ int runCpuSpeed(const DeviceClient& device, const std::vector<std::string>&, std
     std::string text =
         accepted(device.send(IOCTL_ZEPHR_GET_CPU_SPEED), IOCTL_ZEPHR_GET_CPU_SPEED).text();
     if (text.empty() || text[0] < '0' || text[0] > '9') {
-        out << "CPU speed: unknown (" << text << ")\n";
+        out << "CPU speed: unknown (" << tools::escapeControlBytes(text) << ")\n";
         return kExitNoValue;
     }
     out << "CPU speed: " << text << " MHz\n";
@@ -152,7 +153,8 @@ int runCpuSpeed(const DeviceClient& device, const std::vector<std::string>&, std
 int runTextReport(const DeviceClient& device, uint32_t code, std::ostream& out)
 {
     std::string text = accepted(device.send(code), code).text();
-    text = crlfToNewline(text);
+    // The report holds firmware strings: they are shown, never acted on.
+    text = tools::escapeControlBytes(crlfToNewline(text), true);
     out << text;
     if (text.empty() || text.back() != '\n') {
         out << "\n";
@@ -271,7 +273,7 @@ int runSummary(const DeviceClient& device, const std::vector<std::string>&, std:
             model.assign(name, length);
         }
     }
-    out << "Notebook: " << model << "\n";
+    out << "Notebook: " << tools::escapeControlBytes(model) << "\n";
     int status = runVersion(device, {}, out);
     runCpuSpeed(device, {}, out);
     for (int sensor = 0; sensor < 4; ++sensor) {

@@ -1,8 +1,9 @@
 // panel_keys_test.cpp
 //
 // The panel's keys (fan states through the setter, unit and degree texts,
-// quit) and the layout of its frame.
+// quit) and the layout of its frame (columns, width, colour).
 #include "tools/gaugehost/panel.h"
+#include "tools/gaugehost/panel_frame.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@ namespace {
 using gaugehost::applyPanelKey;
 using gaugehost::formatPanelFrame;
 using gaugehost::PanelFrame;
+using gaugehost::PanelRow;
 using gaugehost::PanelSettings;
 
 struct RecordedSetter {
@@ -69,25 +71,99 @@ TEST(PanelKeys, QQuitsAndOtherKeysDoNothing)
     EXPECT_TRUE(fans.calls.empty());
 }
 
-TEST(PanelFrameLayout, LabelsInAColumnAndTheHelpLineOnlyWhenLive)
+PanelFrame sampleFrame()
 {
     PanelFrame frame;
-    frame.lines = {{"GetCPUTemp", "52\xC2\xB0"}, {"AVeryLongReaderName", "x"}};
+    frame.model = "Inspiron 8600";
+    frame.driverVersion = "1.5";
+    frame.status = "ok";
+    frame.profile = "profile: sensors CPU 0, GPU 2, memory 1, other 3";
+    frame.rows = {
+        {"CPU temperature", "97\xC2\xB0",
+         "97 \xC2\xB0"
+         "C",
+         "52 \xC2\xB0"
+         "C",
+         "97 \xC2\xB0"
+         "C",
+         "\u2581\u2588", gaugehost::ValueLevel::Critical},
+        {"GPU temperature", "ERROR: No value was present.", "", "", "", "",
+         gaugehost::ValueLevel::Normal},
+        {"Fan 1 speed", "175", "5250 rpm", "3600 rpm", "5250 rpm", "\u2581\u2588",
+         gaugehost::ValueLevel::Normal},
+    };
     frame.requests = "device requests sent: 3 by the plug-in, 1 by the panel";
-    PanelSettings settings;
-    settings.message = "fan 1 set to Off";
-    const std::string once = formatPanelFrame(frame, settings);
-    EXPECT_EQ(once, "Gaugelet on an unknown notebook\n\n"
-                    "  GetCPUTemp    52\xC2\xB0\n"
-                    "  AVeryLongReaderName x\n\n"
-                    "device requests sent: 3 by the plug-in, 1 by the panel\n"
-                    "temperature unit: c   degree sign: no\n");
-    frame.interactive = true;
-    frame.model = "Latitude D810";
-    const std::string live = formatPanelFrame(frame, settings);
-    EXPECT_EQ(live.rfind("Gaugelet on Latitude D810\n", 0), 0u);
-    EXPECT_NE(live.find("keys: 0 1 2 fan 1"), std::string::npos);
-    EXPECT_NE(live.find("\nfan 1 set to Off\n"), std::string::npos);
+    return frame;
+}
+
+TEST(PanelFrameLayout, ColumnsOfLabelTextValueMinimumMaximumAndTrend)
+{
+    EXPECT_EQ(formatPanelFrame(sampleFrame()),
+              "Gaugelet on Inspiron 8600, zephr driver 1.5\n"
+              "status: ok\n"
+              "profile: sensors CPU 0, GPU 2, memory 1, other 3\n"
+              "\n"
+              "  reading             text     value     min       max       trend\n"
+              "  CPU temperature     97\xC2\xB0      97 \xC2\xB0"
+              "C     52 \xC2\xB0"
+              "C     97 \xC2\xB0"
+              "C     "
+              "\u2581\u2588\n"
+              "  GPU temperature     ERROR: No value was present.\n"
+              "  Fan 1 speed         175      5250 rpm  3600 rpm  5250 rpm  \u2581\u2588\n"
+              "\n"
+              "device requests sent: 3 by the plug-in, 1 by the panel\n");
+}
+
+struct FrameCase {
+    const char* what;
+    bool interactive;
+    bool color;
+    size_t width;
+};
+
+TEST(PanelFrameLayout, EveryLineFitsTheWidthAndColourOnlyWhereAsked)
+{
+    const FrameCase cases[] = {
+        {"a pipe", false, false, 80},
+        {"a terminal", true, true, 80},
+        {"a narrow terminal", true, true, 40},
+        {"a terminal without colour", true, false, 60},
+    };
+    for (const FrameCase& c : cases) {
+        PanelFrame frame = sampleFrame();
+        frame.interactive = c.interactive;
+        frame.color = c.color;
+        frame.width = c.width;
+        frame.message = "fan 1 set to High (the readers show it at their next refresh)";
+        const std::string text = formatPanelFrame(frame);
+        size_t start = 0, lines = 0;
+        for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+            EXPECT_LE(gaugehost::displayWidth(text.substr(start, end - start)), c.width)
+                << c.what << ": " << text.substr(start, end - start);
+            ++lines;
+        }
+        EXPECT_EQ(text.find('\x1b') != std::string::npos, c.color) << c.what;
+        EXPECT_EQ(text.find("keys: 0 1 2") != std::string::npos, c.interactive) << c.what;
+        EXPECT_EQ(text.find("fan 1 set to") != std::string::npos, c.interactive) << c.what;
+        EXPECT_EQ(lines, c.interactive ? 13u : 10u) << c.what;
+        if (c.color) {
+            EXPECT_NE(text.find("\x1b[1;31m97 \xC2\xB0"
+                                "C\x1b[0m"),
+                      std::string::npos)
+                << c.what << ": a critical temperature is red";
+        }
+    }
+}
+
+TEST(PanelFrameLayout, UnknownModelAndMissingDriverSaySo)
+{
+    PanelFrame frame;
+    frame.status = "zephr driver not loaded";
+    EXPECT_EQ(formatPanelFrame(frame).rfind("Gaugelet on an unknown notebook, no zephr driver\n"
+                                            "status: zephr driver not loaded\n",
+                                            0),
+              0u);
 }
 
 } // namespace

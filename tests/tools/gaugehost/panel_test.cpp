@@ -1,8 +1,10 @@
 // panel_test.cpp
 //
 // gaugehost panel as a program: one frame of the real Gaugelet on the
-// built-in notebook (with --once, and without a terminal), without the
-// driver, and the real plug-in's whole road through call and script.
+// built-in notebook (with --once, and without a terminal), the header's
+// status without the driver and with a BIOS that ignores SMM calls, a
+// hostile product name, and the real plug-in's whole road through call and
+// script.
 #include "gaugehost_paths.h"
 
 #include <gtest/gtest.h>
@@ -10,26 +12,36 @@
 namespace {
 
 using tool_test::kGaugelet;
+using tool_test::machineFile;
 using tool_test::runGaugehost;
 
-const char* const kBuiltinFrame = "Gaugelet on Inspiron 8600\n"
-                                  "\n"
-                                  "  GetCPUTemp    52\n"
-                                  "  GetGPUTemp    48\n"
-                                  "  GetDIMMTemp   45\n"
-                                  "  GetOTHERTemp  40\n"
-                                  "  GetFAN1RPM    120\n"
-                                  "  GetFAN2RPM    115\n"
-                                  "  GetFAN1Speed  Slow\n"
-                                  "  GetFAN2Speed  Slow\n"
-                                  "\n"
-                                  "device requests sent: 9 by the plug-in, 1 by the panel\n"
-                                  "temperature unit: c   degree sign: no\n";
+// Shorthands for the frame's degree sign and the one-value trend.
+#define DEG "\xC2\xB0"
+#define BAR "\xE2\x96\x84"
+
+const char* const kBuiltinFrame =
+    "Gaugelet on Inspiron 8600, zephr driver 1.5\n"
+    "status: ok\n"
+    "profile: sensors CPU 0, GPU 2, memory 1, other 3; fan speed texts are rpm / 30\n"
+    "readers refresh every 5 s; temperatures warn at 80 " DEG "C, critical at 95 " DEG "C\n"
+    "\n"
+    "  reading             text     value     min       max       trend\n"
+    "  CPU temperature     52       52 " DEG "C     52 " DEG "C     52 " DEG "C     " BAR "\n"
+    "  GPU temperature     48       48 " DEG "C     48 " DEG "C     48 " DEG "C     " BAR "\n"
+    "  Memory temperature  45       45 " DEG "C     45 " DEG "C     45 " DEG "C     " BAR "\n"
+    "  Other temperature   40       40 " DEG "C     40 " DEG "C     40 " DEG "C     " BAR "\n"
+    "  Fan 1 speed         120      3600 rpm  3600 rpm  3600 rpm  " BAR "\n"
+    "  Fan 2 speed         115      3450 rpm  3450 rpm  3450 rpm  " BAR "\n"
+    "  Fan 1 state         Slow     Slow      Slow      Slow      " BAR "\n"
+    "  Fan 2 state         Slow     Slow      Slow      Slow      " BAR "\n"
+    "\n"
+    "device requests sent: 9 by the plug-in, 2 by the panel\n";
 
 TEST(GaugehostPanel, OnceShowsOneFrameOfTheBuiltInNotebook)
 {
     // The Inspiron 8600 profile: GPU sensor 2, DIMM sensor 1, speeds divided
-    // by 30; one report request at load and one request per reader.
+    // by 30 (the value column multiplies them back); one report request at
+    // load and one request per reader; the panel's report and version.
     auto result = runGaugehost({"panel", "--once"});
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(result.out, kBuiltinFrame);
@@ -42,27 +54,51 @@ TEST(GaugehostPanel, WithoutATerminalItBehavesLikeOnce)
     EXPECT_EQ(result.out, kBuiltinFrame) << "no help line, no redraw, no waiting for keys";
 }
 
-TEST(GaugehostPanel, WithoutTheDriverEveryReaderSaysSo)
+TEST(GaugehostPanel, TheHeaderNamesWhatIsWrong)
 {
-    auto result = runGaugehost({"--no-driver", "panel", "--once"});
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_EQ(result.out.rfind("Gaugelet on an unknown notebook\n", 0), 0u) << result.out;
-    size_t missing = 0;
-    for (size_t at = 0;
-         (at = result.out.find("ERROR: Could not load zephr driver.", at)) != std::string::npos;
-         ++at)
-        ++missing;
-    EXPECT_EQ(missing, 8u) << result.out;
-    EXPECT_NE(result.out.find("device requests sent: 0 by the plug-in, 0 by the panel"),
-              std::string::npos)
-        << result.out;
+    struct Case {
+        std::vector<std::string> arguments;
+        const char* header;
+    };
+    const Case cases[] = {
+        {{"--no-driver", "panel", "--once"},
+         "Gaugelet on an unknown notebook, no zephr driver\nstatus: zephr driver not loaded\n"},
+        {{"--machine", machineFile(R"({"name": "deaf", "smm": {"behaviour": "ignore"}})"), "panel",
+          "--once"},
+         "status: the BIOS does not answer SMM calls\n"},
+        {{"panel", "--once", "--interval", "2", "--warn", "50", "--crit", "60"},
+         "readers refresh every 2 s; temperatures warn at 50 " DEG "C, critical at 60 " DEG "C\n"},
+    };
+    for (const Case& c : cases) {
+        auto result = runGaugehost(c.arguments);
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+        EXPECT_NE(result.out.find(c.header), std::string::npos) << result.out;
+    }
 }
 
-TEST(GaugehostPanel, TakesOnlyOnce)
+TEST(GaugehostPanel, AProductNameWithEscapeBytesIsShownNotObeyed)
 {
-    auto result = runGaugehost({"panel", "--twice"});
-    EXPECT_EQ(result.exitStatus, 2);
-    EXPECT_NE(result.err.find("panel takes only --once"), std::string::npos) << result.err;
+    const std::string machine =
+        machineFile(R"({"name": "hostile", "smbios": {"structures": [)"
+                    R"({"type": 1, "formatted": "01 02 00 03", "strings": ["Dell",)"
+                    R"( "Inspiron 8600\u001b]0;owned\u0007\u001b[31m", "X"]}, {"type": 127}]}})");
+    auto result = runGaugehost({"--machine", machine, "panel", "--once"});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.out.find('\x1b'), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.rfind("Gaugelet on Inspiron 8600\\x1B]0;owned\\x07\\x1B[31m, zephr", 0),
+              0u)
+        << result.out;
+    EXPECT_NE(result.out.find("fan speed texts are rpm / 30"), std::string::npos)
+        << "the plug-in's rules still see an Inspiron 8600";
+}
+
+TEST(GaugehostPanel, RefusesOptionsOfOtherCommands)
+{
+    for (const char* option : {"--twice", "--count", "--format"}) {
+        auto result = runGaugehost({"panel", option});
+        EXPECT_EQ(result.exitStatus, 2) << option;
+        EXPECT_NE(result.err.find("panel does not take '"), std::string::npos) << result.err;
+    }
 }
 
 // The whole road: gaugehost, the plug-in, the Win32 and NT layers, the

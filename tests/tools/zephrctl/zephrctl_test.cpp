@@ -223,4 +223,22 @@ TEST(ZephrctlFanControl, OnceAndRefusalsAndWindowsOnlyCommands)
         << "the printed defaults read back";
 }
 
+TEST(ZephrctlCommands, FirmwareTextsAreShownWithTheirControlBytesEscaped)
+{
+    // A crafted SMBIOS product name that would set the terminal's title and colour.
+    auto file =
+        machineFile(R"({"name": "hostile", "smbios": {"structures": [)"
+                    R"({"type": 1, "formatted": "01 02 00 03", "strings": ["Dell",)"
+                    R"( "Inspiron\u001b]0;owned\u0007\u001b[31m\rX", "Y"]}, {"type": 127}]}})");
+    const std::pair<const char*, const char*> cases[] = {
+        {"sysinfo", "Product name: Inspiron\\x1B]0;owned\\x07\\x1B[31m\\x0DX\n"},
+        {"summary", "Notebook: Inspiron\\x1B]0;owned\\x07\\x1B[31m\n"}, // the line ends at the CR
+    };
+    for (const auto& [command, line] : cases) {
+        auto result = zephrctl({"--machine", file, command});
+        EXPECT_EQ(result.out.find('\x1b'), std::string::npos) << command << ": " << result.out;
+        EXPECT_NE(result.out.find(line), std::string::npos) << command << ": " << result.out;
+    }
+}
+
 } // namespace

@@ -1,4 +1,4 @@
-// notebook_controls_sim.cpp
+// notebook_controls_host.cpp
 //
 // The host build's script controls: the Win32 layer's simulated clock, the
 // installed simulated notebook, and the NT layer's request count.

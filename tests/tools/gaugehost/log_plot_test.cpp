@@ -1,0 +1,173 @@
+// log_plot_test.cpp
+//
+// gaugehost log on the simulated clock (records, both formats, a file) and
+// gaugehost plot (a well-formed SVG with a line per series and the limits),
+// and the exit statuses of the commands of the monitor.
+#include "gaugehost_paths.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+using tool_test::kGaugehost;
+using tool_test::runGaugehost;
+using tool_test::temporaryFile;
+
+std::string contentOf(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+size_t countOf(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size())
+        ++count;
+    return count;
+}
+
+// Every element closed in the order it was opened, one root, nothing after it.
+bool wellFormedXml(const std::string& text, std::string& why)
+{
+    std::vector<std::string> open;
+    bool rootClosed = false;
+    for (size_t at = text.find('<'); at != std::string::npos; at = text.find('<', at + 1)) {
+        const size_t end = text.find('>', at);
+        if (end == std::string::npos)
+            return why = "a tag does not end", false;
+        const std::string tag = text.substr(at + 1, end - at - 1);
+        if (tag[0] == '?' || tag[0] == '!')
+            continue;
+        if (rootClosed)
+            return why = "content after the root element", false;
+        if (tag[0] == '/') {
+            if (open.empty() || open.back() != tag.substr(1))
+                return why = "</" + tag.substr(1) + "> closes nothing open", false;
+            open.pop_back();
+            rootClosed = open.empty();
+        } else if (tag.back() != '/') {
+            open.push_back(tag.substr(0, tag.find_first_of(" \n")));
+        } else if (open.empty()) {
+            return why = "an empty root", false;
+        }
+    }
+    if (!open.empty())
+        return why = "<" + open.back() + "> is never closed", false;
+    return rootClosed || (why = "no root element", false);
+}
+
+const char* const kCsvHeader =
+    "time,GetCPUTemp,cpu_temp_c,GetGPUTemp,gpu_temp_c,GetDIMMTemp,memory_temp_c,GetOTHERTemp,"
+    "other_temp_c,GetFAN1RPM,fan1_rpm,GetFAN2RPM,fan2_rpm,GetFAN1Speed,fan1_state,"
+    "GetFAN2Speed,fan2_state\n";
+
+TEST(GaugehostLog, RecordsOnTheSimulatedClock)
+{
+    // The built-in notebook's thermal model runs with the clock: fan 2
+    // speeds up towards its Slow speed, the load warms the sensors.
+    auto result = runGaugehost({"log", "--simulated-time", "--count", "3", "--format", "csv"});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.out, std::string(kCsvHeader) +
+                              "2026-01-01T00:00:00Z,52,52,48,48,45,45,40,40,120,3600,115,3450,"
+                              "Slow,1,Slow,1\n"
+                              "2026-01-01T00:00:05Z,52,52,48,48,45,45,40,40,120,3600,120,3600,"
+                              "Slow,1,Slow,1\n"
+                              "2026-01-01T00:00:10Z,53,53,49,49,46,46,41,41,120,3600,120,3600,"
+                              "Slow,1,Slow,1\n");
+}
+
+TEST(GaugehostLog, JsonLinesToAFileAndErrorsAsNull)
+{
+    const std::string file = temporaryFile("log.jsonl", "");
+    auto result = runGaugehost({"--no-driver", "log", "--simulated-time", "--count", "2",
+                                "--interval", "60", "--format", "jsonl", "--output", file});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+    const std::string log = contentOf(file);
+    EXPECT_EQ(countOf(log, "\n"), 2u) << log;
+    EXPECT_EQ(log.rfind("{\"time\": \"2026-01-01T00:00:00Z\", \"GetCPUTemp\": \"ERROR: Could not "
+                        "load zephr driver.\", \"cpu_temp_c\": null, ",
+                        0),
+              0u)
+        << log;
+    EXPECT_NE(log.find("\n{\"time\": \"2026-01-01T00:01:00Z\""), std::string::npos) << log;
+    EXPECT_EQ(countOf(log, "null"), 16u) << log;
+}
+
+TEST(GaugehostPlot, AChartOfTheLogWithALinePerSeriesAndTheLimits)
+{
+    const std::string log = temporaryFile("minute.csv", "");
+    const std::string chart = temporaryFile("minute.svg", "");
+    auto result = runGaugehost(
+        {"log", "--simulated-time", "--interval", "1", "--count", "61", "--output", log});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    result = runGaugehost({"plot", log, "--output", chart, "--warn", "70", "--crit", "90"});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    const std::string svg = contentOf(chart);
+    std::string why;
+    EXPECT_TRUE(wellFormedXml(svg, why)) << why;
+    EXPECT_NE(svg.find("<svg xmlns=\"http://www.w3.org/2000/svg\""), std::string::npos);
+    for (const char* series :
+         {"cpu_temp_c", "gpu_temp_c", "memory_temp_c", "other_temp_c", "fan1_rpm", "fan2_rpm"}) {
+        const size_t at = svg.find(std::string("<path id=\"series-") + series + "\" d=\"M");
+        ASSERT_NE(at, std::string::npos) << series;
+        const std::string path = svg.substr(at, svg.find('"', svg.find(" d=\"", at) + 4) - at);
+        EXPECT_EQ(countOf(path, " L"), 60u) << series << ": a point per record";
+    }
+    EXPECT_EQ(countOf(svg, "<path id=\"series-"), 6u) << "states are not drawn";
+    EXPECT_EQ(countOf(svg, "class=\"limit\""), 2u);
+    EXPECT_NE(svg.find(">warn 70 \xC2\xB0"
+                       "C<"),
+              std::string::npos);
+    EXPECT_NE(svg.find(">seconds since 2026-01-01T00:00:00Z<"), std::string::npos);
+    EXPECT_NE(svg.find(">Fan speeds (rpm)<"), std::string::npos);
+}
+
+struct ExitCase {
+    std::vector<std::string> arguments;
+    int status;
+    const char* message; // on standard error
+};
+
+TEST(GaugehostExitStatus, OfTheMonitorsCommands)
+{
+    const std::string notALog = temporaryFile("not-a-log.csv", "time,x\n1,2\n");
+    const ExitCase cases[] = {
+        {{"call", "GetCPUTemp"}, 0, ""},
+        {{"--no-driver", "call", "GetCPUTemp"}, 1, ""}, // "ERROR: Could not load zephr driver."
+        {{"--machine", tool_test::machineFile(R"({"name": "d", "smm": {"behaviour": "ignore"}})"),
+          "call", "GetFAN1Speed"},
+         1,
+         ""},
+        {{"log", "--format", "xml"}, 2, "log --format is csv or jsonl, not 'xml'"},
+        {{"log", "--count", "0"}, 2, "--count needs a whole number from 1"},
+        {{"log", "--interval", "1.5"}, 2, "--interval needs a whole number"},
+        {{"log", "--count", "1", "--output", "/nonexistent/folder/log.csv"},
+         1,
+         "log --output /nonexistent/folder/log.csv: cannot be written"},
+        {{"plot", "/nonexistent/log.csv", "--output", "x.svg"},
+         1,
+         "log /nonexistent/log.csv cannot be opened"},
+        {{"plot", notALog, "--output", temporaryFile("x.svg", "")},
+         1,
+         "record 1 has no ISO 8601 time"},
+        {{"plot", notALog}, 2, "plot needs a LOG and --output FILE"},
+        {{"panel", "--warn", "90", "--crit", "80"}, 2, "--warn must be below --crit"},
+        {{"--plugin", kGaugehost, "info"}, 1, "does not load: "}, // a program is no library
+    };
+    for (const ExitCase& c : cases) {
+        auto result = runGaugehost(c.arguments);
+        EXPECT_EQ(result.exitStatus, c.status) << c.arguments[0] << " " << c.arguments[1] << "\n"
+                                               << result.err;
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    }
+}
+
+} // namespace

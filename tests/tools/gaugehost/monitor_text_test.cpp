@@ -1,0 +1,99 @@
+// monitor_text_test.cpp
+//
+// The monitor's texts: plug-in texts escaped for the terminal, the values
+// the readers' texts stand for, the trend line, the log's fields and times.
+#include "tools/gaugehost/cp1252.h"
+#include "tools/gaugehost/log_record.h"
+#include "tools/gaugehost/sensor_reading.h"
+#include "tools/gaugehost/svg_chart.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace {
+
+using namespace gaugehost;
+
+TEST(Cp1252ToDisplay, HostileTextsAreShownNotObeyed)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"52\xB0", "52\xC2\xB0"},                              // the degree sign stays a sign
+        {"\x80 \x9f", "\xE2\x82\xAC \xC5\xB8"},                // defined 0x80-0x9F are letters
+        {"\x1b]2;title\x07", "\\x1B]2;title\\x07"},            // ESC and BEL
+        {"\x81\x8d\x8f\x90\x9d", "\\x81\\x8D\\x8F\\x90\\x9D"}, // would be C1 controls
+        {"back\\slash\x7f", "back\\\\slash\\x7F"},
+    };
+    for (const auto& [text, shown] : cases)
+        EXPECT_EQ(cp1252ToDisplay(text), shown) << text;
+}
+
+struct ReadingCase {
+    ReadingKind kind;
+    std::string text;
+    unsigned divisor;
+    std::optional<long> value;
+};
+
+TEST(InterpretReading, TheNumberEachKindOfTextStandsFor)
+{
+    const ReadingCase cases[] = {
+        {ReadingKind::Temperature, "52", 1, 52},
+        {ReadingKind::Temperature, "125\xB0", 1, 125},
+        {ReadingKind::Temperature, "-3", 1, -3},
+        {ReadingKind::Temperature, "ERROR: No value was present.", 1, std::nullopt},
+        {ReadingKind::Temperature, "52x", 1, std::nullopt},
+        {ReadingKind::Temperature, "", 1, std::nullopt},
+        {ReadingKind::FanSpeed, "175", 30, 5250}, // the real speed, not the divided text
+        {ReadingKind::FanSpeed, "4800", 1, 4800},
+        {ReadingKind::FanSpeed, "175\xB0", 30, std::nullopt},
+        {ReadingKind::FanState, "Off", 30, 0},
+        {ReadingKind::FanState, "High", 1, 2},
+        {ReadingKind::FanState, "high", 1, std::nullopt},
+    };
+    for (const ReadingCase& c : cases)
+        EXPECT_EQ(interpretReading(c.kind, c.text, c.divisor), c.value) << c.text;
+}
+
+TEST(ValueHistoryAndSparkline, MinimumMaximumAndTheLastValuesScaled)
+{
+    ValueHistory history(4);
+    for (double value : {50.0, 40.0, 60.0, 50.0, 55.0})
+        history.add(value);
+    EXPECT_EQ(history.minimum(), 40);
+    EXPECT_EQ(history.maximum(), 60);
+    ASSERT_EQ(history.recent().size(), 4u) << "only the last four are kept";
+    // 40 .. 60 over the shown four: lowest block, highest block, between.
+    EXPECT_EQ(sparkline(history.recent(), 8), "\u2581\u2588\u2585\u2586");
+    EXPECT_EQ(sparkline(history.recent(), 2), "\u2581\u2588");
+    EXPECT_EQ(sparkline({7, 7, 7}, 8), "\u2584\u2584\u2584") << "a flat line sits in the middle";
+}
+
+TEST(LogRecord, TimesAndFieldsOfBothFormats)
+{
+    EXPECT_EQ(isoTime(134116992000000000ull), "2026-01-01T00:00:00Z");
+    EXPECT_EQ(isoTime(134116992000000000ull + 86399ull * 10000000), "2026-01-01T23:59:59Z");
+    EXPECT_EQ(isoTime(125911584000000000ull), "2000-01-01T00:00:00Z");
+    EXPECT_EQ(isoTime(125963424000000000ull), "2000-03-01T00:00:00Z") << "after a leap day";
+    EXPECT_EQ(isoTimeSeconds("2026-01-01T00:00:05Z"), 13411699205.0);
+    EXPECT_EQ(isoTimeSeconds("2026-01-01 00:00:05"), std::nullopt);
+
+    const std::vector<LogField> fields = {{"time", "2026-01-01T00:00:00Z", std::nullopt},
+                                          {"GetCPUTemp", "a,\"b\"", std::nullopt},
+                                          {"cpu_temp_c", std::nullopt, 52},
+                                          {"fan1_rpm", std::nullopt, std::nullopt}};
+    EXPECT_EQ(csvHeader(fields), "time,GetCPUTemp,cpu_temp_c,fan1_rpm\n");
+    EXPECT_EQ(csvRecord(fields), "2026-01-01T00:00:00Z,\"a,\"\"b\"\"\",52,\n");
+    EXPECT_EQ(jsonRecord(fields), "{\"time\": \"2026-01-01T00:00:00Z\", \"GetCPUTemp\": "
+                                  "\"a,\\\"b\\\"\", \"cpu_temp_c\": 52, \"fan1_rpm\": null}\n");
+}
+
+TEST(AxisTicks, RoundValuesWithinTheRange)
+{
+    EXPECT_EQ(axisTicks(0, 60, 6), (std::vector<double>{0, 10, 20, 30, 40, 50, 60}));
+    EXPECT_EQ(axisTicks(37.5, 96.5, 5), (std::vector<double>{40, 60, 80}));
+    EXPECT_EQ(axisTicks(3440, 3610, 5), (std::vector<double>{3450, 3500, 3550, 3600}));
+    EXPECT_TRUE(axisTicks(5, 5, 5).empty());
+}
+
+} // namespace

@@ -1,0 +1,122 @@
+// sensor_reading.cpp
+//
+// The eight readers' labels and values, and the history of a value.
+#include "tools/gaugehost/sensor_reading.h"
+
+#include <algorithm>
+#include <array>
+
+namespace gaugehost {
+
+namespace {
+
+constexpr std::array<SensorRow, kSensorRowCount> kRows = {{
+    {"GetCPUTemp", "CPU temperature", "cpu_temp_c", ReadingKind::Temperature},
+    {"GetGPUTemp", "GPU temperature", "gpu_temp_c", ReadingKind::Temperature},
+    {"GetDIMMTemp", "Memory temperature", "memory_temp_c", ReadingKind::Temperature},
+    {"GetOTHERTemp", "Other temperature", "other_temp_c", ReadingKind::Temperature},
+    {"GetFAN1RPM", "Fan 1 speed", "fan1_rpm", ReadingKind::FanSpeed},
+    {"GetFAN2RPM", "Fan 2 speed", "fan2_rpm", ReadingKind::FanSpeed},
+    {"GetFAN1Speed", "Fan 1 state", "fan1_state", ReadingKind::FanState},
+    {"GetFAN2Speed", "Fan 2 state", "fan2_state", ReadingKind::FanState},
+}};
+
+constexpr std::array<const char*, 3> kStates = {"Off", "Slow", "High"};
+constexpr char kDegreeByte = '\xB0';
+
+// A decimal number with an optional minus sign, and what follows it.
+std::optional<long> leadingNumber(std::string_view text, std::string_view& rest)
+{
+    size_t at = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (negative)
+        ++at;
+    if (at >= text.size() || text[at] < '0' || text[at] > '9')
+        return std::nullopt;
+    long value = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        if (value > 100000000)
+            return std::nullopt; // no sensor gives such a number
+        value = value * 10 + (text[at] - '0');
+    }
+    rest = text.substr(at);
+    return negative ? -value : value;
+}
+
+} // namespace
+
+const SensorRow* findSensorRow(std::string_view reader)
+{
+    for (const SensorRow& row : kRows)
+        if (reader == row.reader)
+            return &row;
+    return nullptr;
+}
+
+const SensorRow& sensorRow(size_t index)
+{
+    return kRows.at(index);
+}
+
+std::optional<long> interpretReading(ReadingKind kind, std::string_view text, unsigned fanDivisor)
+{
+    if (kind == ReadingKind::FanState) {
+        for (size_t state = 0; state < kStates.size(); ++state)
+            if (text == kStates[state])
+                return long(state);
+        return std::nullopt;
+    }
+    std::string_view rest;
+    const std::optional<long> number = leadingNumber(text, rest);
+    if (!number)
+        return std::nullopt;
+    if (kind == ReadingKind::FanSpeed)
+        return rest.empty() ? std::optional<long>(*number * long(fanDivisor)) : std::nullopt;
+    if (rest.empty() || (rest.size() == 1 && rest[0] == kDegreeByte))
+        return number;
+    return std::nullopt;
+}
+
+double celsiusToFahrenheit(double celsius)
+{
+    return celsius * 9 / 5 + 32;
+}
+
+double fahrenheitToCelsius(double fahrenheit)
+{
+    return (fahrenheit - 32) * 5 / 9;
+}
+
+void ValueHistory::add(double value)
+{
+    if (recent_.empty()) {
+        minimum_ = maximum_ = value;
+    } else {
+        minimum_ = std::min(minimum_, value);
+        maximum_ = std::max(maximum_, value);
+    }
+    recent_.push_back(value);
+    while (recent_.size() > kept_)
+        recent_.pop_front();
+}
+
+std::string sparkline(const std::deque<double>& values, size_t width)
+{
+    static const char* const kBlocks[] = {"\u2581", "\u2582", "\u2583", "\u2584",
+                                          "\u2585", "\u2586", "\u2587", "\u2588"};
+    const size_t shown = std::min(width, values.size());
+    if (shown == 0)
+        return "";
+    const auto first = values.end() - long(shown);
+    const auto [low, high] = std::minmax_element(first, values.end());
+    std::string line;
+    for (auto at = first; at != values.end(); ++at) {
+        size_t level = 3; // a flat line sits in the middle
+        if (*high > *low)
+            level = size_t((*at - *low) / (*high - *low) * 7 + 0.5);
+        line += kBlocks[std::min<size_t>(level, 7)];
+    }
+    return line;
+}
+
+} // namespace gaugehost

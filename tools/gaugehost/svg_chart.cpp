@@ -1,0 +1,225 @@
+// svg_chart.cpp
+//
+// Writing the chart: geometry, axes, series, limits and legend.
+#include "tools/gaugehost/svg_chart.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+namespace gaugehost {
+
+namespace {
+
+constexpr double kWidth = 800;
+constexpr double kPanelHeight = 240;
+constexpr double kLeft = 70;
+constexpr double kRight = 190; // room for the legend
+constexpr double kTop = 50;
+constexpr double kGap = 60;
+constexpr const char* kColors[] = {"#d62728", "#1f77b4", "#2ca02c", "#9467bd",
+                                   "#ff7f0e", "#17becf", "#8c564b", "#e377c2"};
+
+std::string xmlText(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string number(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", value);
+    std::string out = text;
+    if (out.size() > 2 && out.compare(out.size() - 2, 2, ".0") == 0)
+        out.resize(out.size() - 2);
+    return out == "-0" ? "0" : out;
+}
+
+struct Range {
+    double low;
+    double high;
+};
+
+Range valueRange(const ChartPanel& panel)
+{
+    double low = INFINITY, high = -INFINITY;
+    for (const ChartSeries& series : panel.series)
+        for (const auto& value : series.values)
+            if (value) {
+                low = std::min(low, *value);
+                high = std::max(high, *value);
+            }
+    for (const ChartLimit& limit : panel.limits) {
+        low = std::min(low, limit.value);
+        high = std::max(high, limit.value);
+    }
+    if (!std::isfinite(low))
+        return {0, 1};
+    if (panel.fromZero)
+        low = std::min(low, 0.0);
+    if (high - low < 1e-9) {
+        low -= 1;
+        high += 1;
+    }
+    const double margin = (high - low) * 0.05;
+    return {panel.fromZero && low >= 0 ? 0 : low - margin, high + margin};
+}
+
+class PanelGeometry {
+  public:
+    PanelGeometry(double top, Range time, Range value) : top_(top), time_(time), value_(value) {}
+    double x(double time) const
+    {
+        return kLeft + (time - time_.low) / (time_.high - time_.low) * (kWidth - kLeft - kRight);
+    }
+    double y(double value) const
+    {
+        return top_ + kPanelHeight -
+               (value - value_.low) / (value_.high - value_.low) * kPanelHeight;
+    }
+    double top() const
+    {
+        return top_;
+    }
+    double bottom() const
+    {
+        return top_ + kPanelHeight;
+    }
+
+  private:
+    double top_;
+    Range time_;
+    Range value_;
+};
+
+void drawPanel(std::ostringstream& out, const Chart& chart, const ChartPanel& panel, double top,
+               Range time, bool lastPanel)
+{
+    const Range values = valueRange(panel);
+    const PanelGeometry at(top, time, values);
+    const double right = kWidth - kRight;
+    out << "<g class=\"panel\">\n";
+    out << "<text x=\"" << kLeft << "\" y=\"" << number(top - 8) << "\" font-weight=\"bold\">"
+        << xmlText(panel.title) << " (" << xmlText(panel.unit) << ")</text>\n";
+    out << "<rect x=\"" << kLeft << "\" y=\"" << top << "\" width=\"" << number(right - kLeft)
+        << "\" height=\"" << kPanelHeight << "\" fill=\"none\" stroke=\"#444\"/>\n";
+    for (double tick : axisTicks(values.low, values.high, 5)) {
+        const std::string y = number(at.y(tick));
+        out << "<line x1=\"" << kLeft << "\" y1=\"" << y << "\" x2=\"" << number(right)
+            << "\" y2=\"" << y << "\" stroke=\"#ddd\"/>";
+        out << "<text x=\"" << kLeft - 6 << "\" y=\"" << y
+            << "\" text-anchor=\"end\" dominant-baseline=\"middle\">" << number(tick)
+            << "</text>\n";
+    }
+    for (double tick : axisTicks(time.low, time.high, 8)) {
+        const std::string x = number(at.x(tick));
+        out << "<line x1=\"" << x << "\" y1=\"" << number(at.bottom()) << "\" x2=\"" << x
+            << "\" y2=\"" << number(at.bottom() + 5) << "\" stroke=\"#444\"/>";
+        out << "<text x=\"" << x << "\" y=\"" << number(at.bottom() + 18)
+            << "\" text-anchor=\"middle\">" << number(tick) << "</text>\n";
+    }
+    if (lastPanel)
+        out << "<text x=\"" << number((kLeft + right) / 2) << "\" y=\"" << number(at.bottom() + 38)
+            << "\" text-anchor=\"middle\">" << xmlText(chart.timeLabel) << "</text>\n";
+    for (const ChartLimit& limit : panel.limits) {
+        const std::string y = number(at.y(limit.value));
+        out << "<line class=\"limit\" x1=\"" << kLeft << "\" y1=\"" << y << "\" x2=\""
+            << number(right) << "\" y2=\"" << y << "\" stroke=\"#b00\" stroke-dasharray=\"6 4\"/>";
+        out << "<text x=\"" << number(right - 4) << "\" y=\"" << number(at.y(limit.value) - 4)
+            << "\" text-anchor=\"end\" fill=\"#b00\">" << xmlText(limit.label) << "</text>\n";
+    }
+    size_t index = 0;
+    for (const ChartSeries& series : panel.series) {
+        const char* color = kColors[index % std::size(kColors)];
+        std::string path;
+        bool pen = false;
+        for (size_t i = 0; i < series.values.size() && i < chart.times.size(); ++i) {
+            if (!series.values[i]) {
+                pen = false;
+                continue;
+            }
+            path += (pen ? " L" : (path.empty() ? "M" : " M")) + number(at.x(chart.times[i])) +
+                    " " + number(at.y(*series.values[i]));
+            pen = true;
+        }
+        out << "<path id=\"series-" << xmlText(series.key) << "\" d=\"" << path
+            << "\" fill=\"none\" stroke=\"" << color << "\" stroke-width=\"2\"><title>"
+            << xmlText(series.label) << "</title></path>\n";
+        const double legendY = top + 14 + 20 * double(index);
+        out << "<line x1=\"" << number(right + 12) << "\" y1=\"" << number(legendY) << "\" x2=\""
+            << number(right + 32) << "\" y2=\"" << number(legendY) << "\" stroke=\"" << color
+            << "\" stroke-width=\"2\"/>";
+        out << "<text x=\"" << number(right + 38) << "\" y=\"" << number(legendY)
+            << "\" dominant-baseline=\"middle\">" << xmlText(series.label) << "</text>\n";
+        ++index;
+    }
+    out << "</g>\n";
+}
+
+} // namespace
+
+std::vector<double> axisTicks(double low, double high, int count)
+{
+    std::vector<double> ticks;
+    if (!(high > low) || count < 1)
+        return ticks;
+    const double rough = (high - low) / count;
+    const double power = std::pow(10, std::floor(std::log10(rough)));
+    double step = power;
+    for (double factor : {1.0, 2.0, 5.0, 10.0})
+        if (factor * power >= rough) {
+            step = factor * power;
+            break;
+        }
+    for (double tick = std::ceil(low / step) * step; tick <= high + step * 1e-9; tick += step)
+        ticks.push_back(std::abs(tick) < step * 1e-9 ? 0 : tick);
+    return ticks;
+}
+
+std::string renderSvgChart(const Chart& chart)
+{
+    Range time = {0, 1};
+    if (!chart.times.empty()) {
+        time = {chart.times.front(), chart.times.back()};
+        if (time.high - time.low < 1e-9)
+            time.high = time.low + 1;
+    }
+    const double height = kTop + double(chart.panels.size()) * (kPanelHeight + kGap) + 10;
+    std::ostringstream out;
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kWidth << "\" height=\""
+        << number(height) << "\" viewBox=\"0 0 " << kWidth << " " << number(height)
+        << "\" font-family=\"sans-serif\" font-size=\"12\">\n";
+    out << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+    out << "<text x=\"" << kLeft << "\" y=\"22\" font-size=\"15\" font-weight=\"bold\">"
+        << xmlText(chart.title) << "</text>\n";
+    double top = kTop + 10;
+    for (size_t i = 0; i < chart.panels.size(); ++i) {
+        drawPanel(out, chart, chart.panels[i], top, time, i + 1 == chart.panels.size());
+        top += kPanelHeight + kGap;
+    }
+    out << "</svg>\n";
+    return out.str();
+}
+
+} // namespace gaugehost
