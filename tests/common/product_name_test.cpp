@@ -77,7 +77,9 @@ std::string panelModelName(const NamedNotebook& notebook)
     auto result = tool_test::runProgram({GAUGEHOST_PROGRAM, "--plugin", GAUGELET_LIBRARY,
                                          "--machine", notebook.path(), "panel", "--once"});
     EXPECT_EQ(result.exitStatus, 0) << result.err;
-    return lineAfter(result.out, "Gaugelet on ");
+    // The header goes on with the driver's version after the name.
+    std::string header = lineAfter(result.out, "Gaugelet on ");
+    return header.substr(0, header.rfind(", zephr driver "));
 }
 
 struct NamedCase {
