@@ -18,16 +18,32 @@
 
 namespace {
 
-const std::array<DWORD, 11> kCodes = {
-    IOCTL_ZEPHR_SET_FAN_STATE,  IOCTL_ZEPHR_GET_FAN_STATE, IOCTL_ZEPHR_GET_FAN_SPEED,
-    IOCTL_ZEPHR_GET_CPU_SPEED,  IOCTL_ZEPHR_DETECT_SUPERIO, IOCTL_ZEPHR_SET_PWM,
-    IOCTL_ZEPHR_GET_PWM,        IOCTL_ZEPHR_GET_TEMP,      IOCTL_ZEPHR_GET_VERSION,
-    IOCTL_ZEPHR_GET_SYSINFO,    IOCTL_ZEPHR_GET_ACPI_REPORT};
+// The codes with their shortest input and output, so that most requests
+// pass the length test and reach the operations.
+struct Code {
+    DWORD code;
+    DWORD input;
+    DWORD output;
+};
+const std::array<Code, 11> kCodes = {{
+    {IOCTL_ZEPHR_SET_FAN_STATE, 4, 4},
+    {IOCTL_ZEPHR_GET_FAN_STATE, 4, 4},
+    {IOCTL_ZEPHR_GET_FAN_SPEED, 4, 4},
+    {IOCTL_ZEPHR_GET_CPU_SPEED, 0, ZEPHR_CPU_SPEED_LENGTH},
+    {IOCTL_ZEPHR_DETECT_SUPERIO, 0, 4},
+    {IOCTL_ZEPHR_SET_PWM, 4, 4},
+    {IOCTL_ZEPHR_GET_PWM, 4, 4},
+    {IOCTL_ZEPHR_GET_TEMP, 4, 4},
+    {IOCTL_ZEPHR_GET_VERSION, 0, 8},
+    {IOCTL_ZEPHR_GET_SYSINFO, 0, ZEPHR_SYSINFO_LENGTH},
+    {IOCTL_ZEPHR_GET_ACPI_REPORT, 0, ZEPHR_ACPI_REPORT_LENGTH},
+}};
 
-const std::array<DWORD, 14> kLengths = {0, 1, 2, 3, 4, 5, 7, 8, 100, 16383, 16384, 32767, 32768, 65536};
+const std::array<DWORD, 14> kLengths = {0,     1,     2,     3,     4,     5,     7,
+                                         8,     100,   16383, 16384, 32767, 32768, 65536};
 
 constexpr int kNotebookKinds = 10;
-constexpr int kMaxRequests = 24;
+constexpr int kMaxRequests = 64;
 
 std::shared_ptr<sim::Machine> notebook(FuzzedDataProvider& in)
 {
@@ -71,9 +87,8 @@ std::shared_ptr<sim::Machine> notebook(FuzzedDataProvider& in)
     return machine;
 }
 
-DWORD requestCode(FuzzedDataProvider& in)
+DWORD requestCode(FuzzedDataProvider& in, DWORD valid)
 {
-    const DWORD valid = kCodes[in.ConsumeIntegralInRange<size_t>(0, kCodes.size() - 1)];
     switch (in.ConsumeIntegralInRange(0, 9)) {
     case 0: // other access or method bits
         return valid ^ (in.ConsumeIntegralInRange<DWORD>(1, 3) << (in.ConsumeBool() ? 14 : 0));
@@ -88,9 +103,15 @@ DWORD requestCode(FuzzedDataProvider& in)
     }
 }
 
-DWORD length(FuzzedDataProvider& in)
+// Mostly the code's own length, else one near a boundary or any.
+DWORD length(FuzzedDataProvider& in, DWORD own)
 {
-    if (in.ConsumeIntegralInRange(0, 7) == 0)
+    const int choice = in.ConsumeIntegralInRange(0, 9);
+    if (choice < 5)
+        return own;
+    if (choice == 5)
+        return own + in.ConsumeIntegralInRange<DWORD>(1, 64);
+    if (choice == 6)
         return in.ConsumeIntegralInRange<DWORD>(0, 65536);
     return kLengths[in.ConsumeIntegralInRange<size_t>(0, kLengths.size() - 1)];
 }
@@ -143,12 +164,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         e.handleOpen = handle.open;
         e.handleWrites = handle.writes;
         e.handleReads = handle.reads;
-        e.code = requestCode(in);
+        const Code& code = kCodes[in.ConsumeIntegralInRange<size_t>(0, kCodes.size() - 1)];
+        e.code = requestCode(in, code.code);
+        // Words in bounds most of the time, so the operations run.
         std::vector<uint8_t> head = in.ConsumeBytes<uint8_t>(4);
-        e.input.assign(length(in), 0x5A);
+        if (head.size() == 4 && in.ConsumeBool()) {
+            head[0] &= 1;
+            head[1] = 0;
+            head[2] &= 0x3F;
+            head[3] = 0;
+        }
+        e.input.assign(length(in, code.input), 0x5A);
         std::copy(head.begin(), head.begin() + std::min(head.size(), e.input.size()),
                   e.input.begin());
-        e.outputLength = length(in);
+        e.outputLength = length(in, code.output);
         const int nulls = in.ConsumeIntegralInRange(0, 15);
         e.nullInput = nulls == 1;
         e.nullOutput = nulls == 2;
