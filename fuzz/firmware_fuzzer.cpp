@@ -152,8 +152,17 @@ void mutate(FuzzedDataProvider& in, sim::PhysicalMemory& memory, const Landmarks
     }
     case 2: {
         // Lengths and addresses: small, large, near the top, or any.
-        const uint32_t picks[] = {0, 1, 35, 36, 37, 0xFFFF, 0x10000, 0xFFFFFFFFu, 0xE0000,
-                                  0xFFFF0, in.ConsumeIntegral<uint32_t>()};
+        const uint32_t picks[] = {0,
+                                  1,
+                                  35,
+                                  36,
+                                  37,
+                                  0xFFFF,
+                                  0x10000,
+                                  0xFFFFFFFFu,
+                                  0xE0000,
+                                  0xFFFF0,
+                                  in.ConsumeIntegral<uint32_t>()};
         const uint32_t value = picks[in.ConsumeIntegralInRange<size_t>(0, 10)];
         bytes = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
         break;
@@ -168,7 +177,10 @@ void mutate(FuzzedDataProvider& in, sim::PhysicalMemory& memory, const Landmarks
 
 struct Handle {
     HANDLE value;
-    ~Handle() { CloseHandle(value); }
+    ~Handle()
+    {
+        CloseHandle(value);
+    }
 };
 
 void request(HANDLE device, DWORD code, DWORD outputLength)
@@ -202,8 +214,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     fuzz::DriverOnNotebook driver(machine);
     {
-        Handle device{CreateFileA(ZEPHR_USER_PATH, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                  nullptr)};
+        Handle device{
+            CreateFileA(ZEPHR_USER_PATH, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)};
         if (device.value == INVALID_HANDLE_VALUE)
             fuzz::violation("the device did not open");
         request(device.value, IOCTL_ZEPHR_GET_SYSINFO, ZEPHR_SYSINFO_LENGTH);

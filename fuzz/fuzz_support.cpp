@@ -206,8 +206,10 @@ void DriverOnNotebook::finish()
     auto live = machine_->liveMappings();
     if (!live.empty()) {
         char text[128];
-        std::snprintf(text, sizeof text, "%zu mappings outlive the driver (first: physical 0x%llx, "
-                      "%zu bytes)", live.size(), static_cast<unsigned long long>(live[0].physical),
+        std::snprintf(text, sizeof text,
+                      "%zu mappings outlive the driver (first: physical 0x%llx, "
+                      "%zu bytes)",
+                      live.size(), static_cast<unsigned long long>(live[0].physical),
                       live[0].length);
         violation(text);
     }

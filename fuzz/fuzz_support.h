@@ -35,7 +35,10 @@ class DriverOnNotebook {
     DriverOnNotebook(const DriverOnNotebook&) = delete;
     DriverOnNotebook& operator=(const DriverOnNotebook&) = delete;
 
-    sim::Machine& machine() { return *machine_; }
+    sim::Machine& machine()
+    {
+        return *machine_;
+    }
     // Unloads now (the kernel told to run the unload with handles open and to
     // keep the device), so that later requests reach an unloaded driver.
     void unloadLeavingTheDevice();
@@ -52,12 +55,12 @@ class DriverOnNotebook {
 // A request as sent and its reply as the caller saw it.
 struct Exchange {
     HANDLE handle = INVALID_HANDLE_VALUE;
-    bool handleOpen = false;     // a handle of this input that is still open
-    bool handleWrites = false;   // opened with GENERIC_WRITE
-    bool handleReads = false;    // opened with GENERIC_READ
+    bool handleOpen = false;   // a handle of this input that is still open
+    bool handleWrites = false; // opened with GENERIC_WRITE
+    bool handleReads = false;  // opened with GENERIC_READ
     DWORD code = 0;
     std::vector<uint8_t> input;
-    bool nullInput = false;      // the input pointer was null (length as given)
+    bool nullInput = false; // the input pointer was null (length as given)
     DWORD outputLength = 0;
     bool nullOutput = false;
     // The reply.

@@ -39,8 +39,8 @@ const std::array<Code, 11> kCodes = {{
     {IOCTL_ZEPHR_GET_ACPI_REPORT, 0, ZEPHR_ACPI_REPORT_LENGTH},
 }};
 
-const std::array<DWORD, 14> kLengths = {0,     1,     2,     3,     4,     5,     7,
-                                         8,     100,   16383, 16384, 32767, 32768, 65536};
+const std::array<DWORD, 14> kLengths = {0, 1,   2,     3,     4,     5,     7,
+                                        8, 100, 16383, 16384, 32767, 32768, 65536};
 
 constexpr int kNotebookKinds = 10;
 constexpr int kMaxRequests = 64;
@@ -78,7 +78,8 @@ std::shared_ptr<sim::Machine> notebook(FuzzedDataProvider& in)
         chip.deviceId = in.ConsumeBool() ? 0x0E : in.ConsumeIntegral<uint8_t>();
         break;
     case 9:
-        chip.runtimeBase = in.ConsumeBool() ? 0 : uint16_t(0x100 + in.ConsumeIntegral<uint8_t>() * 8);
+        chip.runtimeBase =
+            in.ConsumeBool() ? 0 : uint16_t(0x100 + in.ConsumeIntegral<uint8_t>() * 8);
         break;
     default:
         break;

@@ -66,8 +66,8 @@ struct SlowSmmHandler {
 
 struct StressNotebook {
     std::shared_ptr<sim::Machine> machine = std::make_shared<sim::Machine>();
-    std::shared_ptr<sim::SuperIoChip> chip = std::make_shared<sim::SuperIoChip>(
-        sim::SuperIoSettings{});
+    std::shared_ptr<sim::SuperIoChip> chip =
+        std::make_shared<sim::SuperIoChip>(sim::SuperIoSettings{});
     std::shared_ptr<SlowSmmHandler> smm = std::make_shared<SlowSmmHandler>();
 
     StressNotebook()
@@ -101,9 +101,8 @@ Expected referenceReports(const Device& device)
 {
     Expected expected;
     expected.sysinfo = device.ioctl(IOCTL_ZEPHR_GET_SYSINFO, {}, ZEPHR_SYSINFO_LENGTH).text();
-    expected.acpi =
-        withoutAddresses(device.ioctl(IOCTL_ZEPHR_GET_ACPI_REPORT, {}, ZEPHR_ACPI_REPORT_LENGTH)
-                             .text());
+    expected.acpi = withoutAddresses(
+        device.ioctl(IOCTL_ZEPHR_GET_ACPI_REPORT, {}, ZEPHR_ACPI_REPORT_LENGTH).text());
     expected.cpuSpeed = device.ioctl(IOCTL_ZEPHR_GET_CPU_SPEED, {}, ZEPHR_CPU_SPEED_LENGTH).text();
     expected.acpiAfterUnload = "Searching EBDA for signature...\r\nSearching BIOS area for "
                                "signature...\r\n*** Error: BIOS segment mapping failed ***\r\n"

@@ -239,7 +239,8 @@ TEST(AcpiReport, AfterUnloadAReportMapsNothing)
     machine->memory.load(0x9FC40, rsdp(0, 0x200000));
     machine->memory.load(0x200000, table("RSDT", 36 + 4, entries32({0x300000})));
     machine->memory.load(0x300000, table("APIC", 120));
-    LoadedDriver driver(machine, {.deleteLink = STATUS_ACCESS_DENIED, .unloadWithHandlesOpen = true});
+    LoadedDriver driver(machine,
+                        {.deleteLink = STATUS_ACCESS_DENIED, .unloadWithHandlesOpen = true});
     Device device;
     ASSERT_TRUE(has(report(device), "Remapping 'APIC'"));
     driver.unload();

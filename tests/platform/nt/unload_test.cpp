@@ -34,7 +34,7 @@ struct UnloadRow {
     int handles;
     bool unloadWithHandlesOpen;
     int unloadsAtOnce;
-    NTSTATUS openAfterUnload; // through the link and the device name alike
+    NTSTATUS openAfterUnload;     // through the link and the device name alike
     NTSTATUS requestOnHeldHandle; // when a handle is held
 };
 
