@@ -8,6 +8,7 @@
 #include "driver/zephr.h"
 
 PVOID BiosSegmentWindow = NULL;
+BOOLEAN ZephrUnloaded = FALSE;
 
 /*
  * Unmaps the BIOS segment window, if load mapped it.
@@ -53,6 +54,7 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRI
 
     UNREFERENCED_PARAMETER(RegistryPath);
     ZephrInitializeLocks();
+    ZephrUnloaded = FALSE;
 
     /* The driver loads without the window; the reports then say so. */
     WindowBase.QuadPart = BIOS_SEGMENT_PHYSICAL;
@@ -103,6 +105,7 @@ VOID NTAPI UnloadDriver(PDRIVER_OBJECT DriverObject)
     AcpiCleanup();
     ReleaseBiosSegmentWindow();
     ReleaseSmbiosTableMapping();
+    ZephrUnloaded = TRUE;
     ZephrReleaseFirmware();
 
     RtlInitUnicodeString(&LinkName, ZEPHR_LINK_NAME_W);

@@ -23,6 +23,11 @@
 /* ---- Device and request dispatch ------------------------------------- */
 
 extern PVOID BiosSegmentWindow;
+/*
+ * Set by the unload routine under the firmware lock. A request that still
+ * reaches the device afterwards maps nothing, as nothing would release it.
+ */
+extern BOOLEAN ZephrUnloaded;
 
 extern "C" DRIVER_INITIALIZE DriverEntry;
 DRIVER_DISPATCH DispatchCreateClose;

@@ -101,12 +101,18 @@ void Machine::attach(std::shared_ptr<PortDevice> device)
     devices_.push_back(std::move(device));
 }
 
+// The machine does not serialize SMIs: like a processor whose cores each
+// raise one, two exchanges may run the handler at once, and only the driver's
+// own lock keeps them apart.
 void Machine::smiExchange(SmmRegisters& registers)
 {
-    std::lock_guard guard(lock_);
     const SmmRegisters sent = registers;
-    ++smiCount_;
+    {
+        std::lock_guard guard(lock_);
+        ++smiCount_;
+    }
     smm.handle(registers);
+    std::lock_guard guard(lock_);
     trace.line(format("smi ax=%04x bx=%04x cx=%04x dx=%04x -> ax=%04x bx=%04x cx=%04x dx=%04x",
                       sent.ax, sent.bx, sent.cx, sent.dx, registers.ax, registers.bx, registers.cx,
                       registers.dx));

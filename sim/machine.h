@@ -56,6 +56,7 @@ public:
     std::vector<Fan> fans;                     // fan index -> state and speed
     // A handler of a test's own: when set, it runs in place of the functions
     // above for every call with 0xA3 in AL (behaviour still applies first).
+    // Exchanges the caller does not serialize run it at the same time.
     std::function<void(SmmRegisters&)> custom;
 
     // Runs the handler for one SMI: 0x00A3 fan state, 0x01A3 set fan state

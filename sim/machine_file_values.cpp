@@ -83,8 +83,8 @@ const nlohmann::json& object(const nlohmann::json& value, const Place& place,
     if (!value.is_object())
         place.fail("must be an object, not " + describe(value));
     for (const auto& [name, member] : value.items()) {
-        const bool isKnown = std::any_of(known.begin(), known.end(),
-                                         [&](const std::string& k) { return name == k; });
+        // Clang 14 (the fuzz build) cannot capture a structured binding.
+        const bool isKnown = std::find(known.begin(), known.end(), name) != known.end();
         if (!isKnown) {
             std::string list;
             for (const auto& k : known)

@@ -133,10 +133,10 @@ bool PhysicalMemory::mappable(uint64_t base, uint64_t length) const
 
 void PhysicalMemory::read(uint64_t base, void* out, size_t length) const
 {
+    if (length == 0)
+        return; // an empty read may come with no buffer at all
     auto* target = static_cast<uint8_t*>(out);
     std::memset(target, 0xFF, length);
-    if (length == 0)
-        return;
     // A read that wraps past the top sees open bus beyond it.
     const uint64_t last = fitsInSpace(base, length) ? lastByte(base, length) : kNoLimit;
     for (const auto& range : ranges_) {

@@ -210,7 +210,8 @@ static ULONG AcpiReportSteps(PREPORT_TEXT Text)
     AcceptedRoot = RootNone;
 
     ReportTextAppend(Text, "Searching EBDA for signature...\r\n");
-    AcpiFound = SearchEbda(Text);
+    /* After unload the window is gone too, so the report maps nothing at all. */
+    AcpiFound = ZephrUnloaded ? ACPI_FALSE : SearchEbda(Text);
     if (AcpiFound == ACPI_FALSE) {
         ReportTextAppend(Text, "Searching BIOS area for signature...\r\n");
         if (BiosSegmentWindow == NULL) {

@@ -82,6 +82,10 @@ PVOID RemapPhysical(ULONG PhysicalAddress, ULONG OldLength, ULONG NewLength)
         PMAPPING_ENTRY Entry = &MappingTable[Index];
         if (Entry->PhysicalAddress == PhysicalAddress && Entry->Length == OldLength &&
             Entry->Owned != MAPPING_BORROWED) {
+            /* A table no longer than its header is mapped whole already. */
+            if (NewLength == OldLength) {
+                return Entry->VirtualAddress;
+            }
             /*
              * The whole table is mapped before the header mapping goes, so a
              * refused mapping leaves the entry as it was.

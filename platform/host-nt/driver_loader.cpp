@@ -1,13 +1,18 @@
 // driver_loader.cpp
 //
 // Loading and unloading a driver: the image (a shared object exporting
-// DriverEntry) or an entry linked into the program, its DRIVER_OBJECT, the
-// calls of DriverEntry and DriverUnload, and the release of the image once
-// no device object of the driver is left.
+// DriverEntry, fresh at every load) or an entry linked into the program, its
+// DRIVER_OBJECT, the calls of DriverEntry and of DriverUnload (deferred, as
+// Windows defers it, until no handle to the driver's devices is open), and
+// the release of the image once no device object of the driver is left.
 #include "platform/host-nt/kernel_state.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 
@@ -55,7 +60,46 @@ NTSTATUS runDriverEntry(Kernel& k, std::shared_ptr<DriverRecord> driver, DriverE
 
 void noteLibraryFunction() {}
 
+bool imageResident(const std::string& path)
+{
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle != nullptr)
+        dlclose(handle);
+    return handle != nullptr;
+}
+
+// The dynamic loader hands out the image already in memory for a file it
+// has loaded, globals and all; a private copy of the file is a new image.
+// The copy is removed again at once: the loaded image needs no file.
+void* openFreshImage(const std::string& imagePath)
+{
+    if (!imageResident(imagePath))
+        return dlopen(imagePath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string copy = (std::filesystem::temp_directory_path() / "zephr-image-XXXXXX.so").string();
+    int fd = mkstemps(copy.data(), 3);
+    if (fd < 0)
+        throw std::runtime_error("cannot make a private copy of the driver image " + imagePath +
+                                 ": " + std::strerror(errno));
+    close(fd);
+    std::error_code error;
+    std::filesystem::copy_file(imagePath, copy, std::filesystem::copy_options::overwrite_existing,
+                               error);
+    void* image = error ? nullptr : dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::filesystem::remove(copy);
+    if (error)
+        throw std::runtime_error("cannot copy the driver image " + imagePath + " to " + copy +
+                                 ": " + error.message());
+    return image;
+}
+
 } // namespace
+
+void runDriverUnload(DriverRecord& driver)
+{
+    driver.object.DriverUnload(&driver.object);
+    std::lock_guard guard(kernel().lock);
+    driver.unloaded = true;
+}
 
 NTSTATUS IoManager::loadDriver(const std::string& imagePath)
 {
@@ -66,7 +110,7 @@ NTSTATUS IoManager::loadDriver(const std::string& imagePath)
 
     auto driver = std::make_shared<DriverRecord>();
     driver->imageName = imagePath;
-    driver->image = dlopen(imagePath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    driver->image = openFreshImage(imagePath);
     if (driver->image == nullptr) {
         const char* why = dlerror();
         throw std::runtime_error("cannot load the driver image " + imagePath + ": " +
@@ -94,19 +138,22 @@ void IoManager::unloadDriver()
     Kernel& k = state_->kernel;
     std::lock_guard load(k.loadLock);
     std::shared_ptr<DriverRecord> driver; // the last owner when no device is left
+    bool runNow = false;
     {
         std::lock_guard guard(k.lock);
         driver = k.current;
+        if (!driver)
+            return;
+        if (driver->object.DriverUnload == nullptr)
+            throw std::logic_error("the driver " + driver->imageName +
+                                   " has no unload routine and cannot be unloaded");
+        driver->unloadPending = true;
+        k.current.reset();
+        runNow = k.faults.unloadWithHandlesOpen || driver->openHandles == 0;
+        driver->unloadClaimed = runNow;
     }
-    if (!driver)
-        return;
-    if (driver->object.DriverUnload == nullptr)
-        throw std::logic_error("the driver " + driver->imageName +
-                               " has no unload routine and cannot be unloaded");
-    driver->object.DriverUnload(&driver->object);
-    std::lock_guard guard(k.lock);
-    driver->unloaded = true;
-    k.current.reset();
+    if (runNow)
+        runDriverUnload(*driver);
 }
 
 bool IoManager::driverLoaded() const

@@ -26,7 +26,15 @@ struct DriverRecord {
     DRIVER_OBJECT object{};
     std::string imageName;
     void* image = nullptr; // dlopen handle; null for an entry linked in
+    // Guarded by the kernel lock. unloadPending: unloadDriver was called, no
+    // device of the driver opens any more; unloadClaimed: someone is running
+    // DriverUnload (so it runs once); unloaded: DriverUnload has returned.
+    bool unloadPending = false;
+    bool unloadClaimed = false;
     bool unloaded = false;
+    // Handles open on the driver's devices, deleted ones included: each holds
+    // a reference that keeps DriverUnload waiting.
+    unsigned openHandles = 0;
 
     DriverRecord() = default;
     DriverRecord(const DriverRecord&) = delete;
@@ -127,6 +135,10 @@ std::string narrow(const std::wstring& text);
 // Finds the device an NT path names, following symbolic links. Takes the
 // kernel lock (callers may hold it already).
 NTSTATUS resolveDevice(const std::wstring& path, std::shared_ptr<DeviceRecord>& device);
+
+// Runs DriverUnload for a driver whose unload was claimed, and marks it
+// unloaded. Call with the load lock held and the kernel lock not held.
+void runDriverUnload(DriverRecord& driver);
 
 // Runs one request through the driver's routine for its major function.
 // Gives STATUS_INVALID_DEVICE_REQUEST, without reaching the driver, when the

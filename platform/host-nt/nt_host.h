@@ -24,6 +24,10 @@ struct Faults {
     NTSTATUS createDevice = STATUS_SUCCESS; // IoCreateDevice
     NTSTATUS createLink = STATUS_SUCCESS;   // IoCreateSymbolicLink
     NTSTATUS deleteLink = STATUS_SUCCESS;   // IoDeleteSymbolicLink
+    // Runs DriverUnload at once although handles to the driver's devices are
+    // still open, so that requests on them reach a driver after its unload
+    // (Windows never does this; it lets tests show the driver copes).
+    bool unloadWithHandlesOpen = false;
 };
 
 // Access rights a handle may be granted (the FILE_*_DATA bits).
@@ -42,14 +46,18 @@ public:
 
     // Loads a driver image (a shared object exporting DriverEntry) and runs
     // its DriverEntry. Gives the status DriverEntry returned; on failure the
-    // image is released again. Throws std::runtime_error naming the image
+    // image is released again. Each load runs on fresh globals: while an
+    // earlier load of the same file is still in memory (a device or handle of
+    // it is left), a private copy of the file is loaded. Throws std::runtime_error naming the image
     // when it cannot be loaded at all.
     NTSTATUS loadDriver(const std::string& imagePath);
     // Runs a DriverEntry linked into the calling program (unit tests).
     NTSTATUS loadDriver(DriverEntryRoutine entry);
-    // Runs the driver's unload routine and releases the image. Handles still
-    // open keep their device object alive only as far as Windows would: a
-    // device the driver did not delete stays reachable.
+    // Unloads the driver as Windows does: from now on no device of the driver
+    // opens (STATUS_NO_SUCH_DEVICE) and the driver no longer counts as loaded;
+    // DriverUnload runs at once when no handle to its devices is open, else
+    // when the last one closes (after its IRP_MJ_CLOSE), so it never runs
+    // while a request is in the driver. The image goes with the last device.
     void unloadDriver();
     bool driverLoaded() const;
 

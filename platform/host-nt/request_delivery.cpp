@@ -16,6 +16,8 @@ namespace {
 
 // Windows' answer when a caller's buffer pointer cannot be used.
 constexpr NTSTATUS kStatusAccessViolation = static_cast<NTSTATUS>(0xC0000005L);
+// Windows' answer to an open of a device whose driver is being unloaded.
+constexpr NTSTATUS kStatusNoSuchDevice = static_cast<NTSTATUS>(0xC000000EL);
 
 // The access a control code asks of the handle (bits 15..14).
 bool accessGranted(ULONG code, ACCESS_MASK granted)
@@ -65,6 +67,24 @@ bool deviceDeleted(const DeviceRecord& device)
     return device.deleted;
 }
 
+// Gives back a handle's reference on its device. The last reference to a
+// driver whose unload is pending runs its unload routine.
+void releaseHandle(DeviceRecord& device)
+{
+    Kernel& k = kernel();
+    std::shared_ptr<DriverRecord> driver = device.driver;
+    {
+        std::lock_guard guard(k.lock);
+        --device.openHandles;
+        --driver->openHandles;
+        if (!driver->unloadPending || driver->unloadClaimed || driver->openHandles != 0)
+            return;
+        driver->unloadClaimed = true;
+    }
+    std::lock_guard load(k.loadLock);
+    runDriverUnload(*driver);
+}
+
 } // namespace
 
 NTSTATUS IoManager::open(const std::wstring& ntPath, ACCESS_MASK granted,
@@ -77,16 +97,19 @@ NTSTATUS IoManager::open(const std::wstring& ntPath, ACCESS_MASK granted,
         NTSTATUS status = resolveDevice(ntPath, device);
         if (!NT_SUCCESS(status))
             return status;
+        // Windows opens no device whose driver is being unloaded.
+        if (device->driver->unloadPending)
+            return kStatusNoSuchDevice;
         if (device->exclusive && device->openHandles > 0)
             return STATUS_ACCESS_DENIED;
         ++device->openHandles; // held for the open, so a second exclusive open fails
+        ++device->driver->openHandles;
     }
     IrpBlock block;
     block.stack.MajorFunction = IRP_MJ_CREATE;
     NTSTATUS status = deliverIrp(*device, block);
     if (!NT_SUCCESS(status)) {
-        std::lock_guard guard(k.lock);
-        --device->openHandles;
+        releaseHandle(*device);
         return status;
     }
     file = std::make_shared<FileObject>(std::move(device), granted);
@@ -105,16 +128,20 @@ NTSTATUS IoManager::close(const std::shared_ptr<FileObject>& file)
         file->idle.wait(guard, [&] { return file->inFlight == 0; });
     }
     DeviceRecord& device = *file->device;
+    bool deleted;
     {
         std::lock_guard guard(state_->kernel.lock);
-        --device.openHandles;
-        // A device the driver deleted hears nothing more.
-        if (device.deleted)
-            return STATUS_SUCCESS;
+        deleted = device.deleted;
     }
-    IrpBlock block;
-    block.stack.MajorFunction = IRP_MJ_CLOSE;
-    return deliverIrp(device, block);
+    // A device the driver deleted hears nothing more.
+    NTSTATUS status = STATUS_SUCCESS;
+    if (!deleted) {
+        IrpBlock block;
+        block.stack.MajorFunction = IRP_MJ_CLOSE;
+        status = deliverIrp(device, block);
+    }
+    releaseHandle(device);
+    return status;
 }
 
 NTSTATUS IoManager::deviceControl(FileObject& file, ULONG code, const void* input,

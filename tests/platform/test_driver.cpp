@@ -49,6 +49,8 @@ NTSTATUS NTAPI deviceControl(PDEVICE_OBJECT device, PIRP irp)
 VOID NTAPI unload(PDRIVER_OBJECT driverObject)
 {
     UNICODE_STRING link;
+    ++record().unloads;
+    record().closesAtUnload = record().closes.load();
     RtlInitUnicodeString(&link, kLinkName);
     if (NT_SUCCESS(IoDeleteSymbolicLink(&link)))
         IoDeleteDevice(driverObject->DeviceObject);
@@ -97,6 +99,8 @@ void DriverTest::reload()
     record().creates = 0;
     record().closes = 0;
     record().deviceControls = 0;
+    record().unloads = 0;
+    record().closesAtUnload = -1;
     ASSERT_EQ(io.loadDriver(&Entry), STATUS_SUCCESS);
 }
 

@@ -37,6 +37,8 @@ struct Record {
     std::atomic<int> creates{0};
     std::atomic<int> closes{0};
     std::atomic<int> deviceControls{0};
+    std::atomic<int> unloads{0};
+    std::atomic<int> closesAtUnload{-1}; // closes seen when DriverUnload last ran
     PDRIVER_OBJECT driverObject = nullptr;
     PDEVICE_OBJECT deviceObject = nullptr;
 };

@@ -53,6 +53,15 @@ TEST(PhysicalMemory, ReadsSeeOpenBusAroundRangesAndLaterRangesWin)
     EXPECT_EQ(readAt(memory, UINT64_MAX - 1, 4), (std::vector<uint8_t>{9, 9, 0xFF, 0xFF}));
 }
 
+// Under UBSan a memset on the null buffer of an empty read is a report.
+TEST(PhysicalMemory, AnEmptyReadTouchesNoBuffer)
+{
+    PhysicalMemory memory;
+    memory.load(0x1000, {1, 2});
+    memory.read(0x1000, nullptr, 0);
+    EXPECT_EQ(readAt(memory, 0x1000, 2), (std::vector<uint8_t>{1, 2}));
+}
+
 TEST(PhysicalMemory, OneUnmappableByteAtEitherEdgeRefusesTheRange)
 {
     PhysicalMemory memory;

@@ -131,16 +131,23 @@ TEST(AcpiReport, ATableInTheWindowIsServedFromItAndNotListed)
     EXPECT_TRUE(has(text, "  OEM Table ID:'SIXCHARS'\r\n")) << text;
 }
 
+// A table of its header's length alone needs no remapping, so its second
+// listing, too, reuses the first one's mapping.
 TEST(AcpiReport, ATableListedTwiceIsReportedTwiceAndMappedOnce)
 {
-    auto machine = emptyNotebook();
-    machine->memory.load(0xF0000, rsdp(0, 0x200000));
-    machine->memory.load(0x200000, table("RSDT", 36 + 8, entries32({0x300000, 0x300000})));
-    machine->memory.load(0x300000, table("APIC", 120));
-    LoadedDriver driver(machine);
-    std::string text = report(Device());
-    EXPECT_EQ(count(text, "Remapping 'APIC', 120 Bytes"), 2u) << text;
-    EXPECT_EQ(count(text, "PA 0x00300000 -> VA"), 1u) << text;
+    for (uint32_t length : {120u, 36u}) {
+        auto machine = emptyNotebook();
+        machine->memory.load(0xF0000, rsdp(0, 0x200000));
+        machine->memory.load(0x200000, table("RSDT", 36 + 8, entries32({0x300000, 0x300000})));
+        machine->memory.load(0x300000, table("APIC", length));
+        LoadedDriver driver(machine);
+        std::string text = report(Device());
+        std::string remapping = "Remapping 'APIC', " + std::to_string(length) + " Bytes";
+        EXPECT_EQ(count(text, remapping), 2u) << text;
+        EXPECT_EQ(count(text, "PA 0x00300000 -> VA"), 1u) << text;
+        size_t maps = driver.machine().trace.linesStartingWith("map 0x00300000").size();
+        EXPECT_EQ(maps, length == 36 ? 1u : 2u) << "header, then the whole table once";
+    }
 }
 
 TEST(AcpiReport, LengthsThatCannotBeRightAreNotMappedAsIfSound)
@@ -221,6 +228,27 @@ TEST(AcpiReport, WithoutTheWindowTheBiosAreaIsNeitherSearchedNorRegistered)
     EXPECT_TRUE(has(text, "Searching BIOS area for signature...\r\n*** Error: BIOS segment "
                           "mapping failed ***\r\n*** ERROR: No ACPI BIOS found ***\r\n"))
         << text;
+}
+
+// A request that reaches the device after the unload (the link could not be
+// removed, and the kernel let the unload run with the handle open) maps
+// nothing: nothing would ever release it.
+TEST(AcpiReport, AfterUnloadAReportMapsNothing)
+{
+    auto machine = emptyNotebook();
+    machine->memory.load(0x9FC40, rsdp(0, 0x200000));
+    machine->memory.load(0x200000, table("RSDT", 36 + 4, entries32({0x300000})));
+    machine->memory.load(0x300000, table("APIC", 120));
+    LoadedDriver driver(machine,
+                        {.deleteLink = STATUS_ACCESS_DENIED, .unloadWithHandlesOpen = true});
+    Device device;
+    ASSERT_TRUE(has(report(device), "Remapping 'APIC'"));
+    driver.unload();
+    size_t before = machine->trace.linesStartingWith("map ").size();
+    std::string text = report(device);
+    EXPECT_EQ(machine->trace.linesStartingWith("map ").size(), before) << text;
+    EXPECT_TRUE(machine->liveMappings().empty());
+    EXPECT_TRUE(has(text, "*** ERROR: No ACPI BIOS found ***\r\n")) << text;
 }
 
 } // namespace

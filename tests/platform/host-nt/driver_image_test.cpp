@@ -98,20 +98,39 @@ TEST_F(DriverImage, TheImageStaysWhileADeviceOfTheDriverIsLeft)
     ASSERT_EQ(io.loadDriver(IMAGE_DRIVER_PATH), STATUS_SUCCESS);
     std::shared_ptr<nt::FileObject> held;
     ASSERT_EQ(io.open(L"\\Device\\ImageTest", 0, held), STATUS_SUCCESS);
-    io.setFaults({.deleteLink = STATUS_UNSUCCESSFUL});
+    io.setFaults({.deleteLink = STATUS_UNSUCCESSFUL, .unloadWithHandlesOpen = true});
     io.unloadDriver();
     EXPECT_TRUE(resident(IMAGE_DRIVER_PATH));
-    EXPECT_EQ(askLoadCount(), 1u) << "the left device still reaches the driver";
+    ULONG count = 0;
+    ULONG bytes = 0;
+    EXPECT_EQ(io.deviceControl(*held, 0x00220000, nullptr, 0, &count, 4, bytes), STATUS_SUCCESS)
+        << "the left device still reaches the driver";
+    EXPECT_EQ(count, 1u);
 
     io.setFaults({});
     io.discardUnloadedDevices();
     EXPECT_TRUE(resident(IMAGE_DRIVER_PATH)) << "an open handle still holds the device";
-    ULONG bytes = 0;
     EXPECT_EQ(io.deviceControl(*held, 0x00220000, nullptr, 0, nullptr, 0, bytes),
               STATUS_DEVICE_DOES_NOT_EXIST);
     io.close(held);
     held.reset();
     EXPECT_FALSE(resident(IMAGE_DRIVER_PATH));
+}
+
+// The old image stays in memory while a handle holds its device; the next
+// load must still start on fresh globals, not on the old image's.
+TEST_F(DriverImage, AReloadWhileAnOldHandleHoldsTheImageStartsFresh)
+{
+    ASSERT_EQ(io.loadDriver(IMAGE_DRIVER_PATH), STATUS_SUCCESS);
+    std::shared_ptr<nt::FileObject> held;
+    ASSERT_EQ(io.open(L"\\Device\\ImageTest", 0, held), STATUS_SUCCESS);
+    io.setFaults({.unloadWithHandlesOpen = true});
+    io.unloadDriver();
+    io.setFaults({});
+    ASSERT_TRUE(resident(IMAGE_DRIVER_PATH));
+    ASSERT_EQ(io.loadDriver(IMAGE_DRIVER_PATH), STATUS_SUCCESS);
+    EXPECT_EQ(askLoadCount(), 1u) << "the reload ran on the old image's globals";
+    io.close(held);
 }
 
 TEST(DefaultDriverPath, IsZephrSoBesideThePlatformLibrary)
