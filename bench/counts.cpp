@@ -14,6 +14,8 @@
 #include "platform/nt/nt_host.h"
 #include "platform/win32/win32_host.h"
 
+#include <nlohmann/json.hpp>
+
 #include <unistd.h>
 
 #include <cstring>
@@ -107,6 +109,10 @@ void ReaderCycleFigures(std::vector<Figure>& figures)
         // it anew or returns another buffer shows.
         std::vector<const char*> kept;
         for (Bound& r : readers) {
+            // The error texts may be constants; the built-in notebook gives values.
+            if (std::strncmp(r.text, "ERROR", 5) == 0)
+                throw std::runtime_error(std::string("a reader answered \"") + r.text +
+                                         "\" on the built-in notebook");
             std::strcpy(const_cast<char*>(r.text), "kept");
             kept.push_back(r.text);
         }
@@ -190,12 +196,14 @@ void SysinfoMappingFigures(std::vector<Figure>& figures)
 // A machine file for zephrctl: the fixture image with the built-in SMM values.
 std::string WriteMachineFile(const std::filesystem::path& folder, const std::string& image)
 {
+    const nlohmann::json machine = {
+        {"name", image},
+        {"smm",
+         {{"temperatures", {{"0", 52}, {"1", 45}, {"2", 48}, {"3", 40}}},
+          {"fans", {{{"state", 1}, {"speed", 120}}, {{"state", 1}, {"speed", 115}}}}}},
+        {"memory", nlohmann::json::array({FixtureFolder(image)})}};
     auto path = folder / (image + ".json");
-    std::ofstream(path)
-        << R"({ "name": ")" << image
-        << R"(", "smm": { "temperatures": { "0": 52, "1": 45, "2": 48, "3": 40 },)"
-        << R"( "fans": [ { "state": 1, "speed": 120 }, { "state": 1, "speed": 115 } ] },)"
-        << R"( "memory": [ ")" << FixtureFolder(image) << R"(" ] })";
+    std::ofstream(path) << machine.dump();
     return path.string();
 }
 

@@ -8,6 +8,8 @@
 #include "bench/process_run.h"
 #include "bench/sections.h"
 
+#include <nlohmann/json.hpp>
+
 #include <unistd.h>
 
 #include <filesystem>
@@ -50,7 +52,8 @@ std::vector<Figure> ProcessFigures(int runs)
     const fs::path folder = fs::temp_directory_path() / ("zephr-bench-" + std::to_string(getpid()));
     fs::create_directories(folder);
     const std::string machineFile = (folder / "notebook.json").string();
-    std::ofstream(machineFile) << R"({ "memory": [ ")" << FixtureFolder(image) << R"(" ] })";
+    std::ofstream(machineFile)
+        << nlohmann::json{{"memory", nlohmann::json::array({FixtureFolder(image)})}}.dump();
 
     const std::vector<std::string> zephrctl = {paths().zephrctl, "--machine", machineFile,
                                                "sysinfo"};
