@@ -66,7 +66,8 @@ PhysicalMemory::RangeBytes::RangeBytes(const std::vector<uint8_t>& copy)
 // An image file is mapped, not read: the driver looks at a few pages of a
 // 1 MiB capture, and reading (or copying) all of it cost more than the
 // driver's whole report. Where the file cannot be mapped it is read whole in
-// one call.
+// one call. A mapped file may be removed while the machine lives, but not
+// rewritten or cut short: its pages are the machine's memory.
 PhysicalMemory::RangeBytes PhysicalMemory::RangeBytes::fromFile(const std::filesystem::path& file,
                                                                 size_t size)
 {
