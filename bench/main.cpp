@@ -58,6 +58,7 @@ int main(int argc, char** argv)
     paths.zephrctl = ZEPHR_ZEPHRCTL_PATH;
     paths.dmidecode = "/usr/sbin/dmidecode";
     paths.driverSys = ZEPHR_DRIVER_SYS_PATH;
+    paths.cxxStart = ZEPHR_CXX_START_PATH;
     std::string results;
     bool quick = false;
     int runs = 21;

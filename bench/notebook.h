@@ -22,6 +22,7 @@ struct Paths {
     std::string zephrctl;  // build/bin/zephrctl
     std::string dmidecode; // the comparison tool
     std::string driverSys; // build-windows/bin/zephr.sys
+    std::string cxxStart;  // the smallest C++ program, built as the tools are
 };
 Paths& paths();
 

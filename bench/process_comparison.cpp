@@ -2,7 +2,7 @@
 //
 // What a user would pick instead of zephrctl sysinfo: dmidecode reading the
 // same firmware image as its memory device. Both run as whole processes,
-// alternated, and are compared by the medians of their CPU times (user and
+// in turn, and are compared by the medians of their CPU times (user and
 // system) and of their wall times.
 #include "bench/notebook.h"
 #include "bench/process_run.h"
@@ -70,9 +70,11 @@ std::vector<Figure> ProcessFigures(int runs)
     // zephrctl's own start-up (no notebook, no driver): what any run of the
     // tool costs before it does anything.
     const std::vector<std::string> startup = {paths().zephrctl, "--help"};
-    const std::vector<std::vector<std::string>> programs = {zephrctl, dmidecode, startup};
+    // Any C++ program of this build, before it does anything.
+    const std::vector<std::string> cxxStart = {paths().cxxStart};
+    const std::vector<std::vector<std::string>> programs = {zephrctl, dmidecode, startup, cxxStart};
     for (const auto& program : programs)
-        run(program); // warms the page cache for all three
+        run(program); // warms the page cache for all of them
     std::vector<std::vector<double>> cpu(programs.size()), wall(programs.size());
     for (int i = 0; i < runs; ++i) {
         // Rotate the order, so none always follows another.
@@ -90,7 +92,9 @@ std::vector<Figure> ProcessFigures(int runs)
     beyond.floorName = "zephrctl --help";
     return {Compared(what + "CPU per process", cpu[0], cpu[1], 1.0),
             Compared(what + "wall time per process", wall[0], wall[1], std::nullopt),
-            Compared("zephrctl --help (start-up only), CPU", cpu[2], cpu[1], std::nullopt), beyond};
+            Compared("zephrctl --help (start-up only), CPU", cpu[2], cpu[1], std::nullopt),
+            Compared("the smallest C++ program (cxx_start), CPU", cpu[3], cpu[1], std::nullopt),
+            beyond};
 }
 
 } // namespace bench

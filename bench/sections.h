@@ -15,7 +15,8 @@ namespace bench {
 std::vector<Figure> CountFigures();
 
 // zephrctl sysinfo against dmidecode --dev-mem on the same image, both as
-// whole processes, `runs` alternated runs of each.
+// whole processes, `runs` runs of each in turn (with zephrctl --help and the
+// smallest C++ program as start-up floors).
 std::vector<Figure> ProcessFigures(int runs);
 
 // zephr.sys: file size, section sizes, imported DLLs.
