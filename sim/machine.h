@@ -81,9 +81,24 @@ public:
     void read(uint64_t base, void* out, size_t length) const;
 
 private:
+    // The bytes of one range: a copy the machine owns, or a read-only private
+    // mapping of an image file, whose pages are read only when touched.
+    class RangeBytes {
+    public:
+        explicit RangeBytes(const std::vector<uint8_t>& copy);
+        // Throws std::runtime_error naming the file when it cannot be read.
+        static RangeBytes fromFile(const std::filesystem::path& file, size_t size);
+        const uint8_t* data() const { return data_.get(); }
+        size_t size() const { return size_; }
+
+    private:
+        RangeBytes(std::shared_ptr<const uint8_t> data, size_t size);
+        std::shared_ptr<const uint8_t> data_;
+        size_t size_ = 0;
+    };
     struct Range {
         uint64_t base;
-        std::vector<uint8_t> bytes;
+        RangeBytes bytes;
     };
     std::vector<Range> ranges_;
     std::vector<std::pair<uint64_t, uint64_t>> unmappable_;

@@ -5,11 +5,14 @@
 // image put anything.
 #include "sim/machine.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <limits>
 
 namespace sim {
@@ -45,19 +48,57 @@ std::optional<uint64_t> baseFromFileName(const std::string& name)
     return std::stoull(name.substr(0, 8), nullptr, 16);
 }
 
-std::vector<uint8_t> readRangeFile(const std::filesystem::path& file)
+} // namespace
+
+PhysicalMemory::RangeBytes::RangeBytes(std::shared_ptr<const uint8_t> data, size_t size)
+    : data_(std::move(data)), size_(size)
 {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw std::runtime_error(file.string() + ": cannot open the memory image file");
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw std::runtime_error(file.string() + ": cannot read the memory image file");
-    return bytes;
 }
 
-} // namespace
+PhysicalMemory::RangeBytes::RangeBytes(const std::vector<uint8_t>& copy)
+    : RangeBytes(std::shared_ptr<const uint8_t>(new uint8_t[copy.size()],
+                                                std::default_delete<const uint8_t[]>()),
+                 copy.size())
+{
+    std::memcpy(const_cast<uint8_t*>(data_.get()), copy.data(), copy.size());
+}
+
+// An image file is mapped, not read: the driver looks at a few pages of a
+// 1 MiB capture, and reading (or copying) all of it cost more than the
+// driver's whole report. Where the file cannot be mapped it is read whole in
+// one call. A mapped file may be removed while the machine lives, but not
+// rewritten or cut short: its pages are the machine's memory.
+PhysicalMemory::RangeBytes PhysicalMemory::RangeBytes::fromFile(const std::filesystem::path& file,
+                                                                size_t size)
+{
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw std::runtime_error(file.string() + ": cannot open the memory image file");
+    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (mapped != MAP_FAILED) {
+        ::close(fd);
+        return RangeBytes(std::shared_ptr<const uint8_t>(static_cast<const uint8_t*>(mapped),
+                                                         [size](const uint8_t* start) {
+                                                             ::munmap(const_cast<uint8_t*>(start),
+                                                                      size);
+                                                         }),
+                          size);
+    }
+    std::shared_ptr<uint8_t> bytes(new uint8_t[size], std::default_delete<uint8_t[]>());
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(fd, bytes.get() + done, size - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            ::close(fd);
+            throw std::runtime_error(file.string() + ": cannot read the memory image file");
+        }
+        done += static_cast<size_t>(got);
+    }
+    ::close(fd);
+    return RangeBytes(std::move(bytes), size);
+}
 
 void PhysicalMemory::load(uint64_t base, const std::vector<uint8_t>& bytes)
 {
@@ -69,7 +110,7 @@ void PhysicalMemory::load(uint64_t base, const std::vector<uint8_t>& bytes)
                                     " bytes runs past the top of physical memory");
     }
     if (!bytes.empty())
-        ranges_.push_back(Range{base, bytes});
+        ranges_.push_back(Range{base, RangeBytes(bytes)});
 }
 
 void PhysicalMemory::loadImageFolder(const std::filesystem::path& folder)
@@ -100,10 +141,13 @@ void PhysicalMemory::loadImageFolder(const std::filesystem::path& folder)
                                      "8 hex digits and .bin, like 000e0000.bin)");
         if (!fs::is_regular_file(file, error))
             throw std::runtime_error(file.string() + ": not a regular file");
-        const auto bytes = readRangeFile(file);
-        if (!fitsInSpace(*base, bytes.size()) || lastByte(*base, bytes.size()) > 0xFFFFFFFFull)
+        const uint64_t size = fs::file_size(file, error);
+        if (error)
+            throw std::runtime_error(file.string() + ": cannot read the memory image file");
+        if (!fitsInSpace(*base, size) || lastByte(*base, size) > 0xFFFFFFFFull)
             throw std::runtime_error(file.string() + ": the range runs past 4 GiB");
-        load(*base, bytes);
+        if (size != 0)
+            ranges_.push_back(Range{*base, RangeBytes::fromFile(file, static_cast<size_t>(size))});
     }
 }
 

@@ -84,6 +84,18 @@ TEST(PhysicalMemory, MissingImageFolderIsNamed)
     }
 }
 
+TEST(PhysicalMemory, RangeFilesRemovedAfterLoadingKeepTheirBytes)
+{
+    TempFolder temp;
+    temp.write("memory/000f0000.bin", "_SM_");
+    temp.write("memory/00200000.bin", ""); // an empty range places nothing
+    PhysicalMemory memory;
+    memory.loadImageFolder(temp.path());
+    std::filesystem::remove_all(temp.path() / "memory");
+    EXPECT_EQ(readAt(memory, 0xEFFFF, 6), (std::vector<uint8_t>{0xFF, '_', 'S', 'M', '_', 0xFF}));
+    EXPECT_EQ(readAt(memory, 0x200000, 1), std::vector<uint8_t>{0xFF});
+}
+
 class BadRangeFileName : public testing::TestWithParam<const char*> {};
 
 TEST_P(BadRangeFileName, IsAnErrorNamingTheFile)

@@ -1,0 +1,117 @@
+// report_bench.cpp
+//
+// The two text reports per request on each firmware fixture, against a
+// refused request with the same buffer lengths; and the plug-in's load
+// (process attach: open the device, read the report, choose the profile)
+// against the floor of that work done by hand: open, one report, close.
+#include "bench/notebook.h"
+#include "bench/timed.h"
+
+#include "common/zephr_ioctl.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+namespace {
+
+void Report(benchmark::State& state, std::string image, DWORD code, DWORD outputLength)
+{
+    Notebook notebook(FixtureNotebook(image));
+    std::vector<uint8_t> output(outputLength);
+    for (auto _ : state) {
+        if (!Request(notebook.device(), code, nullptr, 0, output.data(), outputLength)) {
+            state.SkipWithError("the driver refused the report request");
+            break;
+        }
+        benchmark::ClobberMemory();
+    }
+}
+
+void PluginAttach(benchmark::State& state)
+{
+    Notebook notebook(FixtureNotebook(kFixtureImages[0]));
+    for (auto _ : state)
+        Plugin plugin; // LoadLibraryA runs DllMain's attach, FreeLibrary its detach
+}
+
+void PluginAttachFloor(benchmark::State& state)
+{
+    Notebook notebook(FixtureNotebook(kFixtureImages[0]));
+    std::vector<uint8_t> report(ZEPHR_SYSINFO_LENGTH);
+    for (auto _ : state) {
+        HANDLE device = CreateFileA(ZEPHR_USER_PATH, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        Request(device, IOCTL_ZEPHR_GET_SYSINFO, nullptr, 0, report.data(), ZEPHR_SYSINFO_LENGTH);
+        CloseHandle(device);
+        benchmark::ClobberMemory();
+    }
+}
+
+// Loading a fixture image into a simulated notebook's memory, against
+// reading its range files whole with one call each.
+void ImageLoad(benchmark::State& state, std::string image)
+{
+    for (auto _ : state) {
+        sim::PhysicalMemory memory;
+        memory.loadImageFolder(FixtureFolder(image));
+        benchmark::DoNotOptimize(memory);
+    }
+}
+
+void ImageLoadFloor(benchmark::State& state, std::string image)
+{
+    for (auto _ : state) {
+        for (const auto& entry :
+             std::filesystem::directory_iterator(FixtureFolder(image) + "/memory")) {
+            std::vector<uint8_t> bytes(std::filesystem::file_size(entry.path()));
+            std::FILE* file = std::fopen(entry.path().c_str(), "rb");
+            if (file == nullptr || std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size())
+                state.SkipWithError("cannot read a range file");
+            if (file != nullptr)
+                std::fclose(file);
+            benchmark::DoNotOptimize(bytes.data());
+        }
+    }
+}
+
+} // namespace
+
+void RegisterReportBenchmarks(std::vector<TimedPair>& pairs)
+{
+    struct Kind {
+        const char* name;
+        DWORD code;
+        DWORD length;
+    };
+    const Kind kinds[] = {{"sysinfo", IOCTL_ZEPHR_GET_SYSINFO, ZEPHR_SYSINFO_LENGTH},
+                          {"acpi", IOCTL_ZEPHR_GET_ACPI_REPORT, ZEPHR_ACPI_REPORT_LENGTH}};
+    for (const Kind& kind : kinds) {
+        for (const char* image : kFixtureImages) {
+            const std::string subject = std::string("report/") + kind.name + " " + image;
+            benchmark::RegisterBenchmark(subject.c_str(), Report, std::string(image), kind.code,
+                                         kind.length);
+            pairs.push_back({"report", subject,
+                             "request/refused in 0 out " + std::to_string(kind.length),
+                             "refused, same lengths", std::nullopt});
+        }
+    }
+    for (const char* image : kFixtureImages) {
+        const std::string subject = std::string("image load/") + image;
+        const std::string floor = std::string("image load/floor ") + image;
+        benchmark::RegisterBenchmark(subject.c_str(), ImageLoad, std::string(image));
+        benchmark::RegisterBenchmark(floor.c_str(), ImageLoadFloor, std::string(image));
+        pairs.push_back({"image load", subject, floor, "read each file in one call", 1.5});
+    }
+    benchmark::RegisterBenchmark("plugin/attach", PluginAttach);
+    benchmark::RegisterBenchmark("plugin/attach floor", PluginAttachFloor);
+    pairs.push_back({"plugin", "plugin/attach", "plugin/attach floor", "open, one report, close",
+                     std::nullopt});
+}
+
+} // namespace bench

@@ -1,0 +1,30 @@
+// sections.h
+//
+// The untimed parts of the suite, each giving its rows of the table.
+#pragma once
+
+#include "bench/figures.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace bench {
+
+// Counts where the count is the cost: SMIs, device requests, mappings and
+// allocations, from the simulator's trace and counters.
+std::vector<Figure> CountFigures();
+
+// zephrctl sysinfo against dmidecode --dev-mem on the same image, both as
+// whole processes, `runs` runs of each in turn (with zephrctl --help and the
+// smallest C++ program as start-up floors).
+std::vector<Figure> ProcessFigures(int runs);
+
+// zephr.sys: file size, section sizes, imported DLLs.
+std::vector<Figure> DriverImageFigures();
+
+// Allocations (malloc, calloc, realloc, operator new) this process made
+// while counting was on.
+void StartCountingAllocations();
+uint64_t StopCountingAllocations();
+
+} // namespace bench
