@@ -104,13 +104,19 @@ void Machine::attach(std::shared_ptr<PortDevice> device)
 void Machine::smiExchange(SmmRegisters& registers)
 {
     std::lock_guard guard(lock_);
+    smi(registers);
+    portOut(kPostCodePort, static_cast<uint8_t>(registers.ax & 0xFF));
+}
+
+void Machine::smi(SmmRegisters& registers)
+{
+    std::lock_guard guard(lock_);
     const SmmRegisters sent = registers;
     ++smiCount_;
     smm.handle(registers);
     trace.line(format("smi ax=%04x bx=%04x cx=%04x dx=%04x -> ax=%04x bx=%04x cx=%04x dx=%04x",
                       sent.ax, sent.bx, sent.cx, sent.dx, registers.ax, registers.bx, registers.cx,
                       registers.dx));
-    portOut(kPostCodePort, static_cast<uint8_t>(registers.ax & 0xFF));
 }
 
 std::optional<uint8_t> Machine::lastPostCode() const

@@ -25,7 +25,8 @@ namespace nt {
 struct DriverRecord {
     DRIVER_OBJECT object{};
     std::string imageName;
-    void* image = nullptr; // dlopen handle; null for an entry linked in
+    void* image = nullptr;        // dlopen handle; null for an entry linked in
+    std::shared_ptr<void> hosted; // an image the process does not run natively
     bool unloaded = false;
 
     DriverRecord() = default;

@@ -47,6 +47,14 @@ public:
     NTSTATUS loadDriver(const std::string& imagePath);
     // Runs a DriverEntry linked into the calling program (unit tests).
     NTSTATUS loadDriver(DriverEntryRoutine entry);
+    // Loads a driver whose code this process does not run natively (an image
+    // under a CPU emulator): entry stands in for its DriverEntry and sets the
+    // driver object's routines to ones that carry each call over. owner (the
+    // emulated image) lives as long as the driver's record, device objects
+    // included.
+    using HostedEntry = std::function<NTSTATUS(PDRIVER_OBJECT, PUNICODE_STRING)>;
+    NTSTATUS loadHostedDriver(const std::string& imageName, HostedEntry entry,
+                              std::shared_ptr<void> owner);
     // Runs the driver's unload routine and releases the image. Handles still
     // open keep their device object alive only as far as Windows would: a
     // device the driver did not delete stays reachable.

@@ -5,7 +5,7 @@
 //   gaugehost [OPTIONS] call [--raw] READER [PARAM...]
 //   gaugehost [OPTIONS] script [FILE|-]
 //   gaugehost [OPTIONS] panel [--once]
-// OPTIONS: --plugin PATH, --machine FILE, --no-driver, --trace.
+// OPTIONS: --plugin PATH, --machine FILE, --no-driver, --driver-image FILE, --trace.
 // Exit status 0 on success, 1 when something failed, 2 for a command line
 // that cannot be understood.
 #include "tools/common/session.h"
@@ -34,6 +34,9 @@ constexpr const char* kUsage =
     "  --plugin PATH   the plug-in library (default: the one of this build)\n"
     "  --machine FILE  the simulated notebook (host build; default: built-in)\n"
     "  --no-driver     do not load the driver (host build), as if it were not started\n"
+    "  --driver-image FILE\n"
+    "                  run the Windows driver image FILE (build-windows/bin/zephr.sys)\n"
+    "                  under the CPU emulator instead of the host-build driver (host build)\n"
     "  --trace         hardware accesses of the simulated notebook to standard error\n"
     "  --help          this text\n";
 
@@ -69,6 +72,8 @@ CommandLine parseCommandLine(int argc, char** argv)
             line.session.machineFile = value(option);
         else if (option == "--no-driver")
             line.session.loadDriver = false;
+        else if (option == "--driver-image")
+            line.session.driverImage = value(option);
         else if (option == "--trace")
             line.trace = true;
         else if (option == "--help")
