@@ -32,6 +32,10 @@ public:
 
 struct SmmRegisters {
     uint16_t ax = 0, bx = 0, cx = 0, dx = 0;
+    // ESI and EDI, which an SMM handler may change too. Only the processor
+    // emulator that runs the shipped driver image hands them over (and takes
+    // them back); the host build's exchange leaves them 0 and unused.
+    uint32_t esi = 0, edi = 0;
     bool operator==(const SmmRegisters&) const = default;
 };
 

@@ -114,8 +114,12 @@ EmulatedDriver::EmulatedDriver(const std::filesystem::path& image, const LoadOpt
             sim::SmmRegisters registers{static_cast<uint16_t>(cpu_->reg(UC_X86_REG_EAX)),
                                         static_cast<uint16_t>(cpu_->reg(UC_X86_REG_EBX)),
                                         static_cast<uint16_t>(cpu_->reg(UC_X86_REG_ECX)),
-                                        static_cast<uint16_t>(cpu_->reg(UC_X86_REG_EDX))};
+                                        static_cast<uint16_t>(cpu_->reg(UC_X86_REG_EDX)),
+                                        cpu_->reg(UC_X86_REG_ESI),
+                                        cpu_->reg(UC_X86_REG_EDI)};
             sim::currentMachine().smi(registers);
+            cpu_->setReg(UC_X86_REG_ESI, registers.esi);
+            cpu_->setReg(UC_X86_REG_EDI, registers.edi);
             auto setLow = [this](int id, uint16_t value) {
                 cpu_->setReg(id, (cpu_->reg(id) & 0xFFFF0000u) | value);
             };
