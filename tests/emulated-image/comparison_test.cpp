@@ -66,6 +66,21 @@ enum class Road { HostBuild, ShippedImage, ShippedImageMoved };
 
 constexpr uint32_t kMovedBase = 0x00800000;
 
+emulated::LoadOptions movedImage()
+{
+    emulated::LoadOptions options;
+    options.base = kMovedBase;
+    return options;
+}
+
+// The host NT layer's routines failing with a status.
+nt::Faults failing(NTSTATUS nt::Faults::*routine, NTSTATUS status)
+{
+    nt::Faults faults;
+    faults.*routine = status;
+    return faults;
+}
+
 std::vector<uint8_t> words(uint16_t word0, uint16_t word1 = 0)
 {
     return {uint8_t(word0), uint8_t(word0 >> 8), uint8_t(word1), uint8_t(word1 >> 8)};
@@ -150,7 +165,7 @@ Outcome run(Road road, const Case& c)
     outcome.loadStatus = road == Road::HostBuild ? io.loadDriver(nt::IoManager::defaultDriverPath())
                          : road == Road::ShippedImage
                              ? emulated::loadDriverImage(shippedImage())
-                             : emulated::loadDriverImage(shippedImage(), {.base = kMovedBase});
+                             : emulated::loadDriverImage(shippedImage(), movedImage());
     if (NT_SUCCESS(outcome.loadStatus)) {
         {
             Device device;
@@ -352,19 +367,19 @@ std::vector<Case> cases()
         {"LoadFailsAtTheDevice",
          builtin,
          {},
-         {.createDevice = STATUS_INSUFFICIENT_RESOURCES},
+         failing(&nt::Faults::createDevice, STATUS_INSUFFICIENT_RESOURCES),
          false,
          {"dbg Zephr: Can't create device object !"}},
         {"LoadFailsAtTheLink",
          builtin,
          {},
-         {.createLink = STATUS_OBJECT_NAME_COLLISION},
+         failing(&nt::Faults::createLink, STATUS_OBJECT_NAME_COLLISION),
          false,
          {"dbg Zephr: Can't create link"}},
         {"UnloadKeepsTheDeviceWhenTheLinkStays",
          builtin,
          {{IOCTL_ZEPHR_GET_VERSION, {}, 8}},
-         {.deleteLink = STATUS_ACCESS_DENIED},
+         failing(&nt::Faults::deleteLink, STATUS_ACCESS_DENIED),
          false,
          {"dbg Zephr: Can't remove link"}},
         {"PluginReaders", builtin, {}, {}, true, {"smi ax=02a3", "dbg Zephr: Open / Close"}},

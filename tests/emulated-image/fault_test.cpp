@@ -47,8 +47,9 @@ TEST_P(EmulatedFault, EndsTheRequestAndStopsTheDriverButNotTheProcess)
     const FaultRow& row = GetParam();
     auto machine = std::shared_ptr<sim::Machine>(sim::Machine::builtin());
     sim::installMachine(machine);
-    ASSERT_EQ(emulated::loadDriverImage(shippedImage(), {.instructionBudget = 200000}),
-              STATUS_SUCCESS);
+    emulated::LoadOptions options;
+    options.instructionBudget = 200000;
+    ASSERT_EQ(emulated::loadDriverImage(shippedImage(), options), STATUS_SUCCESS);
     auto image = emulated::loadedImage();
     ASSERT_NE(image, nullptr);
     const auto exchange = image->symbolAddress("SmmExchange");

@@ -6,6 +6,7 @@
 // the ACPI report, each through CreateFileA's handle and DeviceIoControl of
 // the host Win32 layer. Not a test: run build/bin/emulated_image_benchmark.
 #include "platform/emulated-image/emulated_driver.h"
+#include "platform/nt/nt_host.h"
 #include "sim/machine.h"
 #include "sim/superio_chip.h"
 
@@ -48,6 +49,8 @@ void requests(benchmark::State& state, DWORD code, std::vector<uint8_t> input, D
         benchmark::DoNotOptimize(bytes);
     }
     state.SetItemsProcessed(state.iterations());
+    if (auto image = emulated::loadedImage(); image && state.range(0) == kShippedImage)
+        state.counters["instructions"] = double(image->lastInstructions());
     state.SetLabel(state.range(0) == kHostBuild ? "host build" : "zephr.sys emulated");
     CloseHandle(device);
     io.unloadDriver();
