@@ -36,6 +36,7 @@ constexpr uint32_t kStackSize = 0x3000;   // 12 KiB, the x86 kernel stack
 constexpr uint32_t kStackGuard = 0x10000; // unmapped below the stack
 constexpr uint32_t kSystemBuffers = 0x81000000;
 constexpr uint32_t kLargestSystemBuffer = 0x04000000; // 64 MiB
+constexpr uint32_t kSystemBufferSpace = 0x10000000;   // where the buffers' pages go
 
 // A fault of the emulated driver. what says what happened; address is the
 // instruction it happened at (0 when none).

@@ -21,7 +21,7 @@ namespace emulated {
 namespace {
 
 constexpr uint32_t kFirstSystemAddress = 0x80000000;
-constexpr uint32_t kLastEmulatorAddress = kSystemBuffers + kLargestSystemBuffer + kPageSize;
+constexpr uint32_t kLastEmulatorAddress = kSystemBuffers + kSystemBufferSpace;
 
 uint32_t pagesFor(uint32_t bytes)
 {
@@ -382,10 +382,23 @@ NTSTATUS EmulatedDriver::runEntry(PDRIVER_OBJECT hostDriver, PUNICODE_STRING reg
 uint32_t EmulatedDriver::systemBufferFor(uint32_t length)
 {
     // The buffer ends at the end of its pages, so a write past it faults.
+    // The pages stay mapped for the next request of as many pages (mapping
+    // and unmapping costs the engine more than a small request does).
     const uint32_t rounded = (length + 7) & ~7u;
     const uint32_t pages = pagesFor(rounded);
-    cpu_->map(kSystemBuffers, pages, UC_PROT_READ | UC_PROT_WRITE);
-    return kSystemBuffers + pages - rounded;
+    auto region = bufferRegions_.find(pages);
+    if (region == bufferRegions_.end()) {
+        if (bufferRegionsEnd_ + pages + kPageSize > kSystemBuffers + kSystemBufferSpace) {
+            for (const auto& [size, address] : bufferRegions_)
+                cpu_->unmap(address, size);
+            bufferRegions_.clear();
+            bufferRegionsEnd_ = kSystemBuffers;
+        }
+        cpu_->map(bufferRegionsEnd_, pages, UC_PROT_READ | UC_PROT_WRITE);
+        region = bufferRegions_.emplace(pages, bufferRegionsEnd_).first;
+        bufferRegionsEnd_ += pages + kPageSize; // an unmapped page after each
+    }
+    return region->second + pages - rounded;
 }
 
 NTSTATUS EmulatedDriver::dispatch(PDEVICE_OBJECT hostDevice, PIRP irp)
@@ -470,8 +483,6 @@ NTSTATUS EmulatedDriver::dispatch(PDEVICE_OBJECT hostDevice, PIRP irp)
                 information = 0;
             }
             currentIrp_ = 0;
-            if (buffer != 0)
-                cpu_->unmap(kSystemBuffers, pagesFor((length + 7) & ~7u));
         }
     }
     irp->IoStatus.Status = status;

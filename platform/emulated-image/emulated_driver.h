@@ -139,8 +139,10 @@ class EmulatedDriver {
     PDRIVER_OBJECT hostDriver_ = nullptr;
     uint32_t driverObject_ = 0;
     std::vector<Device> devices_;
-    std::vector<std::wstring> links_;      // links the driver created and has not deleted
-    std::map<uint32_t, Mapping> mappings_; // by emulated address
+    std::vector<std::wstring> links_;            // links the driver created and has not deleted
+    std::map<uint32_t, Mapping> mappings_;       // by emulated address
+    std::map<uint32_t, uint32_t> bufferRegions_; // system buffer pages: bytes -> address
+    uint32_t bufferRegionsEnd_ = kSystemBuffers;
     uint32_t currentIrp_ = 0;
     unsigned completions_ = 0;
     uint64_t lastInstructions_ = 0;
