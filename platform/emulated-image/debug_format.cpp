@@ -22,22 +22,22 @@ std::string EmulatedDriver::formatFromStack(uint32_t format, uint32_t firstArgum
             continue;
         }
         // One conversion: %[flags][width][.precision][length]kind.
-        std::string spec = "%";
+        std::string conversion = "%";
         size_t j = i + 1;
         while (j < text.size() && std::string("-+ #0").find(text[j]) != std::string::npos)
-            spec.push_back(text[j++]);
+            conversion.push_back(text[j++]);
         auto number = [&]() {
             if (j < text.size() && text[j] == '*') {
-                spec += std::to_string(static_cast<int32_t>(argument()));
+                conversion += std::to_string(static_cast<int32_t>(argument()));
                 ++j;
                 return;
             }
             while (j < text.size() && text[j] >= '0' && text[j] <= '9')
-                spec.push_back(text[j++]);
+                conversion.push_back(text[j++]);
         };
         number();
         if (j < text.size() && text[j] == '.') {
-            spec.push_back(text[j++]);
+            conversion.push_back(text[j++]);
             number();
         }
         bool wide64 = false;
@@ -63,10 +63,10 @@ std::string EmulatedDriver::formatFromStack(uint32_t format, uint32_t firstArgum
             if (wide64) {
                 const uint64_t low = argument();
                 const uint64_t value = low | uint64_t(argument()) << 32;
-                std::snprintf(piece, sizeof piece, (spec + "lld").c_str(),
+                std::snprintf(piece, sizeof piece, (conversion + "lld").c_str(),
                               static_cast<long long>(value));
             } else {
-                std::snprintf(piece, sizeof piece, (spec + "d").c_str(),
+                std::snprintf(piece, sizeof piece, (conversion + "d").c_str(),
                               static_cast<int32_t>(argument()));
             }
             out += piece;
@@ -78,16 +78,16 @@ std::string EmulatedDriver::formatFromStack(uint32_t format, uint32_t firstArgum
             if (wide64) {
                 const uint64_t low = argument();
                 const uint64_t value = low | uint64_t(argument()) << 32;
-                std::snprintf(piece, sizeof piece, (spec + "ll" + kind).c_str(),
+                std::snprintf(piece, sizeof piece, (conversion + "ll" + kind).c_str(),
                               static_cast<unsigned long long>(value));
             } else {
-                std::snprintf(piece, sizeof piece, (spec + kind).c_str(),
+                std::snprintf(piece, sizeof piece, (conversion + kind).c_str(),
                               static_cast<unsigned>(argument()));
             }
             out += piece;
             break;
         case 'c':
-            std::snprintf(piece, sizeof piece, (spec + "c").c_str(),
+            std::snprintf(piece, sizeof piece, (conversion + "c").c_str(),
                           static_cast<int>(argument() & 0xFF));
             out += piece;
             break;
@@ -98,10 +98,11 @@ std::string EmulatedDriver::formatFromStack(uint32_t format, uint32_t firstArgum
         case 's': {
             const uint32_t address = argument();
             const std::string value = address != 0 ? cpu_->readText(address) : "(null)";
-            std::string valueSpec = spec + "s";
-            const int length = std::snprintf(nullptr, 0, valueSpec.c_str(), value.c_str());
+            std::string valueConversion = conversion + "s";
+            const int length = std::snprintf(nullptr, 0, valueConversion.c_str(), value.c_str());
             std::string printed(static_cast<size_t>(std::max(length, 0)), '\0');
-            std::snprintf(printed.data(), printed.size() + 1, valueSpec.c_str(), value.c_str());
+            std::snprintf(printed.data(), printed.size() + 1, valueConversion.c_str(),
+                          value.c_str());
             out += printed;
             break;
         }
