@@ -106,6 +106,13 @@ void Machine::attach(std::shared_ptr<PortDevice> device)
 // own lock keeps them apart.
 void Machine::smiExchange(SmmRegisters& registers)
 {
+    smi(registers);
+    std::lock_guard guard(lock_);
+    portOut(kPostCodePort, static_cast<uint8_t>(registers.ax & 0xFF));
+}
+
+void Machine::smi(SmmRegisters& registers)
+{
     const SmmRegisters sent = registers;
     {
         std::lock_guard guard(lock_);
@@ -116,7 +123,6 @@ void Machine::smiExchange(SmmRegisters& registers)
     trace.line(format("smi ax=%04x bx=%04x cx=%04x dx=%04x -> ax=%04x bx=%04x cx=%04x dx=%04x",
                       sent.ax, sent.bx, sent.cx, sent.dx, registers.ax, registers.bx, registers.cx,
                       registers.dx));
-    portOut(kPostCodePort, static_cast<uint8_t>(registers.ax & 0xFF));
 }
 
 std::optional<uint8_t> Machine::lastPostCode() const

@@ -33,6 +33,10 @@ public:
 
 struct SmmRegisters {
     uint16_t ax = 0, bx = 0, cx = 0, dx = 0;
+    // ESI and EDI, which an SMM handler may change too. Only the processor
+    // emulator that runs the shipped driver image hands them over (and takes
+    // them back); the host build's exchange leaves them 0 and unused.
+    uint32_t esi = 0, edi = 0;
     bool operator==(const SmmRegisters&) const = default;
 };
 
@@ -177,6 +181,11 @@ public:
     // Traced as "smi ax=10a3 bx=0000 cx=0000 dx=0000 -> ax=0034 bx=0000
     // cx=0000 dx=0000" followed by the port 0x84 write.
     void smiExchange(SmmRegisters& registers);
+    // The SMI alone, as a write of AL to port 0xB2 triggers it: the SMM BIOS
+    // runs on the registers, traced as the "smi ..." line; the port 0x84
+    // write that follows is the caller's own. (A processor emulator running
+    // the driver's own exchange comes this way.)
+    void smi(SmmRegisters& registers);
 
     // Last byte written to port 0x84 (the POST code port), if any.
     std::optional<uint8_t> lastPostCode() const;

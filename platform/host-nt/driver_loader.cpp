@@ -34,7 +34,8 @@ std::wstring registryPathFor(const std::string& imageName)
 // Runs DriverEntry with the load lock held. On failure the driver must have
 // deleted every device it made; the record (and with it the image) is then
 // released.
-NTSTATUS runDriverEntry(Kernel& k, std::shared_ptr<DriverRecord> driver, DriverEntryRoutine entry)
+NTSTATUS runDriverEntry(Kernel& k, std::shared_ptr<DriverRecord> driver,
+                        const IoManager::HostedEntry& entry)
 {
     {
         std::lock_guard guard(k.lock);
@@ -130,6 +131,19 @@ NTSTATUS IoManager::loadDriver(DriverEntryRoutine entry)
         return kStatusImageAlreadyLoaded;
     auto driver = std::make_shared<DriverRecord>();
     driver->imageName = "linked-in driver";
+    return runDriverEntry(k, std::move(driver), entry);
+}
+
+NTSTATUS IoManager::loadHostedDriver(const std::string& imageName, HostedEntry entry,
+                                     std::shared_ptr<void> owner)
+{
+    Kernel& k = state_->kernel;
+    std::lock_guard load(k.loadLock);
+    if (driverLoaded())
+        return kStatusImageAlreadyLoaded;
+    auto driver = std::make_shared<DriverRecord>();
+    driver->imageName = imageName;
+    driver->hosted = std::move(owner);
     return runDriverEntry(k, std::move(driver), entry);
 }
 

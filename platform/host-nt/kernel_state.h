@@ -25,7 +25,8 @@ namespace nt {
 struct DriverRecord {
     DRIVER_OBJECT object{};
     std::string imageName;
-    void* image = nullptr; // dlopen handle; null for an entry linked in
+    void* image = nullptr;        // dlopen handle; null for an entry linked in
+    std::shared_ptr<void> hosted; // an image the process does not run natively
     // Guarded by the kernel lock. unloadPending: unloadDriver was called, no
     // device of the driver opens any more; unloadClaimed: someone is running
     // DriverUnload (so it runs once); unloaded: DriverUnload has returned.

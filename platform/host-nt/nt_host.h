@@ -53,6 +53,14 @@ public:
     NTSTATUS loadDriver(const std::string& imagePath);
     // Runs a DriverEntry linked into the calling program (unit tests).
     NTSTATUS loadDriver(DriverEntryRoutine entry);
+    // Loads a driver whose code this process does not run natively (an image
+    // under a CPU emulator): entry stands in for its DriverEntry and sets the
+    // driver object's routines to ones that carry each call over. owner (the
+    // emulated image) lives as long as the driver's record, device objects
+    // included.
+    using HostedEntry = std::function<NTSTATUS(PDRIVER_OBJECT, PUNICODE_STRING)>;
+    NTSTATUS loadHostedDriver(const std::string& imageName, HostedEntry entry,
+                              std::shared_ptr<void> owner);
     // Unloads the driver as Windows does: from now on no device of the driver
     // opens (STATUS_NO_SUCH_DEVICE) and the driver no longer counts as loaded;
     // DriverUnload runs at once when no handle to its devices is open, else

@@ -45,6 +45,8 @@ uint32_t NtStatusToWin32Error(NTSTATUS status)
         return 55;   // ERROR_DEV_NOT_EXIST
     case 0xC000010E: // STATUS_IMAGE_ALREADY_LOADED
         return 1056; // ERROR_SERVICE_ALREADY_RUNNING
+    case 0xC0000183: // STATUS_DRIVER_INTERNAL_ERROR
+        return 1117; // ERROR_IO_DEVICE
     default:
         return 317; // ERROR_MR_MID_NOT_FOUND: Windows has no message for the status
     }

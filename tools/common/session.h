@@ -21,6 +21,10 @@ struct SessionOptions {
     // Load the driver image (host build). Without it the device is missing,
     // as on a Windows machine where the driver was not started.
     bool loadDriver = true;
+    // Run this Windows driver image (the Windows build's zephr.sys) under
+    // the CPU emulator instead of the host-build driver (host build; the
+    // Windows build refuses it).
+    std::optional<std::filesystem::path> driverImage;
     // Where the simulated notebook's trace goes from the start, so the
     // driver's load messages are in it too (host build; nullptr: nowhere).
     std::ostream* trace = nullptr;

@@ -4,6 +4,7 @@
 // session's lifetime and the driver image loaded into the host NT layer.
 #include "tools/common/session.h"
 
+#include "platform/emulated-image/emulated_driver.h"
 #include "platform/host-nt/nt_host.h"
 #include "sim/machine.h"
 
@@ -39,10 +40,12 @@ Session::Session(const SessionOptions& options)
         sim::currentMachine().trace.echoTo(options.trace);
     if (!options.loadDriver)
         return;
-    const std::string image = nt::IoManager::defaultDriverPath();
+    const std::string image =
+        options.driverImage ? options.driverImage->string() : nt::IoManager::defaultDriverPath();
     NTSTATUS status;
     try {
-        status = nt::IoManager::instance().loadDriver(image);
+        status = options.driverImage ? emulated::loadDriverImage(*options.driverImage)
+                                     : nt::IoManager::instance().loadDriver(image);
     } catch (...) {
         sim::installMachine(nullptr);
         throw;

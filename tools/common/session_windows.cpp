@@ -14,6 +14,9 @@ Session::Session(const SessionOptions& options)
     if (options.machineFile)
         throw std::runtime_error("--machine " + options.machineFile->string() +
                                  ": a simulated notebook exists only in the host build");
+    if (options.driverImage)
+        throw std::runtime_error("--driver-image " + options.driverImage->string() +
+                                 ": the emulated driver image runs only in the host build");
 }
 
 Session::~Session() = default;

@@ -4,7 +4,8 @@
 // monitor of the notebook through it:
 //   gaugehost [OPTIONS] info | call | script | panel | log
 //   gaugehost plot LOG --output FILE
-// OPTIONS: --plugin PATH, --machine FILE, --no-driver, --trace.
+// OPTIONS: --plugin PATH, --machine FILE, --no-driver, --driver-image FILE,
+// --trace.
 // Exit status 0 on success, 1 when something failed (call: also when the
 // reader answered an "ERROR:" text), 2 for a command line that cannot be
 // understood.
@@ -56,6 +57,9 @@ constexpr const char* kUsage =
     "  --plugin PATH    the plug-in library (default: the one of this build)\n"
     "  --machine FILE   the simulated notebook (host build; default: built-in)\n"
     "  --no-driver      do not load the driver (host build), as if not started\n"
+    "  --driver-image FILE\n"
+    "                   the Windows driver image FILE (build-windows/bin/zephr.sys)\n"
+    "                   under the CPU emulator, not the host-build driver (host build)\n"
     "  --trace          hardware accesses of the simulated notebook to stderr\n"
     "  --help           this text\n";
 
@@ -160,6 +164,8 @@ CommandLine parseCommandLine(int argc, char** argv)
             line.session.machineFile = value(option);
         else if (option == "--no-driver")
             line.session.loadDriver = false;
+        else if (option == "--driver-image")
+            line.session.driverImage = value(option);
         else if (option == "--trace")
             line.trace = true;
         else if (option == "--help")

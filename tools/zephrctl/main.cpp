@@ -44,7 +44,11 @@ void printHelp(std::ostream& out)
                "                    (default: the built-in Inspiron 8600)\n"
                "  --trace           write every hardware access and driver message to\n"
                "                    standard error\n"
-               "  --no-driver       load no driver, as on a machine where it was not started\n";
+               "  --no-driver       load no driver, as on a machine where it was not started\n"
+               "  --driver-image FILE\n"
+               "                    run the Windows driver image FILE (build-windows/bin/\n"
+               "                    zephr.sys) under the CPU emulator instead of the\n"
+               "                    host-build driver\n";
     }
     out << "  --help            show this help\n"
            "\n"
@@ -81,6 +85,11 @@ int main(int argc, char** argv)
             trace = true;
         } else if (option == "--no-driver" && tools::Session::simulated()) {
             options.loadDriver = false;
+        } else if (option == "--driver-image" && tools::Session::simulated()) {
+            if (++next == args.size()) {
+                return usageError("--driver-image needs a file");
+            }
+            options.driverImage = args[next];
         } else {
             return usageError("unknown option '" + option + "'");
         }

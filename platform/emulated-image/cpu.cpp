@@ -1,0 +1,479 @@
+// cpu.cpp
+//
+// The Unicorn engine behind Cpu: memory, registers, the hooks (every driver
+// instruction checked and counted, the stub page, port instructions, memory
+// and instruction faults, processor exceptions) and calls of driver
+// routines that return to a trap address.
+#include "platform/emulated-image/cpu.h"
+
+#include <cstdio>
+
+namespace emulated {
+
+namespace {
+
+std::string hex(uint64_t value)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%08llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+void check(uc_err error, const std::string& what)
+{
+    if (error != UC_ERR_OK)
+        throw std::runtime_error("CPU emulator: " + what + ": " + uc_strerror(error));
+}
+
+bool isPrefix(uint8_t byte)
+{
+    switch (byte) {
+    case 0x26:
+    case 0x2E:
+    case 0x36:
+    case 0x3E:
+    case 0x64:
+    case 0x65:
+    case 0x66:
+    case 0x67:
+    case 0xF0:
+    case 0xF2:
+    case 0xF3:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The name of a privileged (or system) instruction a driver has no business
+// running under this kernel, by its opcode bytes after the prefixes; null
+// for every other instruction. in and out are the port road and pass.
+const char* privilegedInstruction(const uint8_t* bytes, uint32_t size)
+{
+    uint32_t i = 0;
+    while (i < size && isPrefix(bytes[i]))
+        ++i;
+    if (i >= size)
+        return nullptr;
+    switch (bytes[i]) {
+    case 0xF4:
+        return "hlt";
+    case 0xFA:
+        return "cli";
+    case 0xFB:
+        return "sti";
+    case 0xCC:
+        return "int3";
+    case 0xCD:
+        return "int";
+    case 0xCE:
+        return "into";
+    case 0xF1:
+        return "int1";
+    case 0xCF:
+        return "iret";
+    case 0x6C:
+    case 0x6D:
+        return "ins";
+    case 0x6E:
+    case 0x6F:
+        return "outs";
+    case 0x0F:
+        break;
+    default:
+        return nullptr;
+    }
+    if (i + 1 >= size)
+        return nullptr;
+    switch (bytes[i + 1]) {
+    case 0x00:
+        return "a system segment instruction (0f 00)";
+    case 0x01:
+        return "a descriptor table or paging instruction (0f 01)";
+    case 0x06:
+        return "clts";
+    case 0x08:
+        return "invd";
+    case 0x09:
+        return "wbinvd";
+    case 0x20:
+    case 0x22:
+        return "mov to or from a control register";
+    case 0x21:
+    case 0x23:
+        return "mov to or from a debug register";
+    case 0x30:
+        return "wrmsr";
+    case 0x32:
+        return "rdmsr";
+    case 0x33:
+        return "rdpmc";
+    case 0x34:
+        return "sysenter";
+    case 0x35:
+        return "sysexit";
+    case 0x05:
+        return "syscall";
+    case 0x07:
+        return "sysret";
+    default:
+        return nullptr;
+    }
+}
+
+const char* accessName(uc_mem_type type)
+{
+    switch (type) {
+    case UC_MEM_READ_UNMAPPED:
+        return "a read of unmapped memory";
+    case UC_MEM_WRITE_UNMAPPED:
+        return "a write to unmapped memory";
+    case UC_MEM_FETCH_UNMAPPED:
+        return "a jump to unmapped memory";
+    case UC_MEM_WRITE_PROT:
+        return "a write to read-only memory";
+    case UC_MEM_READ_PROT:
+        return "a read of memory that cannot be read";
+    case UC_MEM_FETCH_PROT:
+        return "a jump into memory that holds no code";
+    default:
+        return "an access outside mapped memory";
+    }
+}
+
+} // namespace
+
+Cpu::Cpu(CpuDevices devices) : devices_(std::move(devices))
+{
+    check(uc_open(UC_ARCH_X86, UC_MODE_32, &uc_), "cannot open a 32-bit x86 engine");
+    uc_hook hook;
+    check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&Cpu::onStub), this,
+                      kStubPage, kStubPage + kPageSize - 1),
+          "stub hook");
+    check(uc_hook_add(uc_, &hook, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(&Cpu::onMemory),
+                      this, 1, 0),
+          "memory hook");
+    check(uc_hook_add(uc_, &hook, UC_HOOK_INSN_INVALID, reinterpret_cast<void*>(&Cpu::onInvalid),
+                      this, 1, 0),
+          "instruction hook");
+    check(uc_hook_add(uc_, &hook, UC_HOOK_INTR, reinterpret_cast<void*>(&Cpu::onInterrupt), this, 1,
+                      0),
+          "interrupt hook");
+    check(uc_hook_add(uc_, &hook, UC_HOOK_INSN, reinterpret_cast<void*>(&Cpu::onIn), this, 1, 0,
+                      UC_X86_INS_IN),
+          "in hook");
+    check(uc_hook_add(uc_, &hook, UC_HOOK_INSN, reinterpret_cast<void*>(&Cpu::onOut), this, 1, 0,
+                      UC_X86_INS_OUT),
+          "out hook");
+}
+
+Cpu::~Cpu()
+{
+    if (uc_ != nullptr)
+        uc_close(uc_);
+}
+
+void Cpu::map(uint32_t address, uint32_t size, uint32_t perms)
+{
+    check(uc_mem_map(uc_, address, size, perms), "cannot map " + hex(address) + "+" + hex(size));
+    regions_[address] = Region{size, perms};
+}
+
+void Cpu::mapHost(uint32_t address, uint32_t size, uint32_t perms, void* host)
+{
+    check(uc_mem_map_ptr(uc_, address, size, perms, host),
+          "cannot map " + hex(address) + "+" + hex(size));
+    regions_[address] = Region{size, perms};
+}
+
+void Cpu::unmap(uint32_t address, uint32_t size)
+{
+    check(uc_mem_unmap(uc_, address, size), "cannot unmap " + hex(address) + "+" + hex(size));
+    regions_.erase(address); // the loader unmaps whole regions only
+}
+
+void Cpu::protect(uint32_t address, uint32_t size, uint32_t perms)
+{
+    check(uc_mem_protect(uc_, address, size, perms),
+          "cannot protect " + hex(address) + "+" + hex(size));
+    // Split the region record so each part keeps its own rights.
+    auto containing = regions_.upper_bound(address);
+    if (containing == regions_.begin())
+        return;
+    --containing;
+    const uint32_t start = containing->first;
+    const Region whole = containing->second;
+    if (uint64_t(address) + size > uint64_t(start) + whole.size)
+        return;
+    regions_.erase(containing);
+    if (address > start)
+        regions_[start] = Region{address - start, whole.perms};
+    regions_[address] = Region{size, perms};
+    if (address + size < start + whole.size)
+        regions_[address + size] = Region{start + whole.size - address - size, whole.perms};
+}
+
+bool Cpu::writable(uint32_t address, size_t length) const
+{
+    uint64_t at = address;
+    const uint64_t end = uint64_t(address) + length;
+    while (at < end) {
+        auto region = regions_.upper_bound(static_cast<uint32_t>(at));
+        if (region == regions_.begin())
+            return false;
+        --region;
+        const uint64_t regionEnd = uint64_t(region->first) + region->second.size;
+        if (at >= regionEnd || (region->second.perms & UC_PROT_WRITE) == 0)
+            return false;
+        at = regionEnd;
+    }
+    return true;
+}
+
+void Cpu::read(uint32_t address, void* bytes, size_t length) const
+{
+    if (length == 0)
+        return;
+    if (uc_mem_read(uc_, address, bytes, length) != UC_ERR_OK)
+        throw CpuFault("a kernel routine was given " + hex(address) + " (" +
+                           std::to_string(length) + " bytes), which is not mapped",
+                       0);
+}
+
+void Cpu::write(uint32_t address, const void* bytes, size_t length)
+{
+    if (length == 0)
+        return;
+    if (!writable(address, length) || uc_mem_write(uc_, address, bytes, length) != UC_ERR_OK)
+        throw CpuFault("a kernel routine was given " + hex(address) + " (" +
+                           std::to_string(length) + " bytes) to write, which is not mapped",
+                       0);
+}
+
+uint32_t Cpu::read32(uint32_t address) const
+{
+    uint32_t value;
+    read(address, &value, 4);
+    return value;
+}
+
+uint16_t Cpu::read16(uint32_t address) const
+{
+    uint16_t value;
+    read(address, &value, 2);
+    return value;
+}
+
+uint8_t Cpu::read8(uint32_t address) const
+{
+    uint8_t value;
+    read(address, &value, 1);
+    return value;
+}
+
+void Cpu::write32(uint32_t address, uint32_t value)
+{
+    write(address, &value, 4);
+}
+
+void Cpu::write16(uint32_t address, uint16_t value)
+{
+    write(address, &value, 2);
+}
+
+void Cpu::write8(uint32_t address, uint8_t value)
+{
+    write(address, &value, 1);
+}
+
+std::string Cpu::readText(uint32_t address, size_t limit) const
+{
+    std::string text;
+    for (;;) {
+        char chunk[64];
+        // Read up to the next 64-byte boundary, so no read crosses into a
+        // page the text does not reach.
+        const size_t length = 64 - (address % 64);
+        read(address, chunk, length);
+        for (size_t i = 0; i < length; ++i) {
+            if (chunk[i] == '\0')
+                return text;
+            if (text.size() == limit)
+                throw CpuFault("a kernel routine was given a text at " + hex(address) +
+                                   " with no end in " + std::to_string(limit) + " bytes",
+                               0);
+            text.push_back(chunk[i]);
+        }
+        address += static_cast<uint32_t>(length);
+    }
+}
+
+std::u16string Cpu::readUtf16(uint32_t address, uint16_t length) const
+{
+    std::u16string text(length / 2, u'\0');
+    read(address, text.data(), text.size() * 2);
+    return text;
+}
+
+uint32_t Cpu::reg(int id) const
+{
+    uint32_t value = 0;
+    uc_reg_read(uc_, id, &value);
+    return value;
+}
+
+void Cpu::setReg(int id, uint32_t value)
+{
+    uc_reg_write(uc_, id, &value);
+}
+
+uint32_t Cpu::argument(unsigned n) const
+{
+    return read32(reg(UC_X86_REG_ESP) + 4 + 4 * n);
+}
+
+void Cpu::setDriverCode(uint32_t begin, uint32_t end, const uint8_t* bytes)
+{
+    codeBegin_ = begin;
+    codeEnd_ = end;
+    code_ = bytes;
+    uc_hook hook;
+    check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&Cpu::onCode), this, begin,
+                      end - 1),
+          "code hook");
+}
+
+uint32_t Cpu::call(uint32_t routine, std::initializer_list<uint32_t> arguments, uint64_t budget)
+{
+    uint32_t esp = kStackTop - 16;
+    for (auto argument = std::rbegin(arguments); argument != std::rend(arguments); ++argument) {
+        esp -= 4;
+        write32(esp, *argument);
+    }
+    esp -= 4;
+    write32(esp, kReturnTrap);
+    setReg(UC_X86_REG_ESP, esp);
+    setReg(UC_X86_REG_EBP, 0);
+    setReg(UC_X86_REG_EFLAGS, 0x202); // interrupts enabled, as at passive level
+    fault_.reset();
+    executed_ = 0;
+    budget_ = budget;
+    lastInstruction_ = routine;
+
+    const uc_err error = uc_emu_start(uc_, routine, kReturnTrap, 0, 0);
+    if (fault_)
+        throw *fault_;
+    const uint32_t eip = reg(UC_X86_REG_EIP);
+    if (error != UC_ERR_OK)
+        throw CpuFault(std::string("the emulator stopped: ") + uc_strerror(error),
+                       lastInstruction_);
+    if (eip != kReturnTrap)
+        throw CpuFault("the routine stopped at " + hex(eip) + " without returning",
+                       lastInstruction_);
+    const uint32_t expected = esp + 4 + 4 * static_cast<uint32_t>(arguments.size());
+    if (reg(UC_X86_REG_ESP) != expected)
+        throw CpuFault("the routine returned with the stack at " + hex(reg(UC_X86_REG_ESP)) +
+                           " instead of " + hex(expected) + " (a calling convention mismatch)",
+                       lastInstruction_);
+    return reg(UC_X86_REG_EAX);
+}
+
+void Cpu::stop(const std::string& what, uint32_t address)
+{
+    if (!fault_)
+        fault_.emplace(what, address);
+    uc_emu_stop(uc_);
+}
+
+void Cpu::onCode(uc_engine*, uint64_t address, uint32_t size, void* self)
+{
+    auto& cpu = *static_cast<Cpu*>(self);
+    const auto at = static_cast<uint32_t>(address);
+    cpu.lastInstruction_ = at;
+    if (++cpu.executed_ > cpu.budget_) {
+        cpu.stop("the request ran past its budget of " + std::to_string(cpu.budget_) +
+                     " instructions (a runaway)",
+                 at);
+        return;
+    }
+    if (size > 0 && at + size <= cpu.codeEnd_)
+        if (const char* name = privilegedInstruction(cpu.code_ + (at - cpu.codeBegin_), size))
+            cpu.stop(std::string("a privileged instruction (") + name + ")", at);
+}
+
+void Cpu::onStub(uc_engine*, uint64_t address, uint32_t, void* self)
+{
+    auto& cpu = *static_cast<Cpu*>(self);
+    const auto at = static_cast<uint32_t>(address);
+    if (at == kReturnTrap || at % kStubSlot != 0 || cpu.fault_)
+        return;
+    const uint32_t caller = cpu.read32(cpu.reg(UC_X86_REG_ESP));
+    try {
+        cpu.devices_.kernelCall((at - kStubPage) / kStubSlot);
+    } catch (const CpuFault& fault) {
+        // A misused routine is placed where it returns to, just past its call.
+        cpu.stop(fault.what(), fault.address() != 0 ? fault.address() : caller);
+    } catch (const std::exception& error) {
+        cpu.stop(std::string("a kernel routine failed: ") + error.what(), caller);
+    }
+}
+
+bool Cpu::onMemory(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t, void* self)
+{
+    auto& cpu = *static_cast<Cpu*>(self);
+    const auto at = static_cast<uint32_t>(address);
+    const uint32_t stackBottom = kStackTop - kStackSize;
+    std::string what;
+    if (at < stackBottom && at >= stackBottom - kStackGuard)
+        what = "a stack overflow (" + std::string(accessName(type)) + " at " + hex(at) +
+               ", below the " + std::to_string(kStackSize / 1024) + " KiB kernel stack)";
+    else
+        what = std::string(accessName(type)) + " at " + hex(at) + " (" + std::to_string(size) +
+               " bytes)";
+    cpu.stop(what, cpu.lastInstruction_);
+    return false;
+}
+
+bool Cpu::onInvalid(uc_engine*, void* self)
+{
+    auto& cpu = *static_cast<Cpu*>(self);
+    cpu.stop("an invalid instruction", cpu.reg(UC_X86_REG_EIP));
+    return false;
+}
+
+void Cpu::onInterrupt(uc_engine*, uint32_t number, void* self)
+{
+    auto& cpu = *static_cast<Cpu*>(self);
+    const char* name = number == 0    ? " (divide error)"
+                       : number == 6  ? " (invalid opcode)"
+                       : number == 13 ? " (general protection)"
+                       : number == 14 ? " (page fault)"
+                                      : "";
+    cpu.stop("processor exception " + std::to_string(number) + name, cpu.lastInstruction_);
+}
+
+uint32_t Cpu::onIn(uc_engine*, uint32_t port, int size, void* self)
+{
+    auto& cpu = *static_cast<Cpu*>(self);
+    if (size != 1) {
+        cpu.stop("a " + std::to_string(size * 8) + "-bit in from port " + hex(port) +
+                     " (the notebook's ports are read byte by byte)",
+                 cpu.lastInstruction_);
+        return 0xFFFFFFFF;
+    }
+    return cpu.devices_.portIn(static_cast<uint16_t>(port));
+}
+
+void Cpu::onOut(uc_engine*, uint32_t port, int size, uint32_t value, void* self)
+{
+    auto& cpu = *static_cast<Cpu*>(self);
+    if (size != 1) {
+        cpu.stop("a " + std::to_string(size * 8) + "-bit out to port " + hex(port) +
+                     " (the notebook's ports are written byte by byte)",
+                 cpu.lastInstruction_);
+        return;
+    }
+    cpu.devices_.portOut(static_cast<uint16_t>(port), static_cast<uint8_t>(value));
+}
+
+} // namespace emulated

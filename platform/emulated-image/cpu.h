@@ -1,0 +1,146 @@
+// cpu.h
+//
+// One 32-bit x86 processor under the Unicorn engine, as the emulated-image
+// loader runs a driver on it: its memory, its registers, the hooks that hand
+// the driver's port instructions and its calls of kernel routines to the
+// loader, and calls of driver routines with an instruction budget. What goes
+// wrong inside the driver (an access outside mapped memory, an invalid or
+// privileged instruction, a processor exception, a stack overflow, a
+// runaway) ends the call with a CpuFault that says what and where.
+#pragma once
+
+#include <unicorn/unicorn.h>
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace emulated {
+
+// The emulated address space beside the image and the physical mappings.
+// System-space records lie above 0x80000000, as on 32-bit Windows.
+constexpr uint32_t kPageSize = 0x1000;
+constexpr uint32_t kKernelPool = 0x80000000; // driver object, device objects, strings
+constexpr uint32_t kKernelPoolSize = 0x00100000;
+constexpr uint32_t kStubPage = 0x80100000; // one entry per kernel routine
+constexpr uint32_t kStubSlot = 16;
+constexpr uint32_t kReturnTrap = kStubPage + kPageSize - kStubSlot; // routines return here
+constexpr uint32_t kRequestPage = 0x80200000; // the IRP and its stack location
+constexpr uint32_t kThreadPage = 0x80300000;  // the thread every routine runs on
+constexpr uint32_t kStackTop = 0x80400000;
+constexpr uint32_t kStackSize = 0x3000;   // 12 KiB, the x86 kernel stack
+constexpr uint32_t kStackGuard = 0x10000; // unmapped below the stack
+constexpr uint32_t kSystemBuffers = 0x81000000;
+constexpr uint32_t kLargestSystemBuffer = 0x04000000; // 64 MiB
+constexpr uint32_t kSystemBufferSpace = 0x10000000;   // where the buffers' pages go
+
+// A fault of the emulated driver. what says what happened; address is the
+// instruction it happened at (0 when none).
+class CpuFault : public std::runtime_error {
+  public:
+    CpuFault(const std::string& what, uint32_t address)
+        : std::runtime_error(what), address_(address)
+    {
+    }
+    uint32_t address() const
+    {
+        return address_;
+    }
+
+  private:
+    uint32_t address_;
+};
+
+// What the processor hands to the loader.
+struct CpuDevices {
+    // A byte read or write of an I/O port (in and out instructions).
+    std::function<uint8_t(uint16_t port)> portIn;
+    std::function<void(uint16_t port, uint8_t value)> portOut;
+    // A call of the kernel routine with this index (the processor is at its
+    // stub; the routine reads its arguments from the stack and registers).
+    // Throws CpuFault when the driver called it wrongly.
+    std::function<void(uint32_t index)> kernelCall;
+};
+
+class Cpu {
+  public:
+    explicit Cpu(CpuDevices devices);
+    ~Cpu();
+    Cpu(const Cpu&) = delete;
+    Cpu& operator=(const Cpu&) = delete;
+
+    // Memory; addresses and sizes of maps are page multiples. Throws
+    // std::runtime_error naming the range when the engine refuses.
+    void map(uint32_t address, uint32_t size, uint32_t perms);
+    void mapHost(uint32_t address, uint32_t size, uint32_t perms, void* host);
+    void unmap(uint32_t address, uint32_t size);
+    void protect(uint32_t address, uint32_t size, uint32_t perms);
+    // Reads and writes of emulated memory; each throws CpuFault for memory
+    // that is not mapped, and a write for memory that is not writable (the
+    // driver handed over a bad address).
+    void read(uint32_t address, void* bytes, size_t length) const;
+    void write(uint32_t address, const void* bytes, size_t length);
+    uint32_t read32(uint32_t address) const;
+    uint16_t read16(uint32_t address) const;
+    uint8_t read8(uint32_t address) const;
+    void write32(uint32_t address, uint32_t value);
+    void write16(uint32_t address, uint16_t value);
+    void write8(uint32_t address, uint8_t value);
+    // A NUL-terminated 8-bit text (at most limit bytes) and a counted UTF-16
+    // text of length bytes.
+    std::string readText(uint32_t address, size_t limit = 4096) const;
+    std::u16string readUtf16(uint32_t address, uint16_t length) const;
+
+    // The engine itself, for what this class does not wrap.
+    uc_engine* engine()
+    {
+        return uc_;
+    }
+
+    uint32_t reg(int id) const;
+    void setReg(int id, uint32_t value);
+    // The stack argument n (0 the first) of a kernel routine at its stub.
+    uint32_t argument(unsigned n) const;
+
+    // The code range whose instructions are checked and counted.
+    void setDriverCode(uint32_t begin, uint32_t end, const uint8_t* bytes);
+    // Calls a stdcall routine of the driver with the arguments; gives EAX.
+    // At most budget instructions of the driver run. Throws CpuFault.
+    uint32_t call(uint32_t routine, std::initializer_list<uint32_t> arguments, uint64_t budget);
+    // Instructions of the driver that the last call ran.
+    uint64_t instructions() const
+    {
+        return executed_;
+    }
+
+  private:
+    static void onCode(uc_engine*, uint64_t address, uint32_t size, void* self);
+    static void onStub(uc_engine*, uint64_t address, uint32_t size, void* self);
+    static bool onMemory(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t value,
+                         void* self);
+    static bool onInvalid(uc_engine*, void* self);
+    static void onInterrupt(uc_engine*, uint32_t number, void* self);
+    static uint32_t onIn(uc_engine*, uint32_t port, int size, void* self);
+    static void onOut(uc_engine*, uint32_t port, int size, uint32_t value, void* self);
+    void stop(const std::string& what, uint32_t address);
+    bool writable(uint32_t address, size_t length) const;
+
+    struct Region {
+        uint32_t size;
+        uint32_t perms;
+    };
+    std::map<uint32_t, Region> regions_; // by start address
+    uc_engine* uc_ = nullptr;
+    CpuDevices devices_;
+    uint32_t codeBegin_ = 0, codeEnd_ = 0;
+    const uint8_t* code_ = nullptr;
+    uint32_t lastInstruction_ = 0;
+    uint64_t executed_ = 0, budget_ = 0;
+    std::optional<CpuFault> fault_;
+};
+
+} // namespace emulated

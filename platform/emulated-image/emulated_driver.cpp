@@ -1,0 +1,524 @@
+// emulated_driver.cpp
+//
+// The emulated driver's life in the host NT layer: the image laid out in the
+// processor with its stubs, the driver object and registry path of
+// DriverEntry, each request carried over as a 32-bit IRP and stack location
+// with its system buffer, the unload routine, and the faults that stop the
+// driver.
+#include "platform/emulated-image/emulated_driver.h"
+
+#include "platform/emulated-image/nt32_layout.h"
+#include "platform/host-nt/nt_host.h"
+#include "sim/machine.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+
+namespace emulated {
+
+namespace {
+
+constexpr uint32_t kFirstSystemAddress = 0x80000000;
+constexpr uint32_t kLastEmulatorAddress = kSystemBuffers + kSystemBufferSpace;
+
+uint32_t pagesFor(uint32_t bytes)
+{
+    return (bytes + kPageSize - 1) & ~(kPageSize - 1);
+}
+
+std::string hex(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", value);
+    return text;
+}
+
+std::string lower(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::u16string toUtf16(const std::wstring& text)
+{
+    std::u16string result;
+    for (wchar_t c : text)
+        result.push_back(static_cast<char16_t>(c));
+    return result;
+}
+
+const char* majorName(UCHAR major)
+{
+    switch (major) {
+    case IRP_MJ_CREATE:
+        return "IRP_MJ_CREATE";
+    case IRP_MJ_CLOSE:
+        return "IRP_MJ_CLOSE";
+    case IRP_MJ_DEVICE_CONTROL:
+        return "IRP_MJ_DEVICE_CONTROL";
+    default:
+        return "a request";
+    }
+}
+
+// Host driver objects of emulated drivers, for the routines the host NT
+// layer calls with nothing but the object.
+std::mutex registryLock;
+std::map<PDRIVER_OBJECT, EmulatedDriver*> registry;
+std::weak_ptr<EmulatedDriver> lastLoaded;
+
+EmulatedDriver& driverFor(PDRIVER_OBJECT driver)
+{
+    std::lock_guard guard(registryLock);
+    auto found = registry.find(driver);
+    if (found == registry.end())
+        throw std::logic_error("a host driver object without its emulated image");
+    return *found->second;
+}
+
+NTSTATUS NTAPI hostDispatch(PDEVICE_OBJECT device, PIRP irp)
+{
+    return driverFor(device->DriverObject).dispatch(device, irp);
+}
+
+VOID NTAPI hostUnload(PDRIVER_OBJECT driver)
+{
+    driverFor(driver).runUnload();
+}
+
+} // namespace
+
+EmulatedDriver::EmulatedDriver(const std::filesystem::path& image, const LoadOptions& options)
+    : imageName_(image.filename().string()), pe_(image), symbols_(mapFileFor(image)),
+      options_(options)
+{
+    base_ = options.base.value_or(pe_.imageBase());
+    const uint64_t end = uint64_t(base_) + pagesFor(pe_.imageSize());
+    if (base_ % kPageSize != 0 || base_ < 0x10000 || end > 0xFFFFF000ull ||
+        (end > kFirstSystemAddress && base_ < kLastEmulatorAddress))
+        throw ImageError("driver image " + image.string() + ": cannot be placed at " + hex(base_) +
+                         " (the emulated kernel's own records lie at " + hex(kFirstSystemAddress) +
+                         " to " + hex(kLastEmulatorAddress) + ")");
+    image_ = pe_.layOut(base_, [this](const Import& import) { return resolveImport(import); });
+    image_.resize(pagesFor(pe_.imageSize()), 0);
+
+    CpuDevices devices;
+    devices.portIn = [](uint16_t port) { return sim::currentMachine().portIn(port); };
+    devices.portOut = [this](uint16_t port, uint8_t value) {
+        // An out to the SMI command port runs the SMM BIOS on the registers
+        // as the driver loaded them; the BIOS's answer goes back into them.
+        if (port == 0xB2) {
+            sim::SmmRegisters registers{static_cast<uint16_t>(cpu_->reg(UC_X86_REG_EAX)),
+                                        static_cast<uint16_t>(cpu_->reg(UC_X86_REG_EBX)),
+                                        static_cast<uint16_t>(cpu_->reg(UC_X86_REG_ECX)),
+                                        static_cast<uint16_t>(cpu_->reg(UC_X86_REG_EDX)),
+                                        cpu_->reg(UC_X86_REG_ESI),
+                                        cpu_->reg(UC_X86_REG_EDI)};
+            sim::currentMachine().smi(registers);
+            cpu_->setReg(UC_X86_REG_ESI, registers.esi);
+            cpu_->setReg(UC_X86_REG_EDI, registers.edi);
+            auto setLow = [this](int id, uint16_t value) {
+                cpu_->setReg(id, (cpu_->reg(id) & 0xFFFF0000u) | value);
+            };
+            setLow(UC_X86_REG_EAX, registers.ax);
+            setLow(UC_X86_REG_EBX, registers.bx);
+            setLow(UC_X86_REG_ECX, registers.cx);
+            setLow(UC_X86_REG_EDX, registers.dx);
+            return;
+        }
+        sim::currentMachine().portOut(port, value);
+    };
+    devices.kernelCall = [this](uint32_t index) { kernelCall(index); };
+    cpu_ = std::make_unique<Cpu>(std::move(devices));
+
+    // The image: written while writable, then each section with its rights.
+    cpu_->map(base_, static_cast<uint32_t>(image_.size()), UC_PROT_ALL);
+    cpu_->write(base_, image_.data(), image_.size());
+    cpu_->protect(base_, static_cast<uint32_t>(image_.size()), UC_PROT_READ);
+    for (const Section& section : pe_.sections()) {
+        const uint32_t size = pagesFor(std::max(section.virtualSize, section.rawSize));
+        if (size == 0)
+            continue;
+        uint32_t perms = (section.readable ? UC_PROT_READ : 0) |
+                         (section.writable ? UC_PROT_WRITE : 0) |
+                         (section.executable ? UC_PROT_EXEC : 0);
+        cpu_->protect(base_ + section.virtualAddress, size, perms);
+    }
+    cpu_->setDriverCode(base_, base_ + static_cast<uint32_t>(image_.size()), image_.data());
+
+    // The emulated kernel's own pages.
+    cpu_->map(kKernelPool, kKernelPoolSize, UC_PROT_READ | UC_PROT_WRITE);
+    cpu_->map(kStubPage, kPageSize, UC_PROT_ALL);
+    for (size_t i = 0; i < kernelRoutines().size(); ++i) {
+        const uint16_t bytes = kernelRoutines()[i].stackBytes;
+        const uint8_t stub[3] = {bytes != 0 ? uint8_t(0xC2) : uint8_t(0xC3), uint8_t(bytes),
+                                 uint8_t(bytes >> 8)};
+        cpu_->write(kStubPage + static_cast<uint32_t>(i) * kStubSlot, stub, sizeof stub);
+    }
+    cpu_->protect(kStubPage, kPageSize, UC_PROT_READ | UC_PROT_EXEC);
+    cpu_->map(kRequestPage, kPageSize, UC_PROT_READ | UC_PROT_WRITE);
+    cpu_->map(kThreadPage, kPageSize, UC_PROT_READ | UC_PROT_WRITE);
+    cpu_->map(kStackTop - kStackSize, kStackSize, UC_PROT_READ | UC_PROT_WRITE);
+}
+
+EmulatedDriver::~EmulatedDriver()
+{
+    std::lock_guard guard(registryLock);
+    if (hostDriver_ != nullptr)
+        registry.erase(hostDriver_);
+}
+
+uint32_t EmulatedDriver::resolveImport(const Import& import)
+{
+    const std::string module = lower(import.module);
+    if (import.name.empty())
+        throw ImageError("driver image " + imageName_ + " imports ordinal " +
+                         std::to_string(import.ordinal) + " from " + import.module +
+                         ", which the emulated kernel does not offer");
+    const auto& routines = kernelRoutines();
+    for (size_t i = 0; i < routines.size(); ++i)
+        if (module == routines[i].module && import.name == routines[i].name)
+            return kStubPage + static_cast<uint32_t>(i) * kStubSlot;
+    throw ImageError("driver image " + imageName_ + " imports " + import.name + " from " +
+                     import.module +
+                     ", which the emulated kernel does not offer (a new import of the driver "
+                     "needs its stand-in in platform/emulated-image/kernel_routines.cpp)");
+}
+
+void EmulatedDriver::kernelCall(uint32_t index)
+{
+    const auto& routines = kernelRoutines();
+    if (index >= routines.size())
+        throw CpuFault("a call into the kernel's stub page at no routine", 0);
+    (this->*routines[index].run)();
+}
+
+uint32_t EmulatedDriver::allocate(uint32_t bytes)
+{
+    const uint32_t address = poolNext_;
+    const uint32_t rounded = (bytes + 7) & ~7u;
+    if (rounded > kKernelPool + kKernelPoolSize - poolNext_)
+        throw CpuFault("the emulated kernel's pool is exhausted", 0);
+    poolNext_ += rounded;
+    std::vector<uint8_t> zero(rounded, 0);
+    cpu_->write(address, zero.data(), zero.size());
+    return address;
+}
+
+uint32_t EmulatedDriver::makeUnicodeString(const std::u16string& text)
+{
+    const auto bytes = static_cast<uint16_t>(text.size() * 2);
+    const uint32_t string = allocate(nt32::kUnicodeStringSize + bytes + 2);
+    const uint32_t buffer = string + nt32::kUnicodeStringSize;
+    cpu_->write16(string + nt32::kUnicodeStringLength, bytes);
+    cpu_->write16(string + nt32::kUnicodeStringMaximumLength, static_cast<uint16_t>(bytes + 2));
+    cpu_->write32(string + nt32::kUnicodeStringBuffer, buffer);
+    cpu_->write(buffer, text.data(), bytes);
+    return string;
+}
+
+std::wstring EmulatedDriver::readUnicodeString(uint32_t address, const char* routine) const
+{
+    const uint16_t length = cpu_->read16(address + nt32::kUnicodeStringLength);
+    const uint16_t maximum = cpu_->read16(address + nt32::kUnicodeStringMaximumLength);
+    const uint32_t buffer = cpu_->read32(address + nt32::kUnicodeStringBuffer);
+    if (length % 2 != 0 || length > maximum || (length > 0 && buffer == 0))
+        throw CpuFault(std::string(routine) + " was given a malformed UNICODE_STRING (Length " +
+                           std::to_string(length) + ", MaximumLength " + std::to_string(maximum) +
+                           ")",
+                       0);
+    std::wstring text;
+    for (char16_t c : cpu_->readUtf16(buffer, length))
+        text.push_back(static_cast<wchar_t>(c));
+    return text;
+}
+
+std::optional<std::string> EmulatedDriver::fault() const
+{
+    std::lock_guard guard(lock_);
+    return fault_;
+}
+
+uint64_t EmulatedDriver::lastInstructions() const
+{
+    std::lock_guard guard(lock_);
+    return lastInstructions_;
+}
+
+std::optional<uint32_t> EmulatedDriver::symbolAddress(const std::string& name) const
+{
+    auto linked = symbols_.address(name);
+    if (!linked)
+        return std::nullopt;
+    return *linked - pe_.imageBase() + base_;
+}
+
+std::string EmulatedDriver::describe(uint32_t address) const
+{
+    std::string text = hex(address);
+    if (address >= base_ && address - base_ < image_.size()) {
+        const std::string symbol = symbols_.nearest(address - base_ + pe_.imageBase());
+        if (!symbol.empty())
+            return text + " (" + symbol + ")";
+        if (symbols_.empty())
+            return text + " (no " + mapFileFor(imageName_).string() + " beside the image)";
+    } else if (address >= kStubPage && address < kStubPage + kPageSize &&
+               (address - kStubPage) / kStubSlot < kernelRoutines().size()) {
+        return text + " (the kernel's " + kernelRoutines()[(address - kStubPage) / kStubSlot].name +
+               ")";
+    }
+    return text;
+}
+
+void EmulatedDriver::patch(uint32_t address, const std::vector<uint8_t>& bytes)
+{
+    std::lock_guard guard(lock_);
+    if (address < base_ || address - base_ + bytes.size() > image_.size())
+        throw std::out_of_range("patch at " + hex(address) + " lies outside the image");
+    std::copy(bytes.begin(), bytes.end(), image_.begin() + (address - base_));
+    // Code is not writable for the driver; the engine writes it all the same.
+    uc_mem_write(cpu_->engine(), address, bytes.data(), bytes.size());
+    uc_ctl_remove_cache(cpu_->engine(), address, address + bytes.size());
+}
+
+void EmulatedDriver::recordFault(const CpuFault& fault, const char* what)
+{
+    if (fault_)
+        return;
+    std::string message = "driver fault in " + imageName_ + " during " + what + ": " + fault.what();
+    if (fault.address() != 0)
+        message += " at " + describe(fault.address());
+    fault_ = message;
+    std::cerr << "emulated driver: " << message << "; later requests are refused\n";
+    if (auto machine = sim::currentMachinePtr())
+        machine->trace.line("fault " + message);
+}
+
+uint32_t EmulatedDriver::run(uint32_t routine, std::initializer_list<uint32_t> arguments,
+                             const char* what)
+{
+    try {
+        const uint32_t result = cpu_->call(routine, arguments, options_.instructionBudget);
+        lastInstructions_ = cpu_->instructions();
+        return result;
+    } catch (const CpuFault& fault) {
+        lastInstructions_ = cpu_->instructions();
+        recordFault(fault, what);
+        throw;
+    }
+}
+
+NTSTATUS EmulatedDriver::runEntry(PDRIVER_OBJECT hostDriver, PUNICODE_STRING registryPath)
+{
+    std::lock_guard guard(lock_);
+    hostDriver_ = hostDriver;
+    {
+        std::lock_guard registered(registryLock);
+        registry[hostDriver] = this;
+    }
+    const std::string service = std::filesystem::path(imageName_).stem().string();
+    driverObject_ = allocate(nt32::kDriverObjectSize);
+    const uint32_t extension = allocate(nt32::kDriverExtensionSize);
+    cpu_->write16(driverObject_ + nt32::kDriverObjectType, nt32::kIoTypeDriver);
+    cpu_->write16(driverObject_ + nt32::kDriverObjectSizeField, nt32::kDriverObjectSize);
+    cpu_->write32(driverObject_ + nt32::kDriverObjectDriverStart, base_);
+    cpu_->write32(driverObject_ + nt32::kDriverObjectDriverSize, pe_.imageSize());
+    cpu_->write32(driverObject_ + nt32::kDriverObjectDriverExtension, extension);
+    cpu_->write32(driverObject_ + nt32::kDriverObjectDriverInit, base_ + pe_.entryPoint());
+    const uint32_t driverName =
+        makeUnicodeString(toUtf16(L"\\Driver\\") + std::u16string(service.begin(), service.end()));
+    std::vector<uint8_t> name(nt32::kUnicodeStringSize);
+    cpu_->read(driverName, name.data(), name.size());
+    cpu_->write(driverObject_ + nt32::kDriverObjectDriverName, name.data(), name.size());
+    cpu_->write32(extension + nt32::kDriverExtensionDriverObject, driverObject_);
+    const uint32_t serviceName = makeUnicodeString(std::u16string(service.begin(), service.end()));
+    cpu_->read(serviceName, name.data(), name.size());
+    cpu_->write(extension + nt32::kDriverExtensionServiceKeyName, name.data(), name.size());
+
+    std::wstring path;
+    if (registryPath != nullptr && registryPath->Buffer != nullptr)
+        path.assign(registryPath->Buffer, registryPath->Length / sizeof(WCHAR));
+    const uint32_t registry = makeUnicodeString(toUtf16(path));
+
+    NTSTATUS status;
+    try {
+        status = static_cast<NTSTATUS>(
+            run(base_ + pe_.entryPoint(), {driverObject_, registry}, "DriverEntry"));
+    } catch (const CpuFault&) {
+        status = kStatusDriverFault;
+    }
+    if (!NT_SUCCESS(status)) {
+        // A load that failed leaves nothing behind in the name space: what a
+        // faulted DriverEntry made is taken away here.
+        for (const std::wstring& link : links_) {
+            std::wstring text = link;
+            UNICODE_STRING host{static_cast<USHORT>(text.size() * sizeof(WCHAR)),
+                                static_cast<USHORT>(text.size() * sizeof(WCHAR)), text.data()};
+            IoDeleteSymbolicLink(&host);
+        }
+        links_.clear();
+        for (const Device& device : devices_)
+            IoDeleteDevice(device.host);
+        devices_.clear();
+        return status;
+    }
+    for (uint32_t major = 0; major < nt32::kMajorFunctionCount; ++major)
+        if (cpu_->read32(driverObject_ + nt32::kDriverObjectMajorFunction + 4 * major) != 0)
+            hostDriver->MajorFunction[major] = &hostDispatch;
+    if (cpu_->read32(driverObject_ + nt32::kDriverObjectDriverUnload) != 0)
+        hostDriver->DriverUnload = &hostUnload;
+    // The I/O manager opens the devices DriverEntry made.
+    for (const Device& device : devices_) {
+        const uint32_t flags = cpu_->read32(device.emulated + nt32::kDeviceObjectFlags);
+        cpu_->write32(device.emulated + nt32::kDeviceObjectFlags,
+                      flags & ~nt32::kDoDeviceInitializing);
+    }
+    return status;
+}
+
+uint32_t EmulatedDriver::systemBufferFor(uint32_t length)
+{
+    // The buffer ends at the end of its pages, so a write past it faults.
+    // The pages stay mapped for the next request of as many pages (mapping
+    // and unmapping costs the engine more than a small request does).
+    const uint32_t rounded = (length + 7) & ~7u;
+    const uint32_t pages = pagesFor(rounded);
+    auto region = bufferRegions_.find(pages);
+    if (region == bufferRegions_.end()) {
+        if (bufferRegionsEnd_ + pages + kPageSize > kSystemBuffers + kSystemBufferSpace) {
+            for (const auto& [size, address] : bufferRegions_)
+                cpu_->unmap(address, size);
+            bufferRegions_.clear();
+            bufferRegionsEnd_ = kSystemBuffers;
+        }
+        cpu_->map(bufferRegionsEnd_, pages, UC_PROT_READ | UC_PROT_WRITE);
+        region = bufferRegions_.emplace(pages, bufferRegionsEnd_).first;
+        bufferRegionsEnd_ += pages + kPageSize; // an unmapped page after each
+    }
+    return region->second + pages - rounded;
+}
+
+NTSTATUS EmulatedDriver::dispatch(PDEVICE_OBJECT hostDevice, PIRP irp)
+{
+    std::lock_guard guard(lock_);
+    PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+    const UCHAR major = stack->MajorFunction;
+    NTSTATUS status = kStatusDriverFault;
+    ULONG_PTR information = 0;
+
+    auto device = std::find_if(devices_.begin(), devices_.end(),
+                               [&](const Device& d) { return d.host == hostDevice; });
+    if (fault_) {
+        // The handle still closes; nothing reaches the stopped driver.
+        if (major == IRP_MJ_CLOSE)
+            status = STATUS_SUCCESS;
+    } else if (device != devices_.end()) {
+        const bool control = major == IRP_MJ_DEVICE_CONTROL;
+        const ULONG inputLength = control ? stack->Parameters.DeviceIoControl.InputBufferLength : 0;
+        const ULONG outputLength =
+            control ? stack->Parameters.DeviceIoControl.OutputBufferLength : 0;
+        const uint32_t length = std::max(inputLength, outputLength);
+        auto* hostBuffer = static_cast<uint8_t*>(irp->AssociatedIrp.SystemBuffer);
+        if (length > kLargestSystemBuffer) {
+            status = STATUS_INSUFFICIENT_RESOURCES;
+        } else {
+            uint32_t buffer = 0;
+            try {
+                if (length > 0 && hostBuffer != nullptr) {
+                    buffer = systemBufferFor(length);
+                    cpu_->write(buffer, hostBuffer, length);
+                }
+                const uint32_t request = kRequestPage;
+                std::vector<uint8_t> zero(nt32::kIrpSize + nt32::kStackSize, 0);
+                cpu_->write(request, zero.data(), zero.size());
+                const uint32_t location = request + nt32::kIrpSize;
+                cpu_->write16(request + nt32::kIrpType, nt32::kIoTypeIrp);
+                cpu_->write16(request + nt32::kIrpSizeField, nt32::kIrpSize + nt32::kStackSize);
+                cpu_->write32(request + nt32::kIrpAssociatedIrp, buffer);
+                cpu_->write8(request + nt32::kIrpRequestorMode, nt32::kUserMode);
+                cpu_->write8(request + nt32::kIrpStackCount, 1);
+                cpu_->write8(request + nt32::kIrpCurrentLocation, 1);
+                cpu_->write32(request + nt32::kIrpCurrentStackLocation, location);
+                cpu_->write8(location + nt32::kStackMajorFunction, major);
+                cpu_->write32(location + nt32::kStackOutputBufferLength, outputLength);
+                cpu_->write32(location + nt32::kStackInputBufferLength, inputLength);
+                cpu_->write32(location + nt32::kStackIoControlCode,
+                              control ? stack->Parameters.DeviceIoControl.IoControlCode : 0);
+                cpu_->write32(location + nt32::kStackDeviceObject, device->emulated);
+
+                const uint32_t routine =
+                    cpu_->read32(driverObject_ + nt32::kDriverObjectMajorFunction + 4 * major);
+                currentIrp_ = request;
+                completions_ = 0;
+                const auto returned = static_cast<NTSTATUS>(
+                    run(routine, {device->emulated, request}, majorName(major)));
+                currentIrp_ = 0;
+                const auto completed =
+                    static_cast<NTSTATUS>(cpu_->read32(request + nt32::kIrpIoStatusStatus));
+                information = cpu_->read32(request + nt32::kIrpIoStatusInformation);
+                if (completions_ == 0)
+                    throw CpuFault(std::string("the ") + majorName(major) + " routine returned " +
+                                       hex(uint32_t(returned)) + " without completing the request",
+                                   routine);
+                if (returned != completed)
+                    throw CpuFault(std::string("the ") + majorName(major) + " routine returned " +
+                                       hex(uint32_t(returned)) +
+                                       " but completed the request with " +
+                                       hex(uint32_t(completed)),
+                                   routine);
+                if (NT_SUCCESS(returned) && information > outputLength)
+                    throw CpuFault(std::string("the ") + majorName(major) + " routine reported " +
+                                       std::to_string(information) + " bytes for an output of " +
+                                       std::to_string(outputLength) + " bytes",
+                                   routine);
+                if (buffer != 0)
+                    cpu_->read(buffer, hostBuffer, length);
+                status = returned;
+            } catch (const CpuFault& fault) {
+                recordFault(fault, majorName(major));
+                status = kStatusDriverFault;
+                information = 0;
+            }
+            currentIrp_ = 0;
+        }
+    }
+    irp->IoStatus.Status = status;
+    irp->IoStatus.Information = NT_SUCCESS(status) ? information : 0;
+    IofCompleteRequest(irp, IO_NO_INCREMENT);
+    return status;
+}
+
+void EmulatedDriver::runUnload()
+{
+    std::lock_guard guard(lock_);
+    if (fault_)
+        return;
+    const uint32_t routine = cpu_->read32(driverObject_ + nt32::kDriverObjectDriverUnload);
+    try {
+        run(routine, {driverObject_}, "the unload routine");
+    } catch (const CpuFault&) {
+        // Reported; the devices and links it did not remove stay, as after
+        // an unload that could not remove its link.
+    }
+}
+
+NTSTATUS loadDriverImage(const std::filesystem::path& image, const LoadOptions& options)
+{
+    auto driver = std::make_shared<EmulatedDriver>(image, options);
+    EmulatedDriver* raw = driver.get();
+    lastLoaded = driver;
+    return nt::IoManager::instance().loadHostedDriver(
+        image.string(),
+        [raw](PDRIVER_OBJECT object, PUNICODE_STRING path) { return raw->runEntry(object, path); },
+        std::move(driver));
+}
+
+std::shared_ptr<EmulatedDriver> loadedImage()
+{
+    return lastLoaded.lock();
+}
+
+} // namespace emulated

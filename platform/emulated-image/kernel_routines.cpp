@@ -1,0 +1,331 @@
+// kernel_routines.cpp
+//
+// The kernel routines an emulated driver image may import, each with its
+// real calling convention (stdcall unless noted: the routine takes its
+// arguments off the stack; cdecl for DbgPrint, memcpy and memset: the caller
+// does; fastcall for IofCompleteRequest: ECX and EDX). Each does what the
+// host NT layer does for the host-built driver, on records in emulated
+// memory: device and link names go to the host NT layer's name space,
+// physical mappings to the simulated notebook (and into the processor),
+// debug messages to the same debug log. A misuse the host layer would call a
+// driver fault is a CpuFault here, which stops the emulated driver.
+#include "platform/emulated-image/emulated_driver.h"
+
+#include "platform/emulated-image/nt32_layout.h"
+#include "sim/machine.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace emulated {
+
+namespace {
+
+// More than a driver ever copies or fills in one call.
+constexpr uint32_t kLargestBlock = kLargestSystemBuffer;
+
+std::string hex(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", value);
+    return text;
+}
+
+// A host UNICODE_STRING over a wide text that outlives the call.
+UNICODE_STRING hostString(std::wstring& text)
+{
+    const auto bytes = static_cast<USHORT>(text.size() * sizeof(WCHAR));
+    return UNICODE_STRING{bytes, bytes, text.data()};
+}
+
+} // namespace
+
+const std::vector<EmulatedDriver::KernelRoutine>& EmulatedDriver::kernelRoutines()
+{
+    static const std::vector<KernelRoutine> routines = {
+        {"ntoskrnl.exe", "RtlInitUnicodeString", 8, &EmulatedDriver::rtlInitUnicodeString},
+        {"ntoskrnl.exe", "IoCreateDevice", 28, &EmulatedDriver::ioCreateDevice},
+        {"ntoskrnl.exe", "IoDeleteDevice", 4, &EmulatedDriver::ioDeleteDevice},
+        {"ntoskrnl.exe", "IoCreateSymbolicLink", 8, &EmulatedDriver::ioCreateSymbolicLink},
+        {"ntoskrnl.exe", "IoDeleteSymbolicLink", 4, &EmulatedDriver::ioDeleteSymbolicLink},
+        {"ntoskrnl.exe", "IofCompleteRequest", 0, &EmulatedDriver::iofCompleteRequest},
+        {"ntoskrnl.exe", "MmMapIoSpace", 16, &EmulatedDriver::mmMapIoSpace},
+        {"ntoskrnl.exe", "MmUnmapIoSpace", 8, &EmulatedDriver::mmUnmapIoSpace},
+        {"ntoskrnl.exe", "DbgPrint", 0, &EmulatedDriver::dbgPrint},
+        {"ntoskrnl.exe", "KeInitializeMutex", 8, &EmulatedDriver::keInitializeMutex},
+        {"ntoskrnl.exe", "KeWaitForSingleObject", 20, &EmulatedDriver::keWaitForSingleObject},
+        {"ntoskrnl.exe", "KeReleaseMutex", 8, &EmulatedDriver::keReleaseMutex},
+        {"ntoskrnl.exe", "memcpy", 0, &EmulatedDriver::memcpyRoutine},
+        {"ntoskrnl.exe", "memset", 0, &EmulatedDriver::memsetRoutine},
+    };
+    return routines;
+}
+
+void EmulatedDriver::returnFromStub(uint32_t value)
+{
+    cpu_->setReg(UC_X86_REG_EAX, value);
+}
+
+// VOID RtlInitUnicodeString(PUNICODE_STRING Destination, PCWSTR Source)
+void EmulatedDriver::rtlInitUnicodeString()
+{
+    const uint32_t destination = cpu_->argument(0);
+    const uint32_t source = cpu_->argument(1);
+    uint32_t length = 0;
+    if (source != 0)
+        while (cpu_->read16(source + length) != 0) {
+            length += 2;
+            if (length >= 0xFFFC)
+                throw CpuFault("RtlInitUnicodeString was given a text with no end", 0);
+        }
+    cpu_->write16(destination + nt32::kUnicodeStringLength, static_cast<uint16_t>(length));
+    cpu_->write16(destination + nt32::kUnicodeStringMaximumLength,
+                  static_cast<uint16_t>(source != 0 ? length + 2 : 0));
+    cpu_->write32(destination + nt32::kUnicodeStringBuffer, source);
+}
+
+// NTSTATUS IoCreateDevice(PDRIVER_OBJECT, ULONG ExtensionSize, PUNICODE_STRING Name,
+//                         DEVICE_TYPE, ULONG Characteristics, BOOLEAN Exclusive,
+//                         PDEVICE_OBJECT* DeviceObject)
+void EmulatedDriver::ioCreateDevice()
+{
+    const uint32_t driver = cpu_->argument(0);
+    const uint32_t extensionSize = cpu_->argument(1);
+    const uint32_t nameAddress = cpu_->argument(2);
+    const uint32_t type = cpu_->argument(3);
+    const uint32_t characteristics = cpu_->argument(4);
+    const auto exclusive = static_cast<BOOLEAN>(cpu_->argument(5) & 0xFF);
+    const uint32_t result = cpu_->argument(6);
+    if (driver != driverObject_)
+        throw CpuFault("IoCreateDevice was given a driver object this kernel did not make (" +
+                           hex(driver) + ")",
+                       0);
+    if (result == 0)
+        throw CpuFault("IoCreateDevice was given no place for the device object", 0);
+    if (extensionSize > kKernelPoolSize / 2)
+        return returnFromStub(static_cast<uint32_t>(STATUS_INSUFFICIENT_RESOURCES));
+
+    std::wstring name;
+    if (nameAddress != 0)
+        name = readUnicodeString(nameAddress, "IoCreateDevice");
+    UNICODE_STRING hostName = hostString(name);
+    PDEVICE_OBJECT host = nullptr;
+    const NTSTATUS status = IoCreateDevice(hostDriver_, 0, nameAddress != 0 ? &hostName : nullptr,
+                                           type, characteristics, exclusive, &host);
+    if (!NT_SUCCESS(status))
+        return returnFromStub(static_cast<uint32_t>(status));
+
+    const uint32_t object = allocate(nt32::kDeviceObjectSize);
+    const uint32_t extension = extensionSize != 0 ? allocate(extensionSize) : 0;
+    cpu_->write16(object + nt32::kDeviceObjectType, nt32::kIoTypeDevice);
+    cpu_->write16(object + nt32::kDeviceObjectSizeField,
+                  static_cast<uint16_t>(nt32::kDeviceObjectSize + extensionSize));
+    cpu_->write32(object + nt32::kDeviceObjectDriverObject, driverObject_);
+    // Like Windows, the newest device heads the driver's list.
+    cpu_->write32(object + nt32::kDeviceObjectNextDevice,
+                  cpu_->read32(driverObject_ + nt32::kDriverObjectDeviceObject));
+    cpu_->write32(object + nt32::kDeviceObjectFlags, nt32::kDoDeviceInitializing);
+    cpu_->write32(object + nt32::kDeviceObjectCharacteristics, characteristics);
+    cpu_->write32(object + nt32::kDeviceObjectDeviceExtension, extension);
+    cpu_->write32(object + nt32::kDeviceObjectDeviceType, type);
+    cpu_->write8(object + nt32::kDeviceObjectStackSize, 1);
+    cpu_->write32(driverObject_ + nt32::kDriverObjectDeviceObject, object);
+    devices_.push_back(Device{object, host});
+    cpu_->write32(result, object);
+    returnFromStub(static_cast<uint32_t>(STATUS_SUCCESS));
+}
+
+// VOID IoDeleteDevice(PDEVICE_OBJECT DeviceObject)
+void EmulatedDriver::ioDeleteDevice()
+{
+    const uint32_t object = cpu_->argument(0);
+    auto device = std::find_if(devices_.begin(), devices_.end(),
+                               [&](const Device& d) { return d.emulated == object; });
+    if (device == devices_.end())
+        throw CpuFault("IoDeleteDevice was given a device object that does not exist (" +
+                           hex(object) + ": deleted twice, or never made)",
+                       0);
+    // Out of the driver's list of devices.
+    uint32_t link = driverObject_ + nt32::kDriverObjectDeviceObject;
+    while (cpu_->read32(link) != 0 && cpu_->read32(link) != object)
+        link = cpu_->read32(link) + nt32::kDeviceObjectNextDevice;
+    if (cpu_->read32(link) == object)
+        cpu_->write32(link, cpu_->read32(object + nt32::kDeviceObjectNextDevice));
+    PDEVICE_OBJECT host = device->host;
+    devices_.erase(device);
+    IoDeleteDevice(host);
+}
+
+// NTSTATUS IoCreateSymbolicLink(PUNICODE_STRING Link, PUNICODE_STRING Device)
+void EmulatedDriver::ioCreateSymbolicLink()
+{
+    std::wstring link = readUnicodeString(cpu_->argument(0), "IoCreateSymbolicLink");
+    std::wstring target = readUnicodeString(cpu_->argument(1), "IoCreateSymbolicLink");
+    UNICODE_STRING hostLink = hostString(link);
+    UNICODE_STRING hostTarget = hostString(target);
+    const NTSTATUS status = IoCreateSymbolicLink(&hostLink, &hostTarget);
+    if (NT_SUCCESS(status))
+        links_.push_back(link);
+    returnFromStub(static_cast<uint32_t>(status));
+}
+
+// NTSTATUS IoDeleteSymbolicLink(PUNICODE_STRING Link)
+void EmulatedDriver::ioDeleteSymbolicLink()
+{
+    std::wstring link = readUnicodeString(cpu_->argument(0), "IoDeleteSymbolicLink");
+    UNICODE_STRING hostLink = hostString(link);
+    const NTSTATUS status = IoDeleteSymbolicLink(&hostLink);
+    if (NT_SUCCESS(status))
+        std::erase(links_, link);
+    returnFromStub(static_cast<uint32_t>(status));
+}
+
+// VOID FASTCALL IofCompleteRequest(PIRP Irp /* ECX */, CCHAR PriorityBoost /* DL */)
+void EmulatedDriver::iofCompleteRequest()
+{
+    const uint32_t irp = cpu_->reg(UC_X86_REG_ECX);
+    if (currentIrp_ == 0 || irp != currentIrp_)
+        throw CpuFault("IofCompleteRequest was given " + hex(irp) +
+                           ", which is not a request in a dispatch routine",
+                       0);
+    if (++completions_ > 1)
+        throw CpuFault("a request was completed twice", 0);
+}
+
+// PVOID MmMapIoSpace(PHYSICAL_ADDRESS, SIZE_T NumberOfBytes, MEMORY_CACHING_TYPE)
+void EmulatedDriver::mmMapIoSpace()
+{
+    const uint64_t physical = uint64_t(cpu_->argument(0)) | uint64_t(cpu_->argument(1)) << 32;
+    const uint32_t length = cpu_->argument(2);
+    auto machine = sim::currentMachinePtr();
+    void* host = machine ? machine->mapIoSpace(physical, length) : nullptr;
+    if (host == nullptr)
+        return returnFromStub(0);
+    const auto address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(host));
+    Mapping mapping;
+    mapping.pageStart = address & ~(kPageSize - 1);
+    mapping.pageBytes = (address + length + kPageSize - 1 - mapping.pageStart) & ~(kPageSize - 1);
+    mapping.host = host;
+    mapping.length = length;
+    // The processor reads the very pages the notebook handed out, read only
+    // as they are.
+    try {
+        cpu_->mapHost(mapping.pageStart, mapping.pageBytes, UC_PROT_READ,
+                      reinterpret_cast<void*>(static_cast<uintptr_t>(mapping.pageStart)));
+    } catch (const std::exception& error) {
+        machine->unmapIoSpace(host, length);
+        throw CpuFault(std::string("MmMapIoSpace: the mapping the notebook gave cannot be "
+                                   "placed in the processor: ") +
+                           error.what(),
+                       0);
+    }
+    mappings_[address] = mapping;
+    returnFromStub(address);
+}
+
+// VOID MmUnmapIoSpace(PVOID BaseAddress, SIZE_T NumberOfBytes)
+void EmulatedDriver::mmUnmapIoSpace()
+{
+    const uint32_t address = cpu_->argument(0);
+    const uint32_t length = cpu_->argument(1);
+    auto found = mappings_.find(address);
+    if (found == mappings_.end() || found->second.length != length)
+        throw CpuFault("MmUnmapIoSpace of " + hex(address) + " (" + std::to_string(length) +
+                           " bytes), which is no mapping the driver holds",
+                       0);
+    const Mapping mapping = found->second;
+    mappings_.erase(found);
+    cpu_->unmap(mapping.pageStart, mapping.pageBytes);
+    sim::currentMachine().unmapIoSpace(mapping.host, mapping.length);
+}
+
+// ULONG __cdecl DbgPrint(PCSTR Format, ...)
+void EmulatedDriver::dbgPrint()
+{
+    const uint32_t format = cpu_->argument(0);
+    if (format != 0) {
+        const std::string message = formatFromStack(format, 1);
+        DbgPrint("%s", message.c_str()); // the host layer's log, as for the host build
+    }
+    returnFromStub(static_cast<uint32_t>(STATUS_SUCCESS));
+}
+
+// VOID KeInitializeMutex(PRKMUTEX Mutex, ULONG Level)
+void EmulatedDriver::keInitializeMutex()
+{
+    const uint32_t mutex = cpu_->argument(0);
+    std::vector<uint8_t> zero(nt32::kMutexSize, 0);
+    cpu_->write(mutex, zero.data(), zero.size());
+    cpu_->write8(mutex + nt32::kMutexType, nt32::kMutantObject);
+    cpu_->write8(mutex + nt32::kMutexHeaderSize, nt32::kMutexSize / 4);
+    cpu_->write32(mutex + nt32::kMutexSignalState, 1);
+    cpu_->write8(mutex + nt32::kMutexApcDisable, 1);
+    // The list head of waiters points at itself.
+    cpu_->write32(mutex + 8, mutex + 8);
+    cpu_->write32(mutex + 12, mutex + 8);
+}
+
+// NTSTATUS KeWaitForSingleObject(PVOID Object, KWAIT_REASON, KPROCESSOR_MODE,
+//                                BOOLEAN Alertable, PLARGE_INTEGER Timeout)
+// One processor runs one routine at a time, so a mutex is either free or the
+// running thread's own (a KMUTEX may be acquired again by its owner).
+void EmulatedDriver::keWaitForSingleObject()
+{
+    const uint32_t mutex = cpu_->argument(0);
+    if (cpu_->read8(mutex + nt32::kMutexType) != nt32::kMutantObject)
+        throw CpuFault(
+            "KeWaitForSingleObject was given " + hex(mutex) + ", which is no initialized mutex", 0);
+    const auto state = static_cast<int32_t>(cpu_->read32(mutex + nt32::kMutexSignalState));
+    const uint32_t owner = cpu_->read32(mutex + nt32::kMutexOwnerThread);
+    if (state <= 0 && owner != kThreadPage)
+        throw CpuFault("KeWaitForSingleObject on the mutex at " + hex(mutex) +
+                           ", which another thread holds: it would wait for ever",
+                       0);
+    cpu_->write32(mutex + nt32::kMutexSignalState, static_cast<uint32_t>(state - 1));
+    cpu_->write32(mutex + nt32::kMutexOwnerThread, kThreadPage);
+    returnFromStub(static_cast<uint32_t>(STATUS_SUCCESS));
+}
+
+// LONG KeReleaseMutex(PRKMUTEX Mutex, BOOLEAN Wait)
+void EmulatedDriver::keReleaseMutex()
+{
+    const uint32_t mutex = cpu_->argument(0);
+    const auto state = static_cast<int32_t>(cpu_->read32(mutex + nt32::kMutexSignalState));
+    if (cpu_->read8(mutex + nt32::kMutexType) != nt32::kMutantObject || state > 0 ||
+        cpu_->read32(mutex + nt32::kMutexOwnerThread) != kThreadPage)
+        throw CpuFault(
+            "KeReleaseMutex of the mutex at " + hex(mutex) + ", which the thread does not hold", 0);
+    cpu_->write32(mutex + nt32::kMutexSignalState, static_cast<uint32_t>(state + 1));
+    if (state + 1 == 1)
+        cpu_->write32(mutex + nt32::kMutexOwnerThread, 0);
+    returnFromStub(static_cast<uint32_t>(state));
+}
+
+// void* __cdecl memcpy(void* Destination, const void* Source, size_t Length)
+void EmulatedDriver::memcpyRoutine()
+{
+    const uint32_t destination = cpu_->argument(0);
+    const uint32_t source = cpu_->argument(1);
+    const uint32_t length = cpu_->argument(2);
+    if (length > kLargestBlock)
+        throw CpuFault("memcpy of " + std::to_string(length) + " bytes", 0);
+    std::vector<uint8_t> bytes(length);
+    cpu_->read(source, bytes.data(), length);
+    cpu_->write(destination, bytes.data(), length);
+    returnFromStub(destination);
+}
+
+// void* __cdecl memset(void* Destination, int Value, size_t Length)
+void EmulatedDriver::memsetRoutine()
+{
+    const uint32_t destination = cpu_->argument(0);
+    const auto value = static_cast<uint8_t>(cpu_->argument(1));
+    const uint32_t length = cpu_->argument(2);
+    if (length > kLargestBlock)
+        throw CpuFault("memset of " + std::to_string(length) + " bytes", 0);
+    std::vector<uint8_t> bytes(length, value);
+    cpu_->write(destination, bytes.data(), length);
+    returnFromStub(destination);
+}
+
+} // namespace emulated

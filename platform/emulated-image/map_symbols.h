@@ -1,0 +1,40 @@
+// map_symbols.h
+//
+// The symbols of a driver image from the map file its linker wrote (GNU ld's
+// -Map output beside the image, zephr.sys -> zephr.map), for naming the
+// routine an address lies in: "SmmExchange+0x1a".
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace emulated {
+
+class MapSymbols {
+  public:
+    MapSymbols() = default;
+    // Reads the map file; an absent or unreadable file gives no symbols.
+    explicit MapSymbols(const std::filesystem::path& mapFile);
+
+    bool empty() const
+    {
+        return symbols_.empty();
+    }
+    // The address a symbol has in the linked image (at its image base).
+    std::optional<uint32_t> address(const std::string& name) const;
+    // The nearest symbol at or below a linked address, as "name+0xoffset"
+    // ("name" at its very address); empty when none lies below it.
+    std::string nearest(uint32_t linkedAddress) const;
+
+  private:
+    std::map<uint32_t, std::string> symbols_; // linked address -> readable name
+    std::map<std::string, uint32_t> byName_;  // readable name -> linked address
+};
+
+// The map file beside an image: the same path with ".map".
+std::filesystem::path mapFileFor(const std::filesystem::path& image);
+
+} // namespace emulated

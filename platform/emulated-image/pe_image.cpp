@@ -1,0 +1,249 @@
+// pe_image.cpp
+//
+// Reading a PE32 image file (the published PE/COFF layout): the DOS and NT
+// headers, the section table, the import directory and the base relocation
+// blocks, and the image laid out in memory for a given base.
+#include "platform/emulated-image/pe_image.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace emulated {
+
+namespace {
+
+constexpr uint16_t kDosMagic = 0x5A4D;    // "MZ"
+constexpr uint32_t kNtSignature = 0x4550; // "PE\0\0"
+constexpr uint16_t kMachineI386 = 0x014C;
+constexpr uint16_t kOptionalMagicPe32 = 0x010B;
+constexpr uint16_t kSubsystemNative = 1;
+constexpr uint16_t kRelocsStripped = 0x0001; // file header characteristics
+
+constexpr uint32_t kSectionExecute = 0x20000000;
+constexpr uint32_t kSectionRead = 0x40000000;
+constexpr uint32_t kSectionWrite = 0x80000000;
+
+constexpr uint32_t kImportDirectory = 1;
+constexpr uint32_t kRelocationDirectory = 5;
+
+constexpr uint16_t kRelocationAbsolute = 0; // padding
+constexpr uint16_t kRelocationHighLow = 3;  // a 32-bit address
+
+constexpr uint32_t kOrdinalFlag = 0x80000000;
+// An image larger than this is no driver.
+constexpr uint32_t kLargestImage = 64u << 20;
+
+std::string hex(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", value);
+    return text;
+}
+
+} // namespace
+
+PeImage::PeImage(const std::filesystem::path& file) : name_(file.filename().string())
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        throw ImageError("cannot read the driver image " + file.string());
+    file_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    name_ = file.string();
+
+    if (file_.size() < 0x40 || read16(0) != kDosMagic)
+        fail("no MZ header: not a Windows image");
+    const uint32_t nt = read32(0x3C);
+    if (read32(nt) != kNtSignature)
+        fail("no PE signature");
+    const uint32_t header = nt + 4;
+    if (read16(header) != kMachineI386)
+        fail("not an i386 image (machine " + hex(read16(header)) + ")");
+    const uint16_t sectionCount = read16(header + 2);
+    const uint16_t optionalSize = read16(header + 16);
+    const uint16_t characteristics = read16(header + 18);
+    const uint32_t optional = header + 20;
+    if (read16(optional) != kOptionalMagicPe32)
+        fail("not a PE32 image");
+    entryPoint_ = read32(optional + 16);
+    imageBase_ = read32(optional + 28);
+    imageSize_ = read32(optional + 56);
+    headersSize_ = read32(optional + 60);
+    if (read16(optional + 68) != kSubsystemNative)
+        fail("not an image for the native subsystem (a kernel driver)");
+    if (imageSize_ == 0 || imageSize_ > kLargestImage || headersSize_ > imageSize_ ||
+        headersSize_ > file_.size())
+        fail("image size " + hex(imageSize_) + " cannot be right");
+    const uint32_t directoryCount = read32(optional + 92);
+    auto directory = [&](uint32_t index, uint32_t& rva, uint32_t& size) {
+        rva = size = 0;
+        if (index < directoryCount) {
+            rva = read32(optional + 96 + 8 * index);
+            size = read32(optional + 100 + 8 * index);
+        }
+    };
+    if ((characteristics & kRelocsStripped) == 0)
+        directory(kRelocationDirectory, relocationsRva_, relocationsSize_);
+
+    const uint32_t table = optional + optionalSize;
+    for (uint16_t i = 0; i < sectionCount; ++i) {
+        const uint32_t at = table + 40u * i;
+        const uint32_t flags = read32(at + 36); // also proves the entry is in the file
+        Section section;
+        char name[9] = {};
+        std::memcpy(name, file_.data() + at, 8);
+        section.name = name;
+        section.virtualSize = read32(at + 8);
+        section.virtualAddress = read32(at + 12);
+        section.rawSize = read32(at + 16);
+        section.rawOffset = read32(at + 20);
+        section.readable = (flags & kSectionRead) != 0;
+        section.writable = (flags & kSectionWrite) != 0;
+        section.executable = (flags & kSectionExecute) != 0;
+        const uint64_t end =
+            uint64_t(section.virtualAddress) + std::max(section.virtualSize, section.rawSize);
+        if (end > imageSize_)
+            fail("section " + section.name + " lies outside the image");
+        if (section.rawSize > 0 && uint64_t(section.rawOffset) + section.rawSize > file_.size())
+            fail("section " + section.name + " lies outside the file");
+        sections_.push_back(section);
+    }
+    if (entryPoint_ == 0 || entryPoint_ >= imageSize_)
+        fail("no entry point inside the image");
+
+    uint32_t importRva, importSize;
+    directory(kImportDirectory, importRva, importSize);
+    if (importRva != 0)
+        readImports(importRva, importSize);
+}
+
+void PeImage::readImports(uint32_t rva, uint32_t size)
+{
+    (void)size; // the table ends with an all-zero descriptor
+    for (uint32_t descriptor = rva;; descriptor += 20) {
+        const uint32_t lookup = read32(fileOffset(descriptor, 20));
+        const uint32_t moduleName = read32(fileOffset(descriptor + 12, 4));
+        const uint32_t slots = read32(fileOffset(descriptor + 16, 4));
+        if (moduleName == 0 && slots == 0)
+            break;
+        const std::string module = readString(moduleName);
+        const uint32_t names = lookup != 0 ? lookup : slots;
+        for (uint32_t i = 0;; ++i) {
+            const uint32_t entry = read32(fileOffset(names + 4 * i, 4));
+            if (entry == 0)
+                break;
+            Import import;
+            import.module = module;
+            import.slot = slots + 4 * i;
+            if ((entry & kOrdinalFlag) != 0)
+                import.ordinal = static_cast<uint16_t>(entry);
+            else
+                import.name = readString(entry + 2); // past the hint
+            imports_.push_back(import);
+        }
+    }
+}
+
+std::vector<uint8_t> PeImage::layOut(uint32_t base,
+                                     const std::function<uint32_t(const Import&)>& resolve) const
+{
+    std::vector<uint8_t> memory(imageSize_, 0);
+    std::copy_n(file_.begin(), headersSize_, memory.begin());
+    for (const Section& section : sections_) {
+        const uint32_t length = section.virtualSize != 0
+                                    ? std::min(section.rawSize, section.virtualSize)
+                                    : section.rawSize;
+        if (length > 0)
+            std::copy_n(file_.begin() + section.rawOffset, length,
+                        memory.begin() + section.virtualAddress);
+    }
+    auto at32 = [&](uint32_t rva) -> uint8_t* {
+        if (uint64_t(rva) + 4 > memory.size())
+            fail("an address at " + hex(rva) + " lies outside the image");
+        return memory.data() + rva;
+    };
+
+    const uint32_t delta = base - imageBase_;
+    if (delta != 0) {
+        if (relocationsRva_ == 0)
+            fail("it must move from " + hex(imageBase_) + " to " + hex(base) +
+                 " but carries no base relocations");
+        for (uint32_t block = relocationsRva_; block + 8 <= relocationsRva_ + relocationsSize_;) {
+            uint32_t page, blockSize;
+            std::memcpy(&page, at32(block), 4);
+            std::memcpy(&blockSize, at32(block + 4), 4);
+            if (blockSize < 8)
+                break;
+            for (uint32_t entry = block + 8; entry + 2 <= block + blockSize; entry += 2) {
+                uint16_t item;
+                std::memcpy(&item, memory.data() + entry, 2);
+                const uint16_t kind = item >> 12;
+                if (kind == kRelocationAbsolute)
+                    continue;
+                if (kind != kRelocationHighLow)
+                    fail("base relocation kind " + std::to_string(kind) + " at " +
+                         hex(page + (item & 0xFFF)) + " is not one of a 32-bit image");
+                uint8_t* place = at32(page + (item & 0xFFF));
+                uint32_t value;
+                std::memcpy(&value, place, 4);
+                value += delta;
+                std::memcpy(place, &value, 4);
+            }
+            block += blockSize;
+        }
+    }
+    for (const Import& import : imports_) {
+        const uint32_t address = resolve(import);
+        std::memcpy(at32(import.slot), &address, 4);
+    }
+    return memory;
+}
+
+uint32_t PeImage::read32(uint32_t offset) const
+{
+    if (uint64_t(offset) + 4 > file_.size())
+        fail("truncated at offset " + hex(offset));
+    uint32_t value;
+    std::memcpy(&value, file_.data() + offset, 4);
+    return value;
+}
+
+uint16_t PeImage::read16(uint32_t offset) const
+{
+    if (uint64_t(offset) + 2 > file_.size())
+        fail("truncated at offset " + hex(offset));
+    uint16_t value;
+    std::memcpy(&value, file_.data() + offset, 2);
+    return value;
+}
+
+uint32_t PeImage::fileOffset(uint32_t rva, uint32_t length) const
+{
+    for (const Section& section : sections_)
+        if (rva >= section.virtualAddress &&
+            uint64_t(rva) + length <= uint64_t(section.virtualAddress) + section.rawSize)
+            return section.rawOffset + (rva - section.virtualAddress);
+    if (uint64_t(rva) + length <= headersSize_)
+        return rva;
+    fail("relative address " + hex(rva) + " lies in no section");
+}
+
+std::string PeImage::readString(uint32_t rva) const
+{
+    std::string text;
+    for (uint32_t offset = fileOffset(rva, 1);; ++offset) {
+        if (offset >= file_.size() || text.size() > 256)
+            fail("a name at " + hex(rva) + " has no end");
+        if (file_[offset] == 0)
+            return text;
+        text.push_back(static_cast<char>(file_[offset]));
+    }
+}
+
+void PeImage::fail(const std::string& what) const
+{
+    throw ImageError("driver image " + name_ + ": " + what);
+}
+
+} // namespace emulated

@@ -1,0 +1,97 @@
+// pe_image.h
+//
+// A PE32 image file read for loading: its headers, sections, imports and
+// base relocations, and the image laid out in memory as the loader places it
+// (sections at their virtual addresses, relocations applied for the base it
+// goes to, every import slot written with the address its resolver gives).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace emulated {
+
+// An image that cannot be loaded; the message names the file and what is
+// wrong with it.
+class ImageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+struct Section {
+    std::string name;
+    uint32_t virtualAddress = 0; // relative to the image base
+    uint32_t virtualSize = 0;
+    uint32_t rawOffset = 0;
+    uint32_t rawSize = 0;
+    bool readable = false, writable = false, executable = false;
+};
+
+struct Import {
+    std::string module; // "ntoskrnl.exe", as the image spells it
+    std::string name;   // the routine's name; empty for an import by ordinal
+    uint16_t ordinal = 0;
+    uint32_t slot = 0; // relative address of its import address table slot
+};
+
+class PeImage {
+  public:
+    // Reads and checks the file: an i386 PE32 image with a native subsystem's
+    // sections inside the file. Throws ImageError.
+    explicit PeImage(const std::filesystem::path& file);
+
+    const std::string& name() const
+    {
+        return name_;
+    } // the file name
+    uint32_t imageBase() const
+    {
+        return imageBase_;
+    }
+    uint32_t imageSize() const
+    {
+        return imageSize_;
+    }
+    uint32_t entryPoint() const
+    {
+        return entryPoint_;
+    } // relative
+    const std::vector<Section>& sections() const
+    {
+        return sections_;
+    }
+    const std::vector<Import>& imports() const
+    {
+        return imports_;
+    }
+
+    // The image as it lies in memory at base: headers and sections in place,
+    // base relocations applied when base is not the image base, and each
+    // import slot holding what resolve gives for it. Throws ImageError for a
+    // relocation kind a 32-bit image does not use, or when the image has to
+    // move but carries no relocations.
+    std::vector<uint8_t> layOut(uint32_t base,
+                                const std::function<uint32_t(const Import&)>& resolve) const;
+
+  private:
+    uint32_t read32(uint32_t offset) const;
+    uint16_t read16(uint32_t offset) const;
+    // The file offset of a relative address; throws when no section holds it.
+    uint32_t fileOffset(uint32_t rva, uint32_t length) const;
+    std::string readString(uint32_t rva) const;
+    void readImports(uint32_t rva, uint32_t size);
+    [[noreturn]] void fail(const std::string& what) const;
+
+    std::string name_;
+    std::vector<uint8_t> file_;
+    uint32_t imageBase_ = 0, imageSize_ = 0, entryPoint_ = 0, headersSize_ = 0;
+    uint32_t relocationsRva_ = 0, relocationsSize_ = 0;
+    std::vector<Section> sections_;
+    std::vector<Import> imports_;
+};
+
+} // namespace emulated
