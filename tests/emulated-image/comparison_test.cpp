@@ -200,47 +200,31 @@ std::string describe(const Reply& reply)
     return text;
 }
 
-// The control codes with their minimum lengths and the words they bound.
-struct CodeRow {
-    DWORD code;
-    DWORD input, output;
-    std::vector<std::pair<int, uint16_t>> bounds; // word index, highest value
-};
-
-const std::vector<CodeRow> kCodes = {
-    {IOCTL_ZEPHR_SET_FAN_STATE, 4, 4, {{0, 1}, {1, 2}}},
-    {IOCTL_ZEPHR_GET_FAN_STATE, 4, 4, {{0, 1}}},
-    {IOCTL_ZEPHR_GET_FAN_SPEED, 4, 4, {{0, 1}}},
-    {IOCTL_ZEPHR_GET_CPU_SPEED, 0, 8, {}},
-    {IOCTL_ZEPHR_DETECT_SUPERIO, 0, 4, {}},
-    {IOCTL_ZEPHR_SET_PWM, 4, 4, {{0, 1}, {1, 63}}},
-    {IOCTL_ZEPHR_GET_PWM, 4, 4, {{0, 1}}},
-    {IOCTL_ZEPHR_GET_TEMP, 4, 4, {{0, 255}}},
-    {IOCTL_ZEPHR_GET_VERSION, 0, 8, {}},
-    {IOCTL_ZEPHR_GET_SYSINFO, 0, 16384, {}},
-    {IOCTL_ZEPHR_GET_ACPI_REPORT, 0, 32768, {}},
-};
-
 // Each code at, below and above its lengths, each bounded word at its
 // highest value and one above, and codes outside the table.
 std::vector<Request> everyCodeAtItsBoundaries()
 {
     std::vector<Request> requests;
-    for (const CodeRow& row : kCodes) {
-        std::vector<uint8_t> input(row.input, 0);
-        if (row.input > 0)
-            requests.push_back({row.code, std::vector<uint8_t>(row.input - 1, 0), row.output});
-        requests.push_back({row.code, input, row.output - 1});
-        requests.push_back({row.code, input, row.output});
-        requests.push_back({row.code, input, row.output + 100});
-        requests.push_back({row.code, std::vector<uint8_t>(row.input + 8, 0x01), row.output});
-        for (auto [index, highest] : row.bounds)
+    for (const ZEPHR_CONTROL_CODE_ROW& row : ZephrControlCodes) {
+        const DWORD code = row.Code, input = row.MinInputLength, output = row.MinOutputLength;
+        if (input > 0)
+            requests.push_back({code, std::vector<uint8_t>(input - 1, 0), output});
+        requests.push_back({code, std::vector<uint8_t>(input, 0), output - 1});
+        requests.push_back({code, std::vector<uint8_t>(input, 0), output});
+        requests.push_back({code, std::vector<uint8_t>(input, 0), output + 100});
+        requests.push_back({code, std::vector<uint8_t>(input + 8, 0x01), output});
+        const ZEPHR_FIELD fields[] = {row.Word0, row.Word1};
+        for (int index = 0; index < 2; ++index) {
+            if (fields[index] == ZephrFieldNone)
+                continue;
+            const uint16_t highest = ZephrFieldBound[fields[index]];
             for (uint16_t value : {highest, uint16_t(highest + 1), uint16_t(0xFFFF)}) {
                 std::vector<uint8_t> bounded = words(0);
                 bounded[2 * index] = uint8_t(value);
                 bounded[2 * index + 1] = uint8_t(value >> 8);
-                requests.push_back({row.code, bounded, row.output});
+                requests.push_back({code, bounded, output});
             }
+        }
     }
     for (DWORD invalid : {0x9C40A40Cu, 0x9C40A3FCu, 0x9C40A450u, 0x9C40A420u, 0x9C40A43Cu,
                           0x9C40A441u, 0x00220000u})
@@ -268,11 +252,11 @@ std::vector<Request> superIoRequests()
 
 std::vector<Request> firmwareRequests()
 {
-    return {{IOCTL_ZEPHR_GET_SYSINFO, {}, 16384},
-            {IOCTL_ZEPHR_GET_CPU_SPEED, {}, 8},
-            {IOCTL_ZEPHR_GET_ACPI_REPORT, {}, 32768},
-            {IOCTL_ZEPHR_GET_ACPI_REPORT, {}, 32768},
-            {IOCTL_ZEPHR_GET_SYSINFO, {}, 16384}};
+    return {{IOCTL_ZEPHR_GET_SYSINFO, {}, ZEPHR_SYSINFO_LENGTH},
+            {IOCTL_ZEPHR_GET_CPU_SPEED, {}, ZEPHR_CPU_SPEED_LENGTH},
+            {IOCTL_ZEPHR_GET_ACPI_REPORT, {}, ZEPHR_ACPI_REPORT_LENGTH},
+            {IOCTL_ZEPHR_GET_ACPI_REPORT, {}, ZEPHR_ACPI_REPORT_LENGTH},
+            {IOCTL_ZEPHR_GET_SYSINFO, {}, ZEPHR_SYSINFO_LENGTH}};
 }
 
 std::vector<Case> cases()
@@ -449,7 +433,7 @@ TEST(ShippedImageThreads, RequestsAtOnceGiveTheAnswersTheyGiveAlone)
                                       {IOCTL_ZEPHR_SET_PWM, words(1, 21), 4},
                                       {IOCTL_ZEPHR_GET_PWM, words(1), 4},
                                       {IOCTL_ZEPHR_GET_FAN_SPEED, words(1), 4},
-                                      {IOCTL_ZEPHR_GET_CPU_SPEED, {}, 8}};
+                                      {IOCTL_ZEPHR_GET_CPU_SPEED, {}, ZEPHR_CPU_SPEED_LENGTH}};
     std::vector<Reply> alone;
     {
         Device device;

@@ -5,6 +5,7 @@
 // notebook held in its band, the SMM call budget, the fail-safe when the
 // BIOS or the driver stops answering, the fans left High at the end, and
 // the configuration's refusals.
+#include "platform/host-nt/nt_host.h"
 #include "platform/host-win32/win32_host.h"
 #include "sim/thermal_model.h"
 #include "support/driver_harness.h"
@@ -264,6 +265,9 @@ TEST(FanControlFailSafe, TheDriverGoingAwayMeansFailSafe)
     controller.step(0);
     ASSERT_EQ(driver.machine().smm.fans[0].state, kFanOff);
 
+    // Windows runs DriverUnload only once the last handle is closed; the
+    // driver stopping under an open handle is forced here.
+    nt::IoManager::instance().setFaults({.unloadWithHandlesOpen = true});
     driver.unload();
     controller.step(5);
     EXPECT_TRUE(controller.failSafe());
