@@ -23,57 +23,37 @@ namespace {
 const char* const kFixtures[kFixtureCount] = {"i440fx-inspiron-8600", "q35-latitude-d810",
                                               "i440fx-smbios3-only"};
 
-// What a code of the table reads and answers, as the device promises it.
-enum class Word { None, Fan, State, Sensor, Duty };
+// What each code answers, as the device promises it; its lengths and the
+// words it reads come from the shared control-code table.
 enum class Answer { Result, FanState, FanSpeed, Duty, Temperature, Version, Text };
 
-struct Row {
-    DWORD code;
-    DWORD minInput;
-    DWORD minOutput;
-    Word word0;
-    Word word1;
-    Answer answer;
-};
-
-const std::array<Row, 11> kRows = {{
-    {IOCTL_ZEPHR_SET_FAN_STATE, 4, 4, Word::Fan, Word::State, Answer::Result},
-    {IOCTL_ZEPHR_GET_FAN_STATE, 4, 4, Word::Fan, Word::None, Answer::FanState},
-    {IOCTL_ZEPHR_GET_FAN_SPEED, 4, 4, Word::Fan, Word::None, Answer::FanSpeed},
-    {IOCTL_ZEPHR_GET_CPU_SPEED, 0, ZEPHR_CPU_SPEED_LENGTH, Word::None, Word::None, Answer::Text},
-    {IOCTL_ZEPHR_DETECT_SUPERIO, 0, 4, Word::None, Word::None, Answer::Result},
-    {IOCTL_ZEPHR_SET_PWM, 4, 4, Word::Fan, Word::Duty, Answer::Result},
-    {IOCTL_ZEPHR_GET_PWM, 4, 4, Word::Fan, Word::None, Answer::Duty},
-    {IOCTL_ZEPHR_GET_TEMP, 4, 4, Word::Sensor, Word::None, Answer::Temperature},
-    {IOCTL_ZEPHR_GET_VERSION, 0, 8, Word::None, Word::None, Answer::Version},
-    {IOCTL_ZEPHR_GET_SYSINFO, 0, ZEPHR_SYSINFO_LENGTH, Word::None, Word::None, Answer::Text},
-    {IOCTL_ZEPHR_GET_ACPI_REPORT, 0, ZEPHR_ACPI_REPORT_LENGTH, Word::None, Word::None,
-     Answer::Text},
-}};
-
-const Row* rowOf(DWORD code)
+Answer answerOf(DWORD code)
 {
-    for (const Row& row : kRows)
-        if (row.code == code)
-            return &row;
-    return nullptr;
+    switch (code) {
+    case IOCTL_ZEPHR_GET_FAN_STATE:
+        return Answer::FanState;
+    case IOCTL_ZEPHR_GET_FAN_SPEED:
+        return Answer::FanSpeed;
+    case IOCTL_ZEPHR_GET_PWM:
+        return Answer::Duty;
+    case IOCTL_ZEPHR_GET_TEMP:
+        return Answer::Temperature;
+    case IOCTL_ZEPHR_GET_VERSION:
+        return Answer::Version;
+    case IOCTL_ZEPHR_GET_CPU_SPEED:
+    case IOCTL_ZEPHR_GET_SYSINFO:
+    case IOCTL_ZEPHR_GET_ACPI_REPORT:
+        return Answer::Text;
+    default:
+        return Answer::Result;
+    }
 }
 
-bool inBounds(Word word, uint16_t value)
+using Row = ZEPHR_CONTROL_CODE_ROW;
+
+bool inBounds(ZEPHR_FIELD field, uint16_t value)
 {
-    switch (word) {
-    case Word::None:
-        return true;
-    case Word::Fan:
-        return value <= ZEPHR_MAX_FAN;
-    case Word::State:
-        return value <= ZEPHR_MAX_FAN_STATE;
-    case Word::Sensor:
-        return value <= ZEPHR_MAX_SENSOR;
-    case Word::Duty:
-        return value <= ZEPHR_MAX_DUTY;
-    }
-    return false;
+    return field == ZephrFieldNone || value <= ZephrFieldBound[field];
 }
 
 uint16_t wordAt(const std::vector<uint8_t>& bytes, size_t at)
@@ -113,13 +93,12 @@ DWORD expectedError(const Exchange& e, const Row*& row)
         return ERROR_ACCESS_DENIED;
     if ((e.nullInput && !e.input.empty()) || (e.nullOutput && e.outputLength > 0))
         return 998; // ERROR_NOACCESS
-    row = rowOf(e.code);
+    row = ZephrFindControlCode(e.code);
     if (row == nullptr)
         return ERROR_INVALID_PARAMETER;
-    if (e.input.size() < row->minInput || e.outputLength < row->minOutput)
+    if (e.input.size() < row->MinInputLength || e.outputLength < row->MinOutputLength)
         return ERROR_INSUFFICIENT_BUFFER;
-    if ((row->word0 != Word::None && !inBounds(row->word0, wordAt(e.input, 0))) ||
-        (row->word1 != Word::None && !inBounds(row->word1, wordAt(e.input, 2))))
+    if (!inBounds(row->Word0, wordAt(e.input, 0)) || !inBounds(row->Word1, wordAt(e.input, 2)))
         return ERROR_INVALID_PARAMETER;
     return 0;
 }
@@ -259,17 +238,18 @@ void check(const Exchange& e, bool textsMayHoldAnyByte)
     }
     if (!e.ok)
         violation("an accepted request failed: " + describe(e));
-    if (e.bytes != row->minOutput)
+    if (e.bytes != row->MinOutputLength)
         violation("Information is not the code's output length: " + describe(e));
     for (size_t i = e.bytes; i < e.output.size(); ++i)
         if (e.output[i] != kCallerFill)
             violation("a byte past Information reached the caller: " + describe(e));
 
-    if (row->answer != Answer::Text) {
+    const Answer answer = answerOf(row->Code);
+    if (answer != Answer::Text) {
         for (size_t i = 0; i < e.bytes; ++i)
             if (e.output[i] == nt::kStaleByte)
                 violation("a stale system-buffer byte was returned: " + describe(e));
-        if (!answerInRange(row->answer, dwordAt(e.output, 0), e.output))
+        if (!answerInRange(answer, dwordAt(e.output, 0), e.output))
             violation("the answer is out of its range: " + describe(e));
         return;
     }

@@ -18,29 +18,21 @@
 
 namespace {
 
-// The codes with their shortest input and output, so that most requests
-// pass the length test and reach the operations.
-struct Code {
-    DWORD code;
-    DWORD input;
-    DWORD output;
-};
-const std::array<Code, 11> kCodes = {{
-    {IOCTL_ZEPHR_SET_FAN_STATE, 4, 4},
-    {IOCTL_ZEPHR_GET_FAN_STATE, 4, 4},
-    {IOCTL_ZEPHR_GET_FAN_SPEED, 4, 4},
-    {IOCTL_ZEPHR_GET_CPU_SPEED, 0, ZEPHR_CPU_SPEED_LENGTH},
-    {IOCTL_ZEPHR_DETECT_SUPERIO, 0, 4},
-    {IOCTL_ZEPHR_SET_PWM, 4, 4},
-    {IOCTL_ZEPHR_GET_PWM, 4, 4},
-    {IOCTL_ZEPHR_GET_TEMP, 4, 4},
-    {IOCTL_ZEPHR_GET_VERSION, 0, 8},
-    {IOCTL_ZEPHR_GET_SYSINFO, 0, ZEPHR_SYSINFO_LENGTH},
-    {IOCTL_ZEPHR_GET_ACPI_REPORT, 0, ZEPHR_ACPI_REPORT_LENGTH},
-}};
-
-const std::array<DWORD, 14> kLengths = {0, 1,   2,     3,     4,     5,     7,
-                                        8, 100, 16383, 16384, 32767, 32768, 65536};
+// Lengths at and around the codes' minimums, and larger ones.
+const std::array<DWORD, 14> kLengths = {0,
+                                        1,
+                                        2,
+                                        3,
+                                        4,
+                                        5,
+                                        7,
+                                        8,
+                                        100,
+                                        ZEPHR_SYSINFO_LENGTH - 1,
+                                        ZEPHR_SYSINFO_LENGTH,
+                                        ZEPHR_ACPI_REPORT_LENGTH - 1,
+                                        ZEPHR_ACPI_REPORT_LENGTH,
+                                        65536};
 
 constexpr int kNotebookKinds = 10;
 constexpr int kMaxRequests = 64;
@@ -165,8 +157,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         e.handleOpen = handle.open;
         e.handleWrites = handle.writes;
         e.handleReads = handle.reads;
-        const Code& code = kCodes[in.ConsumeIntegralInRange<size_t>(0, kCodes.size() - 1)];
-        e.code = requestCode(in, code.code);
+        // The codes with their shortest input and output, so that most
+        // requests pass the length test and reach the operations.
+        const ZEPHR_CONTROL_CODE_ROW& code =
+            ZephrControlCodes[in.ConsumeIntegralInRange<size_t>(0, ZEPHR_CONTROL_CODE_COUNT - 1)];
+        e.code = requestCode(in, code.Code);
         // Words in bounds most of the time, so the operations run.
         std::vector<uint8_t> head = in.ConsumeBytes<uint8_t>(4);
         if (head.size() == 4 && in.ConsumeBool()) {
@@ -175,10 +170,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             head[2] &= 0x3F;
             head[3] = 0;
         }
-        e.input.assign(length(in, code.input), 0x5A);
+        e.input.assign(length(in, code.MinInputLength), 0x5A);
         std::copy(head.begin(), head.begin() + std::min(head.size(), e.input.size()),
                   e.input.begin());
-        e.outputLength = length(in, code.output);
+        e.outputLength = length(in, code.MinOutputLength);
         const int nulls = in.ConsumeIntegralInRange(0, 15);
         e.nullInput = nulls == 1;
         e.nullOutput = nulls == 2;
