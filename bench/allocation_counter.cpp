@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // allocation_counter.cpp
 //
 // Counts the process's heap allocations while asked to: malloc, calloc and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // counts.cpp
 //
 // Figures where the count is the cost. Every SMI stalls the whole notebook,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // driver_image_figures.cpp
 //
 // zephr.sys as the Windows build made it: the file's size against the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // figures.cpp
 //
 // The figures' ratios, the table a reader sees, and the JSON file.

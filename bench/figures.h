@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // figures.h
 //
 // What the benchmark suite measures, as rows of one table: each figure has

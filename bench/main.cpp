@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // main.cpp
 //
 // zephr_bench: the benchmark suite. Runs the timed pairs (Google Benchmark),

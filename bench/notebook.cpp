@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // notebook.cpp
 //
 // The notebooks, the driver and the plug-in the benchmarks stand on.

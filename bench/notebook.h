@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // notebook.h
 //
 // What the benchmarks stand on: a simulated notebook (the built-in one or a

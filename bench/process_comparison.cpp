@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // process_comparison.cpp
 //
 // What a user would pick instead of zephrctl sysinfo: dmidecode reading the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // process_run.cpp
 //
 // RunProcess over posix_spawn and wait4.

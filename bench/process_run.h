@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // process_run.h
 //
 // Runs a program as a whole process, its output into files, and tells what

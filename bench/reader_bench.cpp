@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // reader_bench.cpp
 //
 // A reader call between refreshes against what the throttle allows it: one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // report_bench.cpp
 //
 // The two text reports per request on each firmware fixture, against a

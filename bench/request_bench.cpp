@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // request_bench.cpp
 //
 // One device request round trip through DeviceIoControl in the host build,

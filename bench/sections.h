@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sections.h
 //
 // The untimed parts of the suite, each giving its rows of the table.

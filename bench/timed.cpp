@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // timed.cpp
 //
 // Runs the registered benchmarks and turns each pair's medians into a

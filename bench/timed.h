@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // timed.h
 //
 // The timed figures: Google Benchmark benchmarks registered in pairs, a

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Compile options for driver code in both builds: freestanding C++ with no
 # exceptions, no RTTI and no thread-safe statics (the kernel has no C++
 # runtime); in the Windows build also no stack protector and no unwind tables.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The release zip of the Windows build, made by CPack: zephr.sys,
 # Gaugelet.dll, zephrctl.exe, gaugehost.exe, a short readme with Windows
 # line ends, and the licence, in one folder zephr-<version>-win32. The

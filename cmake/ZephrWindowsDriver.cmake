@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # zephr_add_windows_driver(NAME SOURCES...): the rule for kernel-mode driver
 # images in the Windows build. Including this file defines the function and
 # finds the DDK headers; it makes no target.

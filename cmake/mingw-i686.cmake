@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Toolchain for the Windows build: mingw-w64 cross compilers for 32-bit x86
 # Windows. Programs and libraries are searched only in the mingw-w64 root;
 # host tools (cmake, ninja, objdump on the build machine) stay the host's.

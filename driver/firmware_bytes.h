@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * firmware_bytes.h
  *

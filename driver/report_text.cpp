@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * report_text.cpp
  *

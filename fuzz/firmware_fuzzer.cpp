@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // firmware_fuzzer.cpp
 //
 // libFuzzer target for the firmware readers. An input takes a firmware

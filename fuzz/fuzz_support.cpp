@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fuzz_support.cpp
 //
 // The fuzz targets' shared part: fixture memories, the driver on a notebook

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fuzz_support.h
 //
 // What the fuzz targets share: the notebooks an input can choose (the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // request_fuzzer.cpp
 //
 // libFuzzer target for the request path. An input chooses a notebook (the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * dll_main.cpp
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * host_interface.cpp
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * model_profile.cpp
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // builtin_machine.cpp
 //
 // Machine::builtin: the notebook the tools run against when no machine file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // machine.cpp
 //
 // The simulated notebook as the driver sees it: MmMapIoSpace on its physical

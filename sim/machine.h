@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // machine.h
 //
 // The simulated notebook that the host build runs the driver against: its
@@ -27,7 +28,7 @@ namespace sim {
 // A machine file that cannot be used. The message names the file, the key and
 // what is wrong with it.
 class MachineFileError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -54,7 +55,7 @@ struct Fan {
 
 // The BIOS's SMM fan and temperature functions behind port 0xB2.
 class SmmBios {
-public:
+  public:
     SmmBehaviour behaviour = SmmBehaviour::Normal;
     std::map<uint16_t, uint16_t> temperatures; // sensor number -> degrees Celsius
     std::vector<Fan> fans;                     // fan index -> state and speed
@@ -72,7 +73,7 @@ public:
 
 // Physical memory: what firmware images put where.
 class PhysicalMemory {
-public:
+  public:
     // Places bytes at a physical base (later ranges overwrite earlier ones).
     void load(uint64_t base, const std::vector<uint8_t>& bytes);
     // Loads an image folder of the fixtures' format: memory/XXXXXXXX.bin, one
@@ -84,18 +85,24 @@ public:
     // Copies the range out; bytes no image covers read as 0xFF (open bus).
     void read(uint64_t base, void* out, size_t length) const;
 
-private:
+  private:
     // The bytes of one range: a copy the machine owns, or a read-only private
     // mapping of an image file, whose pages are read only when touched.
     class RangeBytes {
-    public:
+      public:
         explicit RangeBytes(const std::vector<uint8_t>& copy);
         // Throws std::runtime_error naming the file when it cannot be read.
         static RangeBytes fromFile(const std::filesystem::path& file, size_t size);
-        const uint8_t* data() const { return data_.get(); }
-        size_t size() const { return size_; }
+        const uint8_t* data() const
+        {
+            return data_.get();
+        }
+        size_t size() const
+        {
+            return size_;
+        }
 
-    private:
+      private:
         RangeBytes(std::shared_ptr<const uint8_t> data, size_t size);
         std::shared_ptr<const uint8_t> data_;
         size_t size_ = 0;
@@ -122,7 +129,7 @@ struct Mapping {
 // AddressSanitizer the bytes of the mapped pages outside the requested range
 // are poisoned too. A read outside a mapping so fails loudly.
 class MappingArena {
-public:
+  public:
     MappingArena();
     ~MappingArena();
     MappingArena(const MappingArena&) = delete;
@@ -135,14 +142,14 @@ public:
     void unmap(void* address, size_t length);
     std::vector<Mapping> live() const;
 
-private:
+  private:
     struct State;
     std::unique_ptr<State> state_;
 };
 
 // A device on the I/O port bus.
 class PortDevice {
-public:
+  public:
     virtual ~PortDevice() = default;
     virtual bool claims(uint16_t port) const = 0;
     virtual uint8_t in(uint16_t port) = 0;
@@ -150,7 +157,7 @@ public:
 };
 
 class Machine {
-public:
+  public:
     Machine();
     ~Machine();
 
@@ -192,7 +199,7 @@ public:
     // SMIs triggered since the machine was made.
     uint64_t smiCount() const;
 
-private:
+  private:
     mutable std::recursive_mutex lock_;
     MappingArena arena_;
     std::vector<std::shared_ptr<PortDevice>> devices_;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // machine_file.cpp
 //
 // Machine::fromFile: reads a machine file (JSON) and builds the notebook it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // machine_file.h
 //
 // The reading side of machine files: where a value sits in the file (for

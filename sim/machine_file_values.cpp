@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // machine_file_values.cpp
 //
 // Places in a machine file and the checked conversions of its values; every

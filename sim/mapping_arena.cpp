@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // mapping_arena.cpp
 //
 // The system-space addresses MmMapIoSpace hands out. The arena reserves one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // physical_memory.cpp
 //
 // The notebook's physical memory: byte ranges placed by firmware images, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // smm_bios.cpp
 //
 // The notebook BIOS's SMM handler for the fan and temperature functions

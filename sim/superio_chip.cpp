@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // superio_chip.cpp
 //
 // The simulated Super I/O chip: its configuration mode and keys, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // superio_chip.h
 //
 // The Super I/O chip of the simulated notebook: a device on the port bus with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // superio_machine_file.cpp
 //
 // Reads the "superio" section of a machine file into a Super I/O chip:

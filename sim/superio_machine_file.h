@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // superio_machine_file.h
 //
 // The "superio" section of a machine file: the Super I/O chip the notebook

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // thermal_model.cpp
 //
 // How the simulated notebook's temperatures and fan speeds move with time.

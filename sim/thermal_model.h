@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // thermal_model.h
 //
 // The simulated notebook at work: as time passes, the temperatures drift

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // trace.cpp
 //
 // The machine's trace: lines kept in memory under a lock and echoed, as they

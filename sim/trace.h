@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // trace.h
 //
 // The log of a simulated machine: one line per hardware access and debug
@@ -15,7 +16,7 @@
 namespace sim {
 
 class Trace {
-public:
+  public:
     void line(const std::string& text);
     // Every line so far, in order.
     std::vector<std::string> lines() const;
@@ -27,7 +28,7 @@ public:
     // Stop keeping lines in memory (a long-running panel); echo still works.
     void setKeep(bool keep);
 
-private:
+  private:
     mutable std::mutex lock_;
     std::vector<std::string> lines_;
     std::ostream* echo_ = nullptr;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // cxx_start.cpp
 //
 // The smallest C++ program built the way the tools are (the same compiler,

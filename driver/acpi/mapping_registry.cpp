@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * mapping_registry.cpp
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // hw_primitives_host.cpp
 //
 // The host build's privileged primitives: the SMI exchange and byte port I/O

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * hw_primitives_x86.cpp
  *

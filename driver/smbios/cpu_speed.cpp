@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * cpu_speed.cpp
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * smbios_locator.cpp
  *

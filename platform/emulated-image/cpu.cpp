@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // cpu.cpp
 //
 // The Unicorn engine behind Cpu: memory, registers, the hooks (every driver

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // cpu.h
 //
 // One 32-bit x86 processor under the Unicorn engine, as the emulated-image

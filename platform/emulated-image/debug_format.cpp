@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // debug_format.cpp
 //
 // The printf formatting of DbgPrint for an emulated driver: the format text

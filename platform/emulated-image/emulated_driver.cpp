@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // emulated_driver.cpp
 //
 // The emulated driver's life in the host NT layer: the image laid out in the

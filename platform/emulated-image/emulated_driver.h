@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // emulated_driver.h
 //
 // The emulated-image driver loader: runs a shipped 32-bit kernel driver image

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kernel_routines.cpp
 //
 // The kernel routines an emulated driver image may import, each with its

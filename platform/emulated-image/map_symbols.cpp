@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // map_symbols.cpp
 //
 // Reading GNU ld's map file: every line of the form

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // map_symbols.h
 //
 // The symbols of a driver image from the map file its linker wrote (GNU ld's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // nt32_layout.h
 //
 // The 32-bit x86 layouts of the kernel records an NT driver image reads and

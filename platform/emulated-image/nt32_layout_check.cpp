@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // nt32_layout_check.cpp
 //
 // Compiled by the Windows build only: holds every offset and size of

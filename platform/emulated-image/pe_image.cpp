@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // pe_image.cpp
 //
 // Reading a PE32 image file (the published PE/COFF layout): the DOS and NT

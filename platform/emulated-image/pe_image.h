@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // pe_image.h
 //
 // A PE32 image file read for loading: its headers, sections, imports and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // debug_print.cpp
 //
 // DbgPrint: printf formatting into one debug message, handed without its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // driver_loader.cpp
 //
 // Loading and unloading a driver: the image (a shared object exporting

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // io_manager.cpp
 //
 // The I/O manager object itself: the one instance, the faults the kernel

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // io_space.cpp
 //
 // MmMapIoSpace and MmUnmapIoSpace: system-space mappings of physical memory,

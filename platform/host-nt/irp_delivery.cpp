@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // irp_delivery.cpp
 //
 // The road of one request through a driver: the dispatch routine for its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kernel_mutex.cpp
 //
 // Kernel mutexes: KeInitializeMutex, KeWaitForSingleObject on a KMUTEX, and

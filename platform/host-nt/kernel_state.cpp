@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kernel_state.cpp
 //
 // The one kernel of the process, the driver-fault report, and the name and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kernel_state.h
 //
 // The host NT layer's private records, shared by its kernel routines and the

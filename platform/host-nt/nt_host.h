@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // nt_host.h
 //
 // The host NT layer's own interface: the I/O manager that loads the zephr
@@ -41,7 +42,7 @@ constexpr uint8_t kStaleByte = 0xCD;
 class FileObject; // one open handle to a device
 
 class IoManager {
-public:
+  public:
     static IoManager& instance();
 
     // Loads a driver image (a shared object exporting DriverEntry) and runs
@@ -106,7 +107,7 @@ public:
 
     struct State;
 
-private:
+  private:
     IoManager();
     std::unique_ptr<State> state_;
 };

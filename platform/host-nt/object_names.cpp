@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // object_names.cpp
 //
 // The object name space: IoCreateDevice, IoDeleteDevice, IoCreateSymbolicLink

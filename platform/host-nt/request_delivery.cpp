@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // request_delivery.cpp
 //
 // Open, close and device control as Windows delivers them: IRP_MJ_CREATE,

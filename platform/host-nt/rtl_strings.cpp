@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rtl_strings.cpp
 //
 // RtlInitUnicodeString: a counted string over a NUL-terminated one, as the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // status_mapping.cpp
 //
 // NtStatusToWin32Error: the Win32 error code Windows gives a caller for an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // device_files.cpp
 //
 // CreateFileA, DeviceIoControl and CloseHandle on device paths: the

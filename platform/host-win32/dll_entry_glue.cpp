@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // dll_entry_glue.cpp
 //
 // Linked into every library the host build makes: while the dynamic loader

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // last_error.cpp
 //
 // GetLastError and SetLastError: one error code per thread, as Windows keeps

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // last_status.h
 //
 // The Win32 layer's own record of the last failed NT status of each thread,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // library_loader.cpp
 //
 // LoadLibraryA, GetProcAddress and FreeLibrary over the dynamic loader, with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // system_clock.cpp
 //
 // The clock behind GetSystemTimeAsFileTime: the real system time as a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // win32_host.h
 //
 // The host Win32 layer's own interface: the clock behind
@@ -19,7 +20,7 @@ constexpr int64_t kTicksPerSecond = 10'000'000;
 
 // The system clock as GetSystemTimeAsFileTime reads it.
 class Clock {
-public:
+  public:
     // Switches to the simulated clock, standing at the given FILETIME.
     static void useSimulated(uint64_t fileTime);
     // Back to the real clock.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // builtin_smbios.cpp
 //
 // The SMBIOS table of the built-in notebook, a Dell Inspiron 8600 of 2003

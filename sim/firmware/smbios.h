@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // smbios.h
 //
 // SMBIOS firmware for the simulated notebook: structure tables built from

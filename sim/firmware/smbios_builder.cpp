@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // smbios_builder.cpp
 //
 // The bytes of SMBIOS firmware: a structure table from structures written

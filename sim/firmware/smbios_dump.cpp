@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // smbios_dump.cpp
 //
 // SMBIOS tables in the file format of `dmidecode --dump-bin`: reading one

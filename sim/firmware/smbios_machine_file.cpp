@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // smbios_machine_file.cpp
 //
 // The machine file's "smbios" section: the structures (type, formatted area

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // smbios_machine_file.h
 //
 // The "smbios" key of a machine file: a notebook's SMBIOS table, written as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // smbios_placement.cpp
 //
 // placeSmbios: a structure table and its entry point written into the

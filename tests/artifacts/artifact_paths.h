@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // artifact_paths.h
 //
 // Where the artifact tests find what they inspect: the Windows build's

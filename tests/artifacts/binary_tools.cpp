@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // binary_tools.cpp
 //
 // Runs binutils on built binaries and reads their text output; computes the

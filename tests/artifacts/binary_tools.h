@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // binary_tools.h
 //
 // What the artifact tests learn about built binaries through binutils: the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // binary_tools_test.cpp
 //
 // The readers of binutils output and of .def files on known text, so that an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // driver_image_test.cpp
 //
 // zephr.sys as the Windows build makes it: a PE32 image for the native

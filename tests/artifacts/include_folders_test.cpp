@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // include_folders_test.cpp
 //
 // Each image is compiled with the headers it would see on Windows and no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // module_definition.cpp
 //
 // Reads the LIBRARY name and the EXPORTS section of a .def file.

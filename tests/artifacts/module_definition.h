@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // module_definition.h
 //
 // The export list of a module-definition (.def) file: the names under

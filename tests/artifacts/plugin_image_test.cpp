@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // plugin_image_test.cpp
 //
 // The plug-in library's public face in both builds: Gaugelet.def names the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tool_image_test.cpp
 //
 // zephrctl.exe and gaugehost.exe as the Windows build makes them: 32-bit

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // product_name_test.cpp
 //
 // One notebook name, the same everywhere: the model name the plug-in takes

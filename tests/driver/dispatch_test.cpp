@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // dispatch_test.cpp
 //
 // The control-code protocol through the real driver image: lengths, words

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // load_unload_test.cpp
 //
 // The driver's load and unload routines on the host NT layer: the BIOS

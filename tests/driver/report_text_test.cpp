@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // report_text_test.cpp
 //
 // The bounded appender (driver/report_text.h): the edge of its capacity, one

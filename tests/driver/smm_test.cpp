@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // smm_test.cpp
 //
 // The SMM BIOS calls through the real driver image on the simulated

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // comparison_test.cpp
 //
 // The shipped zephr.sys against the host-build driver: each case runs the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fault_test.cpp
 //
 // Faults of the shipped zephr.sys under the CPU emulator: its SMI exchange

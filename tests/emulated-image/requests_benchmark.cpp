@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // requests_benchmark.cpp
 //
 // Requests per second through the host-build driver and through the shipped

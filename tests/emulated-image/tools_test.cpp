@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tools_test.cpp
 //
 // zephrctl and gaugehost with --driver-image build-windows/bin/zephr.sys

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // test_driver.cpp
 //
 // The platform tests' driver: DriverEntry, the create/close and device

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // test_driver.h
 //
 // A small driver for the platform tests, linked into the test program and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // export_lists.cpp
 //
 // Reading Gaugelet_host.map for the export-list tests.

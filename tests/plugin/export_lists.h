@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // export_lists.h
 //
 // The host library's export list as its version script states it: the

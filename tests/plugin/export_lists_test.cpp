@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // export_lists_test.cpp
 //
 // Gaugelet.def (the Windows export table) and Gaugelet_host.map (the host

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fan_speed_test.cpp
 //
 // The readers' arithmetic on driver answers the real driver never gives

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // host_interface_test.cpp
 //
 // The host functions as the host application calls them: the reader list,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // library_test.cpp
 //
 // The built libGaugelet.so loaded as the host loads it (LoadLibraryA, with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // model_profile_test.cpp
 //
 // The model profile chosen from product names, and the value the report's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // readers_test.cpp
 //
 // The eight readers as the host calls them: the built libGaugelet.so loaded

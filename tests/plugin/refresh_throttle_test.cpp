@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // refresh_throttle_test.cpp
 //
 // IsRefreshDue against a simulated clock the test moves, and the reading of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // builtin_machine_test.cpp
 //
 // The built-in Inspiron 8600: its SMM answers and the low memory the driver

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // machine_file_test.cpp
 //
 // Machine files: a full file builds the notebook it describes, numbers in

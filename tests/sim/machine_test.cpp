@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // machine_test.cpp
 //
 // The machine around the SMM BIOS: the port bus and its devices, the POST

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // mapping_arena_test.cpp
 //
 // MmMapIoSpace's addresses: reproducible, page-offset preserving, below the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // physical_memory_test.cpp
 //
 // Physical memory: fixture image folders, open-bus reads, overlapping loads,

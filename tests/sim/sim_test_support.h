@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sim_test_support.h
 //
 // Helpers for the simulator's tests: a temporary folder that goes with the

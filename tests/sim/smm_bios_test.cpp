@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // smm_bios_test.cpp
 //
 // The SMM BIOS through the machine's SMI exchange: the four functions, the

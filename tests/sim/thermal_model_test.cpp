@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // thermal_model_test.cpp
 //
 // The simulated notebook at work: fan speeds go to where their states put

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // stress_test.cpp
 //
 // Eight threads of mixed requests (SMM, Super I/O set, get and detect, the

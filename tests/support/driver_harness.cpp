@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // driver_harness.cpp
 //
 // The test support behind driver_harness.h.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // driver_harness.h
 //
 // Test support for suites that talk to the real driver image: installs a

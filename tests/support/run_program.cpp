@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // run_program.cpp
 //
 // fork and exec with standard input, output and error on temporary files,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // run_program.h
 //
 // Runs a program to its end with a given standard input and collects its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // zephr_device_check.cpp
 //
 // A Win32 console program that checks the zephr device through the real

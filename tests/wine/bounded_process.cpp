@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // bounded_process.cpp
 //
 // fork and exec into a process group of its own, so that at the limit the

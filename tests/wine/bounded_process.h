@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // bounded_process.h
 //
 // Runs a host program with an environment of its own and a time limit, its

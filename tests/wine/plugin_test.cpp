@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // plugin_test.cpp
 //
 // Gaugelet.dll on real Win32 under Wine, loaded by gaugehost.exe with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // production_driver_test.cpp
 //
 // The shipped zephr.sys under Wine: installed as a kernel service, started,

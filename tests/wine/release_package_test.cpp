@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // release_package_test.cpp
 //
 // The release zip as a user gets it: unpacked, it holds the driver, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // testhw_driver_test.cpp
 //
 // zephr-testhw.sys under Wine: the production driver code with a built-in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // testhw_image_test.cpp
 //
 // zephr-testhw.sys runs where no instruction needs I/O privilege: its

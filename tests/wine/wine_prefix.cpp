@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // wine_prefix.cpp
 //
 // Booting, filling and running a private Wine prefix. Wine reads

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // wine_prefix.h
 //
 // A fresh 32-bit Wine prefix of one test, in a temporary folder of its own:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // wine_session.cpp
 //
 // The session's batch file and the reading of Wine's debug output.

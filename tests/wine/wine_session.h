@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // wine_session.h
 //
 // One Wine session of the suite: the steps it runs in one `cmd /c` (so the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // wine_session_test.cpp
 //
 // The reading of Wine's output that every Wine test relies on, on Wine's

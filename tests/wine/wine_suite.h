@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // wine_suite.h
 //
 // What the Wine tests share: where the Windows build put its binaries, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // control_bytes.cpp
 //
 // Escaping the bytes of a text a terminal would act on.

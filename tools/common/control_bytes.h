@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // control_bytes.h
 //
 // Texts that come from firmware or a plug-in may hold bytes a terminal acts

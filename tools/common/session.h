@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // session.h
 //
 // The bring-up a tool needs before it talks to the zephr device. In the host

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // session_host.cpp
 //
 // The host build's Session: a simulated notebook installed for the

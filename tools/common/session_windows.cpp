@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // session_windows.cpp
 //
 // The Windows build's Session: the real notebook and the installed driver

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // call_command.cpp
 //
 // gaugehost call: one instance, one reader call with the given parameter

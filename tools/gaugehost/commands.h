@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // commands.h
 //
 // gaugehost's commands on a loaded plug-in besides the panel and scripts:

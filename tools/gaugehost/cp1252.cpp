@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // cp1252.cpp
 //
 // Windows-1252 to UTF-8: the bytes 0x80 to 0x9F through the code page's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // cp1252.h
 //
 // The plug-in's texts are 8-bit Windows-1252 (the degree sign is the byte

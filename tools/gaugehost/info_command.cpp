@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // info_command.cpp
 //
 // gaugehost info: the reader list from init, each reader's parameters from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // log_command.cpp
 //
 // gaugehost log: the readers called at their period without a terminal UI,

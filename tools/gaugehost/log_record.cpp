@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // log_record.cpp
 //
 // Times, CSV fields and JSON values of the log's records.

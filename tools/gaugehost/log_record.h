@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // log_record.h
 //
 // The records of gaugehost log: one per refresh of the readers, with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // log_table.cpp
 //
 // Reading a log back: CSV fields with quotes, or flat JSON objects.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // log_table.h
 //
 // A log of gaugehost log read back: its column names and each record's

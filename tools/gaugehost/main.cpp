@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // main.cpp
 //
 // gaugehost, a stand-in for the host application that loads Gaugelet, and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // model_profile_view.cpp
 //
 // The plug-in's profile rules run in gaugehost: they write the plug-in's

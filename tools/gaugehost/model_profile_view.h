@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // model_profile_view.h
 //
 // The model profile the plug-in chooses for a product name (sensor numbers

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // notebook_controls.h
 //
 // What a gaugehost script may change around the plug-in: the system clock

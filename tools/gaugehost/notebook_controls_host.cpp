@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // notebook_controls_host.cpp
 //
 // The host build's script controls: the Win32 layer's simulated clock, the

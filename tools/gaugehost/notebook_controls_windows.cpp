@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // notebook_controls_windows.cpp
 //
 // The Windows build's script controls: the clock is the real one, so time

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // notebook_device.cpp
 //
 // The panel's requests to the zephr device.

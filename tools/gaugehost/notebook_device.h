@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // notebook_device.h
 //
 // The panel's own handle on the zephr device, beside the plug-in's: it reads

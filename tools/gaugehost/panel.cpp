@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // panel.cpp
 //
 // The live panel: the readers and what they read, the keys and the loop.

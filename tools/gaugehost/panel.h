@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // panel.h
 //
 // gaugehost's live panel, a monitor of the notebook as the plug-in sees it:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // panel_frame.cpp
 //
 // The panel's layout: columns, colours and the fit to the terminal's width.

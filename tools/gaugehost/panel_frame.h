@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // panel_frame.h
 //
 // One frame of the live panel and its layout: a header (model, driver

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // panel_terminal.h
 //
 // The terminal the live panel draws on: whether there is one, single key

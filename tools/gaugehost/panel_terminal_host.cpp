@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // panel_terminal_host.cpp
 //
 // The panel's terminal on the host build: termios without echo or line

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // panel_terminal_windows.cpp
 //
 // The panel's terminal on Windows: the console's single-key input (_kbhit,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // parameter_list.cpp
 //
 // Splitting init's and getparam's texts at their separators.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // parameter_list.h
 //
 // The plug-in's two list texts as the host reads them: init's reader names

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // plot_command.cpp
 //
 // gaugehost plot: a log of gaugehost log drawn as a chart, the temperatures

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // plugin_library.cpp
 //
 // Loading a plug-in, calling its host functions and its readers the way the

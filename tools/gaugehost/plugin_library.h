@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // plugin_library.h
 //
 // A plug-in library as the host application sees it: loaded by path with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // program_environment.h
 //
 // What differs between the builds in gaugehost's surroundings: where the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // program_environment_host.cpp
 //
 // The host build's surroundings: the plug-in in ../lib from the program;

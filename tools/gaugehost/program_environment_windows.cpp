@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // program_environment_windows.cpp
 //
 // The Windows build's surroundings: Gaugelet.dll beside the program,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // reader_binding.cpp
 //
 // Finding a reader in init's list and getparam's parameters, and calling it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // reader_binding.h
 //
 // A reader as the host prepares to call it: a name that init lists, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // reader_set.cpp
 //
 // The readers' instances and their calls.

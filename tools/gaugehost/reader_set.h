@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // reader_set.h
 //
 // One instance of each reader init lists, called as the host calls them:

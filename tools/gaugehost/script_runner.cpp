@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // script_runner.cpp
 //
 // Carrying out gaugehost script actions on the plug-in, the clock and the

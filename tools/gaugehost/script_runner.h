@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // script_runner.h
 //
 // gaugehost's script mode: host actions read one per line, so a person or a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // script_words.cpp
 //
 // Splitting script lines into words and reading their numbers exactly (a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // script_words.h
 //
 // The lexical side of gaugehost scripts: splitting a line into words, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sensor_reading.cpp
 //
 // The eight readers' labels and values, and the history of a value.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sensor_reading.h
 //
 // What a person reads in the eight readers' texts: each reader's label, what

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // svg_chart.cpp
 //
 // Writing the chart: geometry, axes, series, limits and legend.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // svg_chart.h
 //
 // A line chart of values over time as an SVG document: panels stacked one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // commands.cpp
 //
 // What each zephrctl command sends and how it decodes the answer.

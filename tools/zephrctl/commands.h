@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // commands.h
 //
 // zephrctl's commands: one per driver request, each printing the decoded

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // device_client.cpp
 //
 // zephrctl's handle on the zephr device and its requests.

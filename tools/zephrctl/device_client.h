@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // device_client.h
 //
 // zephrctl's handle on the zephr device: opened through CreateFileA as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // device_fan_hardware.cpp
 //
 // Temperature reads and fan settings as device control requests.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // device_fan_hardware.h
 //
 // The fan-control loop's hardware over the zephr device: one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fan_control_clock.h
 //
 // The real clock of the fan-control loop: waits that end early when the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fan_control_clock_host.cpp
 //
 // The loop's clock on Linux: Ctrl-C (SIGINT), SIGTERM and a closing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fan_control_clock_windows.cpp
 //
 // The loop's clock on Windows: a console control handler ends the current

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fan_control_command.cpp
 //
 // `zephrctl fan-control`: reads the options and the configuration, brings

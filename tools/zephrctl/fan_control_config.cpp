@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fan_control_config.cpp
 //
 // The fan-control configuration: its defaults, its JSON form, and the

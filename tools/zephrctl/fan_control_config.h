@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fan_control_config.h
 //
 // What `zephrctl fan-control` controls and by which thresholds: the CPU

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fan_controller.cpp
 //
 // The thresholds with hysteresis, the fail-safe, and the loop around them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fan_controller.h
 //
 // The fan-control loop of `zephrctl fan-control`: once per interval it reads

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // hex.cpp
 //
 // Parsing and printing of zephrctl's hexadecimal bytes and numbers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // hex.h
 //
 // Hexadecimal byte strings and numbers on zephrctl's command line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // main.cpp
 //
 // zephrctl, the command-line client of the zephr driver: reads the command

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // nt_status.h
 //
 // The NT status behind the Win32 error of the last failed call on this

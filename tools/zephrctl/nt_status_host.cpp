@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // nt_status_host.cpp
 //
 // The last NT status of this thread in the host build: the Win32 layer keeps

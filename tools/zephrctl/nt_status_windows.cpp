@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // nt_status_windows.cpp
 //
 // The last NT status of this thread on Windows: ntdll's RtlGetLastNtStatus,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // request_codes.cpp
 //
 // The driver's control codes as zephrctl sees them: rows of the protocol

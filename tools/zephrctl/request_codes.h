@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // request_codes.h
 //
 // What zephrctl knows of the driver's control codes, taken from the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // service_commands_host.cpp
 //
 // The service commands in the host build: the Service Control Manager is

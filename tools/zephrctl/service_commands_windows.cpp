@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // service_commands_windows.cpp
 //
 // install, uninstall, start, stop and status through the Service Control

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // standalone_commands.cpp
 //
 // The table of zephrctl's commands that run without an opened device.

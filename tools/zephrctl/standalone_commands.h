@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // standalone_commands.h
 //
 // zephrctl's commands that do not send one request on an opened device:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * ntddk.h (host build)
  *
@@ -95,7 +96,7 @@ typedef struct _UNICODE_STRING {
 #define FILE_ANY_ACCESS 0
 #define FILE_READ_ACCESS 0x0001
 #define FILE_WRITE_ACCESS 0x0002
-#define CTL_CODE(DeviceType, Function, Method, Access) \
+#define CTL_CODE(DeviceType, Function, Method, Access)                                             \
     (((DeviceType) << 16) | ((Access) << 14) | ((Function) << 2) | (Method))
 
 #define IRP_MJ_CREATE 0x00

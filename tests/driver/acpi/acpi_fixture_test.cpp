@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // acpi_fixture_test.cpp
 //
 // The ACPI report over real firmware images: the tables SeaBIOS built, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // acpi_report_test.cpp
 //
 // The ACPI report over pointers and tables built for each case: where the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // acpi_tables.h
 //
 // Builders of ACPI pointers and tables for the ACPI report's tests, placed

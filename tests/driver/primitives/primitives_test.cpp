@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // primitives_test.cpp
 //
 // The host build's driver primitives act on the installed machine.

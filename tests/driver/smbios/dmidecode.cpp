@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // dmidecode.cpp
 //
 // Running dmidecode on a dump file and reading its records back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // dmidecode.h
 //
 // Test support: dmidecode run on an SMBIOS dump (`dmidecode --from-dump`)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // dmidecode_crosscheck_test.cpp
 //
 // The system information report against dmidecode: each firmware image's

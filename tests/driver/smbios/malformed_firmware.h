@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // malformed_firmware.h
 //
 // Test support: seeded random SMBIOS firmware for the fuzz suites, malformed

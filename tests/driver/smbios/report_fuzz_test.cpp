@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // report_fuzz_test.cpp
 //
 // Malformed SMBIOS firmware thrown at the report and the CPU speed answer:

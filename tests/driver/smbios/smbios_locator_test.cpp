@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // smbios_locator_test.cpp
 //
 // The entry point search and the table location, run on the window of a

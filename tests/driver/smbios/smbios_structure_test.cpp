@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // smbios_structure_test.cpp
 //
 // Structure access: the length of a structure with its string set, strings

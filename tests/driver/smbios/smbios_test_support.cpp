@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // smbios_test_support.cpp
 //
 // The driver-state helper behind smbios_test_support.h: the driver's SMBIOS

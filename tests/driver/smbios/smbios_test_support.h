@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // smbios_test_support.h
 //
 // Helpers for the SMBIOS suites: structures written field by field, a

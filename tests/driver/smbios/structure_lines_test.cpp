@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // structure_lines_test.cpp
 //
 // The report lines of each structure type (FormatSmbiosStructure): the

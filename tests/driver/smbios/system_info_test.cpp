@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // system_info_test.cpp
 //
 // IOCTL_ZEPHR_GET_SYSINFO and IOCTL_ZEPHR_GET_CPU_SPEED through the loaded

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // superio_concurrency_test.cpp
 //
 // Super I/O requests from several threads at once, each on its own handle,

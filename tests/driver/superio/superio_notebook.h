@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // superio_notebook.h
 //
 // The built-in notebook with a simulated Super I/O chip of given settings on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // superio_request_test.cpp
 //
 // The Super I/O requests through the real driver image on the simulated

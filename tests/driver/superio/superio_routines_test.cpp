@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // superio_routines_test.cpp
 //
 // The Super I/O routines called directly: the index verify, the probe of one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // driver_image_test.cpp
 //
 // Driver images: loading a shared object and running its DriverEntry, fresh

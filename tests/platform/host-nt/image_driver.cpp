@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // image_driver.cpp
 //
 // A driver image for the loader tests: counts its loads in a global (fresh

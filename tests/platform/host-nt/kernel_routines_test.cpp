@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kernel_routines_test.cpp
 //
 // The kernel routines that need no driver: counted strings, DbgPrint and its

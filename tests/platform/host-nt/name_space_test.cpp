@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // name_space_test.cpp
 //
 // The object name space: devices and links made by a driver, opening through

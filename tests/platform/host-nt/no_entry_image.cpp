@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // no_entry_image.cpp
 //
 // A shared object that is no driver: it has no DriverEntry.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // request_delivery_test.cpp
 //
 // Device control delivery: the one system buffer with stale bytes past the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // unload_test.cpp
 //
 // Unload as the Windows I/O manager does it: DriverUnload runs at once only

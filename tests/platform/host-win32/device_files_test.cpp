@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // device_files_test.cpp
 //
 // CreateFileA, DeviceIoControl and CloseHandle against the test driver: the

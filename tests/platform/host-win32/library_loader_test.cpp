@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // library_loader_test.cpp
 //
 // LoadLibraryA, GetProcAddress and FreeLibrary: DllMain hears the process

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // plain_library.cpp
 //
 // A library without DllMain and without the entry glue.

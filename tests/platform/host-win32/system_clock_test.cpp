@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // system_clock_test.cpp
 //
 // GetSystemTimeAsFileTime over win32::Clock: the real clock in FILETIME

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // test_library.cpp
 //
 // A library for the loader tests, linked with the entry glue: its DllMain

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // smbios_builder_test.cpp
 //
 // SMBIOS tables and entry points built for the simulated notebook: the

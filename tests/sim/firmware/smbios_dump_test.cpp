@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // smbios_dump_test.cpp
 //
 // SMBIOS dumps in dmidecode's --dump-bin format: written from an entry

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // smbios_machine_file_test.cpp
 //
 // The machine file's "smbios" key: structures written as type, hex bytes

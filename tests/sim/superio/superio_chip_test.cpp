@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // superio_chip_test.cpp
 //
 // The simulated Super I/O chip on the port bus: configuration mode and its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // superio_interleave_test.cpp
 //
 // The chip's count of interleaved accesses: whole index-and-data sequences

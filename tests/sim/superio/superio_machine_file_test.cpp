@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // superio_machine_file_test.cpp
 //
 // The "superio" section of machine files: a full section builds the chip it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // control_bytes_test.cpp
 //
 // Hostile firmware texts: every byte a terminal acts on comes out as \xHH,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // call_test.cpp
 //
 // gaugehost call: one instance, one reader call with the given texts and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // gaugehost_paths.h
 //
 // The programs and libraries gaugehost's tests run, and a shorthand to run

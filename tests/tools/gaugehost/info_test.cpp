@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // info_test.cpp
 //
 // gaugehost info: the reader names and their parameter lists exactly as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // log_plot_test.cpp
 //
 // gaugehost log on the simulated clock (records, both formats, a file) and

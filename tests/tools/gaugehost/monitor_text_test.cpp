@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // monitor_text_test.cpp
 //
 // The monitor's texts: plug-in texts escaped for the terminal, the values

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // panel_keys_test.cpp
 //
 // The panel's keys (fan states through the setter, unit and degree texts,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // panel_test.cpp
 //
 // gaugehost panel as a program: one frame of the real Gaugelet on the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // probe_plugin.cpp
 //
 // A plug-in for gaugehost's tests: Gaugelet's host functions and refresh

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // script_test.cpp
 //
 // gaugehost's script mode: instances and a clock the script moves, changes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // text_handling_test.cpp
 //
 // gaugehost's text handling: Windows-1252 to UTF-8, the splitting of init's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fan_control_test.cpp
 //
 // The fan-control loop on the simulated clock, against the real driver

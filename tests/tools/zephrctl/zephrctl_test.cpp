@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // zephrctl_test.cpp
 //
 // zephrctl as a user runs it: the raw request's JSON for the driver's
