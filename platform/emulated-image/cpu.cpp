@@ -6,6 +6,7 @@
 // and instruction faults, processor exceptions) and calls of driver
 // routines that return to a trap address.
 #include "platform/emulated-image/cpu.h"
+#include "platform/emulated-image/unicorn_library.h"
 
 #include <cstdio>
 
@@ -23,7 +24,7 @@ std::string hex(uint64_t value)
 void check(uc_err error, const std::string& what)
 {
     if (error != UC_ERR_OK)
-        throw std::runtime_error("CPU emulator: " + what + ": " + uc_strerror(error));
+        throw std::runtime_error("CPU emulator: " + what + ": " + unicorn().strerror(error));
 }
 
 bool isPrefix(uint8_t byte)
@@ -146,56 +147,57 @@ const char* accessName(uc_mem_type type)
 
 Cpu::Cpu(CpuDevices devices) : devices_(std::move(devices))
 {
-    check(uc_open(UC_ARCH_X86, UC_MODE_32, &uc_), "cannot open a 32-bit x86 engine");
+    check(unicorn().open(UC_ARCH_X86, UC_MODE_32, &uc_), "cannot open a 32-bit x86 engine");
     uc_hook hook;
-    check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&Cpu::onStub), this,
-                      kStubPage, kStubPage + kPageSize - 1),
+    check(unicorn().hookAdd(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&Cpu::onStub), this,
+                            kStubPage, kStubPage + kPageSize - 1),
           "stub hook");
-    check(uc_hook_add(uc_, &hook, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(&Cpu::onMemory),
-                      this, 1, 0),
+    check(unicorn().hookAdd(uc_, &hook, UC_HOOK_MEM_INVALID,
+                            reinterpret_cast<void*>(&Cpu::onMemory), this, 1, 0),
           "memory hook");
-    check(uc_hook_add(uc_, &hook, UC_HOOK_INSN_INVALID, reinterpret_cast<void*>(&Cpu::onInvalid),
-                      this, 1, 0),
+    check(unicorn().hookAdd(uc_, &hook, UC_HOOK_INSN_INVALID,
+                            reinterpret_cast<void*>(&Cpu::onInvalid), this, 1, 0),
           "instruction hook");
-    check(uc_hook_add(uc_, &hook, UC_HOOK_INTR, reinterpret_cast<void*>(&Cpu::onInterrupt), this, 1,
-                      0),
+    check(unicorn().hookAdd(uc_, &hook, UC_HOOK_INTR, reinterpret_cast<void*>(&Cpu::onInterrupt),
+                            this, 1, 0),
           "interrupt hook");
-    check(uc_hook_add(uc_, &hook, UC_HOOK_INSN, reinterpret_cast<void*>(&Cpu::onIn), this, 1, 0,
-                      UC_X86_INS_IN),
+    check(unicorn().hookAdd(uc_, &hook, UC_HOOK_INSN, reinterpret_cast<void*>(&Cpu::onIn), this, 1,
+                            0, UC_X86_INS_IN),
           "in hook");
-    check(uc_hook_add(uc_, &hook, UC_HOOK_INSN, reinterpret_cast<void*>(&Cpu::onOut), this, 1, 0,
-                      UC_X86_INS_OUT),
+    check(unicorn().hookAdd(uc_, &hook, UC_HOOK_INSN, reinterpret_cast<void*>(&Cpu::onOut), this, 1,
+                            0, UC_X86_INS_OUT),
           "out hook");
 }
 
 Cpu::~Cpu()
 {
     if (uc_ != nullptr)
-        uc_close(uc_);
+        unicorn().close(uc_);
 }
 
 void Cpu::map(uint32_t address, uint32_t size, uint32_t perms)
 {
-    check(uc_mem_map(uc_, address, size, perms), "cannot map " + hex(address) + "+" + hex(size));
+    check(unicorn().memMap(uc_, address, size, perms),
+          "cannot map " + hex(address) + "+" + hex(size));
     regions_[address] = Region{size, perms};
 }
 
 void Cpu::mapHost(uint32_t address, uint32_t size, uint32_t perms, void* host)
 {
-    check(uc_mem_map_ptr(uc_, address, size, perms, host),
+    check(unicorn().memMapPtr(uc_, address, size, perms, host),
           "cannot map " + hex(address) + "+" + hex(size));
     regions_[address] = Region{size, perms};
 }
 
 void Cpu::unmap(uint32_t address, uint32_t size)
 {
-    check(uc_mem_unmap(uc_, address, size), "cannot unmap " + hex(address) + "+" + hex(size));
+    check(unicorn().memUnmap(uc_, address, size), "cannot unmap " + hex(address) + "+" + hex(size));
     regions_.erase(address); // the loader unmaps whole regions only
 }
 
 void Cpu::protect(uint32_t address, uint32_t size, uint32_t perms)
 {
-    check(uc_mem_protect(uc_, address, size, perms),
+    check(unicorn().memProtect(uc_, address, size, perms),
           "cannot protect " + hex(address) + "+" + hex(size));
     // Split the region record so each part keeps its own rights.
     auto containing = regions_.upper_bound(address);
@@ -235,7 +237,7 @@ void Cpu::read(uint32_t address, void* bytes, size_t length) const
 {
     if (length == 0)
         return;
-    if (uc_mem_read(uc_, address, bytes, length) != UC_ERR_OK)
+    if (unicorn().memRead(uc_, address, bytes, length) != UC_ERR_OK)
         throw CpuFault("a kernel routine was given " + hex(address) + " (" +
                            std::to_string(length) + " bytes), which is not mapped",
                        0);
@@ -245,7 +247,7 @@ void Cpu::write(uint32_t address, const void* bytes, size_t length)
 {
     if (length == 0)
         return;
-    if (!writable(address, length) || uc_mem_write(uc_, address, bytes, length) != UC_ERR_OK)
+    if (!writable(address, length) || unicorn().memWrite(uc_, address, bytes, length) != UC_ERR_OK)
         throw CpuFault("a kernel routine was given " + hex(address) + " (" +
                            std::to_string(length) + " bytes) to write, which is not mapped",
                        0);
@@ -319,13 +321,13 @@ std::u16string Cpu::readUtf16(uint32_t address, uint16_t length) const
 uint32_t Cpu::reg(int id) const
 {
     uint32_t value = 0;
-    uc_reg_read(uc_, id, &value);
+    unicorn().regRead(uc_, id, &value);
     return value;
 }
 
 void Cpu::setReg(int id, uint32_t value)
 {
-    uc_reg_write(uc_, id, &value);
+    unicorn().regWrite(uc_, id, &value);
 }
 
 uint32_t Cpu::argument(unsigned n) const
@@ -339,8 +341,8 @@ void Cpu::setDriverCode(uint32_t begin, uint32_t end, const uint8_t* bytes)
     codeEnd_ = end;
     code_ = bytes;
     uc_hook hook;
-    check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&Cpu::onCode), this, begin,
-                      end - 1),
+    check(unicorn().hookAdd(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&Cpu::onCode), this,
+                            begin, end - 1),
           "code hook");
 }
 
@@ -361,12 +363,12 @@ uint32_t Cpu::call(uint32_t routine, std::initializer_list<uint32_t> arguments, 
     budget_ = budget;
     lastInstruction_ = routine;
 
-    const uc_err error = uc_emu_start(uc_, routine, kReturnTrap, 0, 0);
+    const uc_err error = unicorn().emuStart(uc_, routine, kReturnTrap, 0, 0);
     if (fault_)
         throw *fault_;
     const uint32_t eip = reg(UC_X86_REG_EIP);
     if (error != UC_ERR_OK)
-        throw CpuFault(std::string("the emulator stopped: ") + uc_strerror(error),
+        throw CpuFault(std::string("the emulator stopped: ") + unicorn().strerror(error),
                        lastInstruction_);
     if (eip != kReturnTrap)
         throw CpuFault("the routine stopped at " + hex(eip) + " without returning",
@@ -383,7 +385,7 @@ void Cpu::stop(const std::string& what, uint32_t address)
 {
     if (!fault_)
         fault_.emplace(what, address);
-    uc_emu_stop(uc_);
+    unicorn().emuStop(uc_);
 }
 
 void Cpu::onCode(uc_engine*, uint64_t address, uint32_t size, void* self)

@@ -9,6 +9,7 @@
 #include "platform/emulated-image/emulated_driver.h"
 
 #include "platform/emulated-image/nt32_layout.h"
+#include "platform/emulated-image/unicorn_library.h"
 #include "platform/host-nt/nt_host.h"
 #include "sim/machine.h"
 
@@ -281,8 +282,9 @@ void EmulatedDriver::patch(uint32_t address, const std::vector<uint8_t>& bytes)
         throw std::out_of_range("patch at " + hex(address) + " lies outside the image");
     std::copy(bytes.begin(), bytes.end(), image_.begin() + (address - base_));
     // Code is not writable for the driver; the engine writes it all the same.
-    uc_mem_write(cpu_->engine(), address, bytes.data(), bytes.size());
-    uc_ctl_remove_cache(cpu_->engine(), address, address + bytes.size());
+    unicorn().memWrite(cpu_->engine(), address, bytes.data(), bytes.size());
+    unicorn().ctl(cpu_->engine(), UC_CTL_WRITE(UC_CTL_TB_REMOVE_CACHE, 2), address,
+                  address + bytes.size()); // uc_ctl_remove_cache
 }
 
 void EmulatedDriver::recordFault(const CpuFault& fault, const char* what)
