@@ -107,12 +107,15 @@ void Machine::attach(std::shared_ptr<PortDevice> device)
 // own lock keeps them apart.
 void Machine::smiExchange(SmmRegisters& registers)
 {
-    smi(registers);
-    std::lock_guard guard(lock_);
-    portOut(kPostCodePort, static_cast<uint8_t>(registers.ax & 0xFF));
+    raiseSmi(registers, true);
 }
 
 void Machine::smi(SmmRegisters& registers)
+{
+    raiseSmi(registers, false);
+}
+
+void Machine::raiseSmi(SmmRegisters& registers, bool postCode)
 {
     const SmmRegisters sent = registers;
     {
@@ -124,6 +127,8 @@ void Machine::smi(SmmRegisters& registers)
     trace.line(format("smi ax=%04x bx=%04x cx=%04x dx=%04x -> ax=%04x bx=%04x cx=%04x dx=%04x",
                       sent.ax, sent.bx, sent.cx, sent.dx, registers.ax, registers.bx, registers.cx,
                       registers.dx));
+    if (postCode)
+        portOut(kPostCodePort, static_cast<uint8_t>(registers.ax & 0xFF));
 }
 
 std::optional<uint8_t> Machine::lastPostCode() const

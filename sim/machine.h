@@ -200,6 +200,11 @@ class Machine {
     uint64_t smiCount() const;
 
   private:
+    // The SMI: the handler runs outside the machine's lock; the "smi ..."
+    // line and, with postCode, the port 0x84 write follow under it, so the
+    // two lines of one exchange stay together in the trace.
+    void raiseSmi(SmmRegisters& registers, bool postCode);
+
     mutable std::recursive_mutex lock_;
     MappingArena arena_;
     std::vector<std::shared_ptr<PortDevice>> devices_;
