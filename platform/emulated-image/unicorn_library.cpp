@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // unicorn_library.cpp
 //
 // Loads the Unicorn engine's library on demand (dlopen) and binds the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // unicorn_library.h
 //
 // The Unicorn engine's routines, reached through the engine's library loaded

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // platform_library_test.cpp
 //
 // How the host platform library links: the CPU emulator is not one of its
