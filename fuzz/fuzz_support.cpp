@@ -52,14 +52,15 @@ Answer answerOf(DWORD code)
 
 using Row = ZEPHR_CONTROL_CODE_ROW;
 
-bool inBounds(ZEPHR_FIELD field, uint16_t value)
-{
-    return field == ZephrFieldNone || value <= ZephrFieldBound[field];
-}
-
 uint16_t wordAt(const std::vector<uint8_t>& bytes, size_t at)
 {
     return uint16_t(bytes[at] | bytes[at + 1] << 8);
+}
+
+// A word the code does not read is not looked at: the input may end before it.
+bool inBounds(ZEPHR_FIELD field, const std::vector<uint8_t>& input, size_t at)
+{
+    return field == ZephrFieldNone || wordAt(input, at) <= ZephrFieldBound[field];
 }
 
 uint32_t dwordAt(const std::vector<uint8_t>& bytes, size_t at)
@@ -99,7 +100,7 @@ DWORD expectedError(const Exchange& e, const Row*& row)
         return ERROR_INVALID_PARAMETER;
     if (e.input.size() < row->MinInputLength || e.outputLength < row->MinOutputLength)
         return ERROR_INSUFFICIENT_BUFFER;
-    if (!inBounds(row->Word0, wordAt(e.input, 0)) || !inBounds(row->Word1, wordAt(e.input, 2)))
+    if (!inBounds(row->Word0, e.input, 0) || !inBounds(row->Word1, e.input, 2))
         return ERROR_INVALID_PARAMETER;
     return 0;
 }
