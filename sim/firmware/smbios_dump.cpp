@@ -178,9 +178,11 @@ std::vector<uint8_t> makeDmidecodeDump(const std::vector<uint8_t>& entryPoint,
         total = static_cast<uint8_t>(total + header[i]);
     header[startsWith(header, "_SM3_") ? 0x05 : 0x04] = static_cast<uint8_t>(-total);
 
-    std::vector<uint8_t> dump(kTableOffset, 0);
+    // Sized once and filled in place (growing a vector of a size g++ knows
+    // makes it warn of a copy out of bounds that cannot happen).
+    std::vector<uint8_t> dump(kTableOffset + table.size(), 0);
     std::copy(header.begin(), header.end(), dump.begin());
-    dump.insert(dump.end(), table.begin(), table.end());
+    std::copy(table.begin(), table.end(), dump.begin() + kTableOffset);
     return dump;
 }
 

@@ -49,13 +49,13 @@ inline std::vector<uint8_t> table(const std::string& signature, uint32_t length,
                                   const std::string& oemId = "ZEPHR ",
                                   const std::string& oemTableId = "TESTTBL ")
 {
-    std::vector<uint8_t> bytes(36, 0);
+    std::vector<uint8_t> bytes(36 + body.size(), 0);
     std::copy(signature.begin(), signature.end(), bytes.begin());
     put32(bytes, 4, length);
     bytes[8] = 1;
     std::copy(oemId.begin(), oemId.end(), bytes.begin() + 10);
     std::copy(oemTableId.begin(), oemTableId.end(), bytes.begin() + 16);
-    bytes.insert(bytes.end(), body.begin(), body.end());
+    std::copy(body.begin(), body.end(), bytes.begin() + 36);
     return bytes;
 }
 
