@@ -52,20 +52,6 @@ std::u16string toUtf16(const std::wstring& text)
     return result;
 }
 
-const char* majorName(UCHAR major)
-{
-    switch (major) {
-    case IRP_MJ_CREATE:
-        return "IRP_MJ_CREATE";
-    case IRP_MJ_CLOSE:
-        return "IRP_MJ_CLOSE";
-    case IRP_MJ_DEVICE_CONTROL:
-        return "IRP_MJ_DEVICE_CONTROL";
-    default:
-        return "a request";
-    }
-}
-
 // Host driver objects of emulated drivers, for the routines the host NT
 // layer calls with nothing but the object.
 std::mutex registryLock;
@@ -456,24 +442,24 @@ NTSTATUS EmulatedDriver::dispatch(PDEVICE_OBJECT hostDevice, PIRP irp)
                     cpu_->read32(driverObject_ + nt32::kDriverObjectMajorFunction + 4 * major);
                 currentIrp_ = request;
                 completions_ = 0;
-                const auto returned = static_cast<NTSTATUS>(
-                    run(routine, {device->emulated, request}, majorName(major)));
+                const auto returned = static_cast<NTSTATUS>(run(
+                    routine, {device->emulated, request}, nt::MajorFunctionName(major).c_str()));
                 currentIrp_ = 0;
                 const auto completed =
                     static_cast<NTSTATUS>(cpu_->read32(request + nt32::kIrpIoStatusStatus));
                 information = cpu_->read32(request + nt32::kIrpIoStatusInformation);
                 if (completions_ == 0)
-                    throw CpuFault(std::string("the ") + majorName(major) + " routine returned " +
+                    throw CpuFault("the " + nt::MajorFunctionName(major) + " routine returned " +
                                        hex(uint32_t(returned)) + " without completing the request",
                                    routine);
                 if (returned != completed)
-                    throw CpuFault(std::string("the ") + majorName(major) + " routine returned " +
+                    throw CpuFault("the " + nt::MajorFunctionName(major) + " routine returned " +
                                        hex(uint32_t(returned)) +
                                        " but completed the request with " +
                                        hex(uint32_t(completed)),
                                    routine);
                 if (NT_SUCCESS(returned) && information > outputLength)
-                    throw CpuFault(std::string("the ") + majorName(major) + " routine reported " +
+                    throw CpuFault("the " + nt::MajorFunctionName(major) + " routine reported " +
                                        std::to_string(information) + " bytes for an output of " +
                                        std::to_string(outputLength) + " bytes",
                                    routine);
@@ -481,7 +467,7 @@ NTSTATUS EmulatedDriver::dispatch(PDEVICE_OBJECT hostDevice, PIRP irp)
                     cpu_->read(buffer, hostBuffer, length);
                 status = returned;
             } catch (const CpuFault& fault) {
-                recordFault(fault, majorName(major));
+                recordFault(fault, nt::MajorFunctionName(major).c_str());
                 status = kStatusDriverFault;
                 information = 0;
             }

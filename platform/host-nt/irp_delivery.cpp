@@ -10,20 +10,6 @@ namespace nt {
 
 namespace {
 
-std::string majorName(UCHAR major)
-{
-    switch (major) {
-    case IRP_MJ_CREATE:
-        return "IRP_MJ_CREATE";
-    case IRP_MJ_CLOSE:
-        return "IRP_MJ_CLOSE";
-    case IRP_MJ_DEVICE_CONTROL:
-        return "IRP_MJ_DEVICE_CONTROL";
-    default:
-        return "major function " + std::to_string(major);
-    }
-}
-
 // Keeps the request known to IofCompleteRequest while the routine runs.
 class PendingIrp {
   public:
@@ -65,13 +51,27 @@ NTSTATUS deliverIrp(DeviceRecord& device, IrpBlock& block)
     }
     unsigned completions = block.completions.load();
     if (completions == 0)
-        driverFault("the " + majorName(major) + " routine of " + device.driver->imageName +
+        driverFault("the " + MajorFunctionName(major) + " routine of " + device.driver->imageName +
                     " returned " + hex32(returned) + " without completing the request");
     if (returned != block.irp.IoStatus.Status)
-        driverFault("the " + majorName(major) + " routine of " + device.driver->imageName +
+        driverFault("the " + MajorFunctionName(major) + " routine of " + device.driver->imageName +
                     " returned " + hex32(returned) + " but completed the request with " +
                     hex32(block.irp.IoStatus.Status));
     return returned;
+}
+
+std::string MajorFunctionName(UCHAR major)
+{
+    switch (major) {
+    case IRP_MJ_CREATE:
+        return "IRP_MJ_CREATE";
+    case IRP_MJ_CLOSE:
+        return "IRP_MJ_CLOSE";
+    case IRP_MJ_DEVICE_CONTROL:
+        return "IRP_MJ_DEVICE_CONTROL";
+    default:
+        return "major function " + std::to_string(major);
+    }
 }
 
 } // namespace nt

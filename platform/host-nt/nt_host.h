@@ -116,4 +116,8 @@ class IoManager {
 // system meets).
 uint32_t NtStatusToWin32Error(NTSTATUS status);
 
+// The name of a request kind in messages: "IRP_MJ_CREATE", ...,
+// "major function N" for one this system does not serve.
+std::string MajorFunctionName(UCHAR major);
+
 } // namespace nt

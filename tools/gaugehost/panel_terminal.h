@@ -14,6 +14,21 @@
 
 namespace gaugehost {
 
+// A frame as a terminal that takes escape sequences redraws it: home, each
+// line cleared to its end, then the rest of the screen, with no blank flash
+// between frames.
+inline std::string redrawSequence(const std::string& frame)
+{
+    std::string screen = "\x1b[H";
+    for (char c : frame) {
+        if (c == '\n')
+            screen += "\x1b[K";
+        screen += c;
+    }
+    screen += "\x1b[J";
+    return screen;
+}
+
 class PanelTerminal {
   public:
     // Takes the terminal into single-key mode when standard input and output

@@ -142,15 +142,7 @@ void PanelTerminal::show(const std::string& frame)
         writeText(frame.data(), frame.size());
         return;
     }
-    // Home, each line cleared to its end, then the rest of the screen: no
-    // blank flash between frames.
-    std::string screen = "\x1b[H";
-    for (char c : frame) {
-        if (c == '\n')
-            screen += "\x1b[K";
-        screen += c;
-    }
-    screen += "\x1b[J";
+    const std::string screen = redrawSequence(frame);
     writeText(screen.data(), screen.size());
 }
 

@@ -99,13 +99,7 @@ void PanelTerminal::show(const std::string& frame)
         std::fflush(stdout);
         return;
     }
-    std::string screen = "\x1b[H";
-    for (char c : frame) {
-        if (c == '\n')
-            screen += "\x1b[K";
-        screen += c;
-    }
-    screen += "\x1b[J";
+    const std::string screen = redrawSequence(frame);
     std::fwrite(screen.data(), 1, screen.size(), stdout);
     std::fflush(stdout);
 }
