@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // cpu.cpp
 //
-// The Unicorn engine behind Cpu: memory, registers, the hooks (every driver
+// The Unicorn engine behind Cpu: memory, registers, the hooks (every image
 // instruction checked and counted, the stub page, port instructions, memory
-// and instruction faults, processor exceptions) and calls of driver
+// and instruction faults, processor exceptions) and calls of the image's
 // routines that return to a trap address.
 #include "platform/emulated-image/cpu.h"
 #include "platform/emulated-image/unicorn_library.h"
@@ -47,10 +47,11 @@ bool isPrefix(uint8_t byte)
     }
 }
 
-// The name of a privileged (or system) instruction a driver has no business
-// running under this kernel, by its opcode bytes after the prefixes; null
-// for every other instruction. in and out are the port road and pass.
-const char* privilegedInstruction(const uint8_t* bytes, uint32_t size)
+// The name of a privileged (or system) instruction an image has no business
+// running here, by its opcode bytes after the prefixes; null for every other
+// instruction. For a driver in and out are the port road and pass; in user
+// mode they are privileged as well.
+const char* privilegedInstruction(const uint8_t* bytes, uint32_t size, bool userMode)
 {
     uint32_t i = 0;
     while (i < size && isPrefix(bytes[i]))
@@ -80,6 +81,16 @@ const char* privilegedInstruction(const uint8_t* bytes, uint32_t size)
     case 0x6E:
     case 0x6F:
         return "outs";
+    case 0xE4:
+    case 0xE5:
+    case 0xEC:
+    case 0xED:
+        return userMode ? "in" : nullptr;
+    case 0xE6:
+    case 0xE7:
+    case 0xEE:
+    case 0xEF:
+        return userMode ? "out" : nullptr;
     case 0x0F:
         break;
     default:
@@ -145,12 +156,13 @@ const char* accessName(uc_mem_type type)
 
 } // namespace
 
-Cpu::Cpu(CpuDevices devices) : devices_(std::move(devices))
+Cpu::Cpu(CpuDevices devices, CpuLayout layout)
+    : devices_(std::move(devices)), layout_(std::move(layout))
 {
     check(unicorn().open(UC_ARCH_X86, UC_MODE_32, &uc_), "cannot open a 32-bit x86 engine");
     uc_hook hook;
     check(unicorn().hookAdd(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&Cpu::onStub), this,
-                            kStubPage, kStubPage + kPageSize - 1),
+                            layout_.stubPage, layout_.stubPage + kPageSize - 1),
           "stub hook");
     check(unicorn().hookAdd(uc_, &hook, UC_HOOK_MEM_INVALID,
                             reinterpret_cast<void*>(&Cpu::onMemory), this, 1, 0),
@@ -238,7 +250,7 @@ void Cpu::read(uint32_t address, void* bytes, size_t length) const
     if (length == 0)
         return;
     if (unicorn().memRead(uc_, address, bytes, length) != UC_ERR_OK)
-        throw CpuFault("a kernel routine was given " + hex(address) + " (" +
+        throw CpuFault("a " + layout_.routines + " was given " + hex(address) + " (" +
                            std::to_string(length) + " bytes), which is not mapped",
                        0);
 }
@@ -248,7 +260,7 @@ void Cpu::write(uint32_t address, const void* bytes, size_t length)
     if (length == 0)
         return;
     if (!writable(address, length) || unicorn().memWrite(uc_, address, bytes, length) != UC_ERR_OK)
-        throw CpuFault("a kernel routine was given " + hex(address) + " (" +
+        throw CpuFault("a " + layout_.routines + " was given " + hex(address) + " (" +
                            std::to_string(length) + " bytes) to write, which is not mapped",
                        0);
 }
@@ -302,7 +314,7 @@ std::string Cpu::readText(uint32_t address, size_t limit) const
             if (chunk[i] == '\0')
                 return text;
             if (text.size() == limit)
-                throw CpuFault("a kernel routine was given a text at " + hex(address) +
+                throw CpuFault("a " + layout_.routines + " was given a text at " + hex(address) +
                                    " with no end in " + std::to_string(limit) + " bytes",
                                0);
             text.push_back(chunk[i]);
@@ -335,6 +347,21 @@ uint32_t Cpu::argument(unsigned n) const
     return read32(reg(UC_X86_REG_ESP) + 4 + 4 * n);
 }
 
+void Cpu::installStubs(const std::vector<uint16_t>& stackBytes)
+{
+    if (stackBytes.size() * kStubSlot > kPageSize - kStubSlot)
+        throw std::runtime_error("CPU emulator: " + std::to_string(stackBytes.size()) +
+                                 " imported routines do not fit the stub page");
+    map(layout_.stubPage, kPageSize, UC_PROT_ALL);
+    for (size_t i = 0; i < stackBytes.size(); ++i) {
+        const uint16_t bytes = stackBytes[i];
+        const uint8_t stub[3] = {bytes != 0 ? uint8_t(0xC2) : uint8_t(0xC3), uint8_t(bytes),
+                                 uint8_t(bytes >> 8)};
+        write(layout_.stubPage + static_cast<uint32_t>(i) * kStubSlot, stub, sizeof stub);
+    }
+    protect(layout_.stubPage, kPageSize, UC_PROT_READ | UC_PROT_EXEC);
+}
+
 void Cpu::setDriverCode(uint32_t begin, uint32_t end, const uint8_t* bytes)
 {
     codeBegin_ = begin;
@@ -346,15 +373,25 @@ void Cpu::setDriverCode(uint32_t begin, uint32_t end, const uint8_t* bytes)
           "code hook");
 }
 
-uint32_t Cpu::call(uint32_t routine, std::initializer_list<uint32_t> arguments, uint64_t budget)
+void Cpu::overwriteCode(uint32_t address, const std::vector<uint8_t>& bytes)
 {
-    uint32_t esp = kStackTop - 16;
+    check(unicorn().memWrite(uc_, address, bytes.data(), bytes.size()),
+          "cannot write code at " + hex(address));
+    unicorn().ctl(uc_, UC_CTL_WRITE(UC_CTL_TB_REMOVE_CACHE, 2), uint64_t(address),
+                  uint64_t(address) + bytes.size()); // uc_ctl_remove_cache
+}
+
+uint32_t Cpu::call(uint32_t routine, const std::vector<uint32_t>& arguments, uint64_t budget,
+                   Convention convention)
+{
+    const uint32_t trap = layout_.returnTrap();
+    uint32_t esp = layout_.stackTop - 16;
     for (auto argument = std::rbegin(arguments); argument != std::rend(arguments); ++argument) {
         esp -= 4;
         write32(esp, *argument);
     }
     esp -= 4;
-    write32(esp, kReturnTrap);
+    write32(esp, trap);
     setReg(UC_X86_REG_ESP, esp);
     setReg(UC_X86_REG_EBP, 0);
     setReg(UC_X86_REG_EFLAGS, 0x202); // interrupts enabled, as at passive level
@@ -363,17 +400,19 @@ uint32_t Cpu::call(uint32_t routine, std::initializer_list<uint32_t> arguments, 
     budget_ = budget;
     lastInstruction_ = routine;
 
-    const uc_err error = unicorn().emuStart(uc_, routine, kReturnTrap, 0, 0);
+    const uc_err error = unicorn().emuStart(uc_, routine, trap, 0, 0);
     if (fault_)
         throw *fault_;
     const uint32_t eip = reg(UC_X86_REG_EIP);
     if (error != UC_ERR_OK)
         throw CpuFault(std::string("the emulator stopped: ") + unicorn().strerror(error),
                        lastInstruction_);
-    if (eip != kReturnTrap)
+    if (eip != trap)
         throw CpuFault("the routine stopped at " + hex(eip) + " without returning",
                        lastInstruction_);
-    const uint32_t expected = esp + 4 + 4 * static_cast<uint32_t>(arguments.size());
+    const uint32_t popped =
+        convention == Convention::Stdcall ? 4 * static_cast<uint32_t>(arguments.size()) : 0;
+    const uint32_t expected = esp + 4 + popped;
     if (reg(UC_X86_REG_ESP) != expected)
         throw CpuFault("the routine returned with the stack at " + hex(reg(UC_X86_REG_ESP)) +
                            " instead of " + hex(expected) + " (a calling convention mismatch)",
@@ -400,7 +439,8 @@ void Cpu::onCode(uc_engine*, uint64_t address, uint32_t size, void* self)
         return;
     }
     if (size > 0 && at + size <= cpu.codeEnd_)
-        if (const char* name = privilegedInstruction(cpu.code_ + (at - cpu.codeBegin_), size))
+        if (const char* name = privilegedInstruction(cpu.code_ + (at - cpu.codeBegin_), size,
+                                                     cpu.layout_.userMode))
             cpu.stop(std::string("a privileged instruction (") + name + ")", at);
 }
 
@@ -408,16 +448,16 @@ void Cpu::onStub(uc_engine*, uint64_t address, uint32_t, void* self)
 {
     auto& cpu = *static_cast<Cpu*>(self);
     const auto at = static_cast<uint32_t>(address);
-    if (at == kReturnTrap || at % kStubSlot != 0 || cpu.fault_)
+    if (at == cpu.layout_.returnTrap() || at % kStubSlot != 0 || cpu.fault_)
         return;
     const uint32_t caller = cpu.read32(cpu.reg(UC_X86_REG_ESP));
     try {
-        cpu.devices_.kernelCall((at - kStubPage) / kStubSlot);
+        cpu.devices_.importCall((at - cpu.layout_.stubPage) / kStubSlot);
     } catch (const CpuFault& fault) {
         // A misused routine is placed where it returns to, just past its call.
         cpu.stop(fault.what(), fault.address() != 0 ? fault.address() : caller);
     } catch (const std::exception& error) {
-        cpu.stop(std::string("a kernel routine failed: ") + error.what(), caller);
+        cpu.stop("a " + cpu.layout_.routines + " failed: " + error.what(), caller);
     }
 }
 
@@ -425,11 +465,12 @@ bool Cpu::onMemory(uc_engine*, uc_mem_type type, uint64_t address, int size, int
 {
     auto& cpu = *static_cast<Cpu*>(self);
     const auto at = static_cast<uint32_t>(address);
-    const uint32_t stackBottom = kStackTop - kStackSize;
+    const uint32_t stackBottom = cpu.layout_.stackTop - cpu.layout_.stackSize;
     std::string what;
-    if (at < stackBottom && at >= stackBottom - kStackGuard)
+    if (at < stackBottom && at >= stackBottom - cpu.layout_.stackGuard)
         what = "a stack overflow (" + std::string(accessName(type)) + " at " + hex(at) +
-               ", below the " + std::to_string(kStackSize / 1024) + " KiB kernel stack)";
+               ", below the " + std::to_string(cpu.layout_.stackSize / 1024) + " KiB " +
+               cpu.layout_.stack + ")";
     else
         what = std::string(accessName(type)) + " at " + hex(at) + " (" + std::to_string(size) +
                " bytes)";
@@ -458,6 +499,10 @@ void Cpu::onInterrupt(uc_engine*, uint32_t number, void* self)
 uint32_t Cpu::onIn(uc_engine*, uint32_t port, int size, void* self)
 {
     auto& cpu = *static_cast<Cpu*>(self);
+    if (!cpu.devices_.portIn) {
+        cpu.stop("a privileged instruction (in)", cpu.lastInstruction_);
+        return 0xFFFFFFFF;
+    }
     if (size != 1) {
         cpu.stop("a " + std::to_string(size * 8) + "-bit in from port " + hex(port) +
                      " (the notebook's ports are read byte by byte)",
@@ -470,6 +515,10 @@ uint32_t Cpu::onIn(uc_engine*, uint32_t port, int size, void* self)
 void Cpu::onOut(uc_engine*, uint32_t port, int size, uint32_t value, void* self)
 {
     auto& cpu = *static_cast<Cpu*>(self);
+    if (!cpu.devices_.portOut) {
+        cpu.stop("a privileged instruction (out)", cpu.lastInstruction_);
+        return;
+    }
     if (size != 1) {
         cpu.stop("a " + std::to_string(size * 8) + "-bit out to port " + hex(port) +
                      " (the notebook's ports are written byte by byte)",

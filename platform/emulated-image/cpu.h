@@ -2,23 +2,24 @@
 // cpu.h
 //
 // One 32-bit x86 processor under the Unicorn engine, as the emulated-image
-// loader runs a driver on it: its memory, its registers, the hooks that hand
-// the driver's port instructions and its calls of kernel routines to the
-// loader, and calls of driver routines with an instruction budget. What goes
-// wrong inside the driver (an access outside mapped memory, an invalid or
-// privileged instruction, a processor exception, a stack overflow, a
-// runaway) ends the call with a CpuFault that says what and where.
+// loaders run an image on it (a kernel driver, or a user-mode library): its
+// memory, its registers, the hooks that hand the image's port instructions
+// and its calls of imported routines to the loader, and calls of the image's
+// routines with an instruction budget. What goes wrong inside the image (an
+// access outside mapped memory, an invalid or privileged instruction, a
+// processor exception, a stack overflow, a runaway) ends the call with a
+// CpuFault that says what and where.
 #pragma once
 
 #include <unicorn/unicorn.h>
 
 #include <cstdint>
 #include <functional>
-#include <initializer_list>
 #include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace emulated {
 
@@ -56,20 +57,47 @@ class CpuFault : public std::runtime_error {
     uint32_t address_;
 };
 
+// Where a processor keeps what is not the image: the page of import stubs
+// (the last slot is where routines called from outside return to) and the
+// stack with an unmapped guard region below it, and what the image may do.
+struct CpuLayout {
+    uint32_t stubPage = kStubPage;
+    uint32_t stackTop = kStackTop;
+    uint32_t stackSize = kStackSize;
+    uint32_t stackGuard = kStackGuard;
+    // User mode: in and out are privileged too (no I/O permission).
+    bool userMode = false;
+    // How messages name the imported routines and the stack.
+    std::string routines = "kernel routine";
+    std::string stack = "kernel stack";
+
+    uint32_t returnTrap() const
+    {
+        return stubPage + kPageSize - kStubSlot;
+    }
+};
+
+// Who takes the arguments off the stack when a routine returns.
+enum class Convention {
+    Stdcall, // the routine (ret n)
+    Cdecl,   // the caller
+};
+
 // What the processor hands to the loader.
 struct CpuDevices {
-    // A byte read or write of an I/O port (in and out instructions).
+    // A byte read or write of an I/O port (in and out instructions; never
+    // called in user mode).
     std::function<uint8_t(uint16_t port)> portIn;
     std::function<void(uint16_t port, uint8_t value)> portOut;
-    // A call of the kernel routine with this index (the processor is at its
-    // stub; the routine reads its arguments from the stack and registers).
-    // Throws CpuFault when the driver called it wrongly.
-    std::function<void(uint32_t index)> kernelCall;
+    // A call of the imported routine with this index (the processor is at
+    // its stub; the routine reads its arguments from the stack and
+    // registers). Throws CpuFault when the image called it wrongly.
+    std::function<void(uint32_t index)> importCall;
 };
 
 class Cpu {
   public:
-    explicit Cpu(CpuDevices devices);
+    explicit Cpu(CpuDevices devices, CpuLayout layout = {});
     ~Cpu();
     Cpu(const Cpu&) = delete;
     Cpu& operator=(const Cpu&) = delete;
@@ -104,15 +132,28 @@ class Cpu {
 
     uint32_t reg(int id) const;
     void setReg(int id, uint32_t value);
-    // The stack argument n (0 the first) of a kernel routine at its stub.
+    // The stack argument n (0 the first) of an imported routine at its stub.
     uint32_t argument(unsigned n) const;
 
+    const CpuLayout& layout() const
+    {
+        return layout_;
+    }
+    // Maps the stub page with one stub per imported routine, each a return
+    // that takes the routine's argument bytes off the stack (none for a
+    // cdecl routine, which leaves them to its caller).
+    void installStubs(const std::vector<uint16_t>& stackBytes);
     // The code range whose instructions are checked and counted.
     void setDriverCode(uint32_t begin, uint32_t end, const uint8_t* bytes);
-    // Calls a stdcall routine of the driver with the arguments; gives EAX.
-    // At most budget instructions of the driver run. Throws CpuFault.
-    uint32_t call(uint32_t routine, std::initializer_list<uint32_t> arguments, uint64_t budget);
-    // Instructions of the driver that the last call ran.
+    // Calls a routine of the image with the arguments; gives EAX. At most
+    // budget instructions of the image run. Throws CpuFault, also when the
+    // stack pointer does not come back where the convention puts it.
+    uint32_t call(uint32_t routine, const std::vector<uint32_t>& arguments, uint64_t budget,
+                  Convention convention = Convention::Stdcall);
+    // Writes over the image's code whatever its rights, and drops what the
+    // engine translated of it (tests that make an image misbehave).
+    void overwriteCode(uint32_t address, const std::vector<uint8_t>& bytes);
+    // Instructions of the image that the last call ran.
     uint64_t instructions() const
     {
         return executed_;
@@ -137,6 +178,7 @@ class Cpu {
     std::map<uint32_t, Region> regions_; // by start address
     uc_engine* uc_ = nullptr;
     CpuDevices devices_;
+    CpuLayout layout_;
     uint32_t codeBegin_ = 0, codeEnd_ = 0;
     const uint8_t* code_ = nullptr;
     uint32_t lastInstruction_ = 0;

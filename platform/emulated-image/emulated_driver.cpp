@@ -8,6 +8,7 @@
 // driver.
 #include "platform/emulated-image/emulated_driver.h"
 
+#include "platform/emulated-image/image_placement.h"
 #include "platform/emulated-image/nt32_layout.h"
 #include "platform/emulated-image/unicorn_library.h"
 #include "platform/host-nt/nt_host.h"
@@ -24,11 +25,6 @@ namespace {
 
 constexpr uint32_t kFirstSystemAddress = 0x80000000;
 constexpr uint32_t kLastEmulatorAddress = kSystemBuffers + kSystemBufferSpace;
-
-uint32_t pagesFor(uint32_t bytes)
-{
-    return (bytes + kPageSize - 1) & ~(kPageSize - 1);
-}
 
 std::string hex(uint32_t value)
 {
@@ -119,34 +115,17 @@ EmulatedDriver::EmulatedDriver(const std::filesystem::path& image, const LoadOpt
         }
         sim::currentMachine().portOut(port, value);
     };
-    devices.kernelCall = [this](uint32_t index) { kernelCall(index); };
+    devices.importCall = [this](uint32_t index) { kernelCall(index); };
     cpu_ = std::make_unique<Cpu>(std::move(devices));
 
-    // The image: written while writable, then each section with its rights.
-    cpu_->map(base_, static_cast<uint32_t>(image_.size()), UC_PROT_ALL);
-    cpu_->write(base_, image_.data(), image_.size());
-    cpu_->protect(base_, static_cast<uint32_t>(image_.size()), UC_PROT_READ);
-    for (const Section& section : pe_.sections()) {
-        const uint32_t size = pagesFor(std::max(section.virtualSize, section.rawSize));
-        if (size == 0)
-            continue;
-        uint32_t perms = (section.readable ? UC_PROT_READ : 0) |
-                         (section.writable ? UC_PROT_WRITE : 0) |
-                         (section.executable ? UC_PROT_EXEC : 0);
-        cpu_->protect(base_ + section.virtualAddress, size, perms);
-    }
-    cpu_->setDriverCode(base_, base_ + static_cast<uint32_t>(image_.size()), image_.data());
+    placeImage(*cpu_, pe_, base_, image_);
 
     // The emulated kernel's own pages.
     cpu_->map(kKernelPool, kKernelPoolSize, UC_PROT_READ | UC_PROT_WRITE);
-    cpu_->map(kStubPage, kPageSize, UC_PROT_ALL);
-    for (size_t i = 0; i < kernelRoutines().size(); ++i) {
-        const uint16_t bytes = kernelRoutines()[i].stackBytes;
-        const uint8_t stub[3] = {bytes != 0 ? uint8_t(0xC2) : uint8_t(0xC3), uint8_t(bytes),
-                                 uint8_t(bytes >> 8)};
-        cpu_->write(kStubPage + static_cast<uint32_t>(i) * kStubSlot, stub, sizeof stub);
-    }
-    cpu_->protect(kStubPage, kPageSize, UC_PROT_READ | UC_PROT_EXEC);
+    std::vector<uint16_t> stackBytes;
+    for (const KernelRoutine& routine : kernelRoutines())
+        stackBytes.push_back(routine.stackBytes);
+    cpu_->installStubs(stackBytes);
     cpu_->map(kRequestPage, kPageSize, UC_PROT_READ | UC_PROT_WRITE);
     cpu_->map(kThreadPage, kPageSize, UC_PROT_READ | UC_PROT_WRITE);
     cpu_->map(kStackTop - kStackSize, kStackSize, UC_PROT_READ | UC_PROT_WRITE);
@@ -246,19 +225,12 @@ std::optional<uint32_t> EmulatedDriver::symbolAddress(const std::string& name) c
 
 std::string EmulatedDriver::describe(uint32_t address) const
 {
-    std::string text = hex(address);
-    if (address >= base_ && address - base_ < image_.size()) {
-        const std::string symbol = symbols_.nearest(address - base_ + pe_.imageBase());
-        if (!symbol.empty())
-            return text + " (" + symbol + ")";
-        if (symbols_.empty())
-            return text + " (no " + mapFileFor(imageName_).string() + " beside the image)";
-    } else if (address >= kStubPage && address < kStubPage + kPageSize &&
-               (address - kStubPage) / kStubSlot < kernelRoutines().size()) {
-        return text + " (the kernel's " + kernelRoutines()[(address - kStubPage) / kStubSlot].name +
-               ")";
-    }
-    return text;
+    if (address >= kStubPage && address < kStubPage + kPageSize &&
+        (address - kStubPage) / kStubSlot < kernelRoutines().size())
+        return hex(address) + " (the kernel's " +
+               kernelRoutines()[(address - kStubPage) / kStubSlot].name + ")";
+    return describeImageAddress(symbols_, imageName_, address, base_, pe_.imageBase(),
+                                static_cast<uint32_t>(image_.size()));
 }
 
 void EmulatedDriver::patch(uint32_t address, const std::vector<uint8_t>& bytes)
@@ -268,9 +240,7 @@ void EmulatedDriver::patch(uint32_t address, const std::vector<uint8_t>& bytes)
         throw std::out_of_range("patch at " + hex(address) + " lies outside the image");
     std::copy(bytes.begin(), bytes.end(), image_.begin() + (address - base_));
     // Code is not writable for the driver; the engine writes it all the same.
-    unicorn().memWrite(cpu_->engine(), address, bytes.data(), bytes.size());
-    unicorn().ctl(cpu_->engine(), UC_CTL_WRITE(UC_CTL_TB_REMOVE_CACHE, 2), address,
-                  address + bytes.size()); // uc_ctl_remove_cache
+    cpu_->overwriteCode(address, bytes);
 }
 
 void EmulatedDriver::recordFault(const CpuFault& fault, const char* what)

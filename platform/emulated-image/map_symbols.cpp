@@ -98,4 +98,19 @@ std::filesystem::path mapFileFor(const std::filesystem::path& image)
     return map;
 }
 
+std::string describeImageAddress(const MapSymbols& symbols, const std::string& imageName,
+                                 uint32_t address, uint32_t base, uint32_t imageBase, uint32_t size)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", address);
+    if (address < base || address - base >= size)
+        return text;
+    const std::string symbol = symbols.nearest(address - base + imageBase);
+    if (!symbol.empty())
+        return std::string(text) + " (" + symbol + ")";
+    if (symbols.empty())
+        return std::string(text) + " (no " + mapFileFor(imageName).string() + " beside the image)";
+    return text;
+}
+
 } // namespace emulated

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // map_symbols.h
 //
-// The symbols of a driver image from the map file its linker wrote (GNU ld's
-// -Map output beside the image, zephr.sys -> zephr.map), for naming the
-// routine an address lies in: "SmmExchange+0x1a".
+// The symbols of an image from the map file its linker wrote (GNU ld's -Map
+// output beside the image, zephr.sys -> zephr.map, Gaugelet.dll ->
+// Gaugelet.map), for naming the routine an address lies in:
+// "SmmExchange+0x1a".
 #pragma once
 
 #include <cstdint>
@@ -37,5 +38,13 @@ class MapSymbols {
 
 // The map file beside an image: the same path with ".map".
 std::filesystem::path mapFileFor(const std::filesystem::path& image);
+
+// "0x00014830 (SmmExchange+0x4)": an address with the nearest symbol when
+// it lies in the image (placed at base, linked at imageBase, size bytes);
+// "(no zephr.map beside the image)" when the image has no symbols; the bare
+// address outside the image.
+std::string describeImageAddress(const MapSymbols& symbols, const std::string& imageName,
+                                 uint32_t address, uint32_t base, uint32_t imageBase,
+                                 uint32_t size);
 
 } // namespace emulated

@@ -2,8 +2,8 @@
 // pe_image.cpp
 //
 // Reading a PE32 image file (the published PE/COFF layout): the DOS and NT
-// headers, the section table, the import directory and the base relocation
-// blocks, and the image laid out in memory for a given base.
+// headers, the section table, the import and export directories and the
+// base relocation blocks, and the image laid out in memory for a given base.
 #include "platform/emulated-image/pe_image.h"
 
 #include <algorithm>
@@ -20,12 +20,16 @@ constexpr uint32_t kNtSignature = 0x4550; // "PE\0\0"
 constexpr uint16_t kMachineI386 = 0x014C;
 constexpr uint16_t kOptionalMagicPe32 = 0x010B;
 constexpr uint16_t kSubsystemNative = 1;
+constexpr uint16_t kSubsystemWindowsGui = 2;
+constexpr uint16_t kSubsystemWindowsCui = 3;
 constexpr uint16_t kRelocsStripped = 0x0001; // file header characteristics
+constexpr uint16_t kDllFlag = 0x2000;
 
 constexpr uint32_t kSectionExecute = 0x20000000;
 constexpr uint32_t kSectionRead = 0x40000000;
 constexpr uint32_t kSectionWrite = 0x80000000;
 
+constexpr uint32_t kExportDirectory = 0;
 constexpr uint32_t kImportDirectory = 1;
 constexpr uint32_t kRelocationDirectory = 5;
 
@@ -33,8 +37,10 @@ constexpr uint16_t kRelocationAbsolute = 0; // padding
 constexpr uint16_t kRelocationHighLow = 3;  // a 32-bit address
 
 constexpr uint32_t kOrdinalFlag = 0x80000000;
-// An image larger than this is no driver.
+// An image larger than this is no driver or plug-in.
 constexpr uint32_t kLargestImage = 64u << 20;
+// More exports than this make no plug-in.
+constexpr uint32_t kMostExports = 4096;
 
 std::string hex(uint32_t value)
 {
@@ -45,11 +51,13 @@ std::string hex(uint32_t value)
 
 } // namespace
 
-PeImage::PeImage(const std::filesystem::path& file) : name_(file.filename().string())
+PeImage::PeImage(const std::filesystem::path& file, ImageKind kind)
+    : name_(file.filename().string()),
+      label_(kind == ImageKind::Driver ? "driver image" : "plug-in image")
 {
     std::ifstream in(file, std::ios::binary);
     if (!in)
-        throw ImageError("cannot read the driver image " + file.string());
+        throw ImageError("cannot read the " + label_ + " " + file.string());
     file_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     name_ = file.string();
 
@@ -71,8 +79,14 @@ PeImage::PeImage(const std::filesystem::path& file) : name_(file.filename().stri
     imageBase_ = read32(optional + 28);
     imageSize_ = read32(optional + 56);
     headersSize_ = read32(optional + 60);
-    if (read16(optional + 68) != kSubsystemNative)
+    const uint16_t subsystem = read16(optional + 68);
+    if (kind == ImageKind::Driver && subsystem != kSubsystemNative)
         fail("not an image for the native subsystem (a kernel driver)");
+    if (kind == ImageKind::Dll && (characteristics & kDllFlag) == 0)
+        fail("not a DLL (the file header's DLL flag is clear)");
+    if (kind == ImageKind::Dll && subsystem != kSubsystemWindowsGui &&
+        subsystem != kSubsystemWindowsCui)
+        fail("not a DLL for Windows (subsystem " + std::to_string(subsystem) + ")");
     if (imageSize_ == 0 || imageSize_ > kLargestImage || headersSize_ > imageSize_ ||
         headersSize_ > file_.size())
         fail("image size " + hex(imageSize_) + " cannot be right");
@@ -110,13 +124,43 @@ PeImage::PeImage(const std::filesystem::path& file) : name_(file.filename().stri
             fail("section " + section.name + " lies outside the file");
         sections_.push_back(section);
     }
-    if (entryPoint_ == 0 || entryPoint_ >= imageSize_)
+    if ((entryPoint_ == 0 && kind == ImageKind::Driver) || entryPoint_ >= imageSize_)
         fail("no entry point inside the image");
 
     uint32_t importRva, importSize;
     directory(kImportDirectory, importRva, importSize);
     if (importRva != 0)
         readImports(importRva, importSize);
+    uint32_t exportRva, exportSize;
+    directory(kExportDirectory, exportRva, exportSize);
+    if (exportRva != 0)
+        readExports(exportRva, exportSize);
+}
+
+void PeImage::readExports(uint32_t rva, uint32_t size)
+{
+    const uint32_t table = fileOffset(rva, 40);
+    const uint32_t functionCount = read32(table + 20);
+    const uint32_t nameCount = read32(table + 24);
+    const uint32_t functions = read32(table + 28);
+    const uint32_t names = read32(table + 32);
+    const uint32_t ordinals = read32(table + 36);
+    if (functionCount > kMostExports || nameCount > kMostExports)
+        fail("an export directory of " + std::to_string(functionCount) + " routines and " +
+             std::to_string(nameCount) + " names cannot be right");
+    for (uint32_t i = 0; i < nameCount; ++i) {
+        const std::string name = readString(read32(fileOffset(names + 4 * i, 4)));
+        const uint16_t index = read16(fileOffset(ordinals + 2 * i, 2));
+        if (index >= functionCount)
+            fail("export " + name + " names routine " + std::to_string(index) + " of " +
+                 std::to_string(functionCount));
+        const uint32_t address = read32(fileOffset(functions + 4 * index, 4));
+        if (address >= rva && address < rva + size)
+            fail("export " + name + " is forwarded to another library");
+        if (address == 0 || address >= imageSize_)
+            fail("export " + name + " lies outside the image (" + hex(address) + ")");
+        exports_[name] = address;
+    }
 }
 
 void PeImage::readImports(uint32_t rva, uint32_t size)
@@ -176,6 +220,9 @@ std::vector<uint8_t> PeImage::layOut(uint32_t base,
             std::memcpy(&blockSize, at32(block + 4), 4);
             if (blockSize < 8)
                 break;
+            if (uint64_t(block) + blockSize > memory.size())
+                fail("a base relocation block at " + hex(block) + " of " +
+                     std::to_string(blockSize) + " bytes runs past the image");
             for (uint32_t entry = block + 8; entry + 2 <= block + blockSize; entry += 2) {
                 uint16_t item;
                 std::memcpy(&item, memory.data() + entry, 2);
@@ -244,7 +291,7 @@ std::string PeImage::readString(uint32_t rva) const
 
 void PeImage::fail(const std::string& what) const
 {
-    throw ImageError("driver image " + name_ + ": " + what);
+    throw ImageError(label_ + " " + name_ + ": " + what);
 }
 
 } // namespace emulated

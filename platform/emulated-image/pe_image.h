@@ -1,15 +1,17 @@
 // SPDX-License-Identifier: MIT
 // pe_image.h
 //
-// A PE32 image file read for loading: its headers, sections, imports and
-// base relocations, and the image laid out in memory as the loader places it
-// (sections at their virtual addresses, relocations applied for the base it
-// goes to, every import slot written with the address its resolver gives).
+// A PE32 image file read for loading: its headers, sections, imports,
+// exports and base relocations, and the image laid out in memory as the
+// loader places it (sections at their virtual addresses, relocations applied
+// for the base it goes to, every import slot written with the address its
+// resolver gives).
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -39,11 +41,15 @@ struct Import {
     uint32_t slot = 0; // relative address of its import address table slot
 };
 
+// What an image must be: a kernel driver (the native subsystem) or a DLL
+// (the DLL flag, a Windows subsystem).
+enum class ImageKind { Driver, Dll };
+
 class PeImage {
   public:
-    // Reads and checks the file: an i386 PE32 image with a native subsystem's
+    // Reads and checks the file: an i386 PE32 image of the kind with its
     // sections inside the file. Throws ImageError.
-    explicit PeImage(const std::filesystem::path& file);
+    explicit PeImage(const std::filesystem::path& file, ImageKind kind = ImageKind::Driver);
 
     const std::string& name() const
     {
@@ -60,7 +66,7 @@ class PeImage {
     uint32_t entryPoint() const
     {
         return entryPoint_;
-    } // relative
+    } // relative; 0 for a DLL without one
     const std::vector<Section>& sections() const
     {
         return sections_;
@@ -68,6 +74,11 @@ class PeImage {
     const std::vector<Import>& imports() const
     {
         return imports_;
+    }
+    // The routines exported by name, with their relative addresses.
+    const std::map<std::string, uint32_t>& exports() const
+    {
+        return exports_;
     }
 
     // The image as it lies in memory at base: headers and sections in place,
@@ -85,14 +96,17 @@ class PeImage {
     uint32_t fileOffset(uint32_t rva, uint32_t length) const;
     std::string readString(uint32_t rva) const;
     void readImports(uint32_t rva, uint32_t size);
+    void readExports(uint32_t rva, uint32_t size);
     [[noreturn]] void fail(const std::string& what) const;
 
     std::string name_;
+    std::string label_; // "driver image", "plug-in image"
     std::vector<uint8_t> file_;
     uint32_t imageBase_ = 0, imageSize_ = 0, entryPoint_ = 0, headersSize_ = 0;
     uint32_t relocationsRva_ = 0, relocationsSize_ = 0;
     std::vector<Section> sections_;
     std::vector<Import> imports_;
+    std::map<std::string, uint32_t> exports_;
 };
 
 } // namespace emulated
