@@ -2,8 +2,8 @@
 // io_manager.cpp
 //
 // The I/O manager object itself: the one instance, the faults the kernel
-// routines give, the request count, the name lookup, and the clean-up of
-// devices that an unloaded driver left behind.
+// routines give, the request count and observer, the name lookup, and the
+// clean-up of devices that an unloaded driver left behind.
 #include "platform/host-nt/kernel_state.h"
 
 #include <vector>
@@ -27,6 +27,14 @@ void IoManager::setFaults(const Faults& faults)
 uint64_t IoManager::deviceControlCount() const
 {
     return state_->kernel.deviceControls.load();
+}
+
+void IoManager::setDeviceControlObserver(std::function<void(const DeviceControlRecord&)> observer)
+{
+    Kernel& k = state_->kernel;
+    std::lock_guard guard(k.observerLock);
+    k.observed = static_cast<bool>(observer);
+    k.observer = std::move(observer);
 }
 
 bool IoManager::nameExists(const std::wstring& ntPath) const

@@ -103,6 +103,12 @@ struct Kernel {
 
     std::atomic<uint64_t> deviceControls{0};
 
+    // Who hears of device control requests; observed spares the lock when
+    // nobody does.
+    std::mutex observerLock;
+    std::atomic<bool> observed{false};
+    std::function<void(const DeviceControlRecord&)> observer;
+
     std::mutex sinkLock;
     std::function<void(const std::string&)> sink; // empty: the machine's trace
 };

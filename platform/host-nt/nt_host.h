@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace nt {
 
@@ -40,6 +41,15 @@ constexpr ACCESS_MASK kFileWriteData = 0x0002;
 constexpr uint8_t kStaleByte = 0xCD;
 
 class FileObject; // one open handle to a device
+
+// One device control request as a caller sent it and what it got back.
+struct DeviceControlRecord {
+    ULONG code = 0;
+    std::vector<uint8_t> input;
+    ULONG outputLength = 0;
+    NTSTATUS status = 0;
+    std::vector<uint8_t> output; // the bytes copied back to the caller
+};
 
 class IoManager {
   public:
@@ -90,6 +100,10 @@ class IoManager {
 
     // Device control requests delivered to a driver since the process began.
     uint64_t deviceControlCount() const;
+    // Hears of every device control request when it returns to its caller,
+    // refused ones included, on the caller's thread (empty: nobody). For
+    // tests that compare the requests two callers send.
+    void setDeviceControlObserver(std::function<void(const DeviceControlRecord&)> observer);
 
     // Where DbgPrint's messages go (each without its trailing newline); by
     // default into the simulated machine's trace.

@@ -145,9 +145,11 @@ NTSTATUS IoManager::close(const std::shared_ptr<FileObject>& file)
     return status;
 }
 
-NTSTATUS IoManager::deviceControl(FileObject& file, ULONG code, const void* input,
-                                  ULONG inputLength, void* output, ULONG outputLength,
-                                  ULONG& bytesReturned)
+namespace {
+
+NTSTATUS sendDeviceControl(Kernel& k, FileObject& file, ULONG code, const void* input,
+                           ULONG inputLength, void* output, ULONG outputLength,
+                           ULONG& bytesReturned)
 {
     bytesReturned = 0;
     RequestOnFile request(file);
@@ -182,7 +184,7 @@ NTSTATUS IoManager::deviceControl(FileObject& file, ULONG code, const void* inpu
     block.stack.Parameters.DeviceIoControl.IoControlCode = code;
     block.stack.Parameters.DeviceIoControl.InputBufferLength = inputLength;
     block.stack.Parameters.DeviceIoControl.OutputBufferLength = outputLength;
-    state_->kernel.deviceControls.fetch_add(1);
+    k.deviceControls.fetch_add(1);
     NTSTATUS status = deliverIrp(device, block);
     if (!NT_SUCCESS(status))
         return status;
@@ -195,6 +197,38 @@ NTSTATUS IoManager::deviceControl(FileObject& file, ULONG code, const void* inpu
     if (information > 0)
         std::memcpy(output, buffer.get(), information);
     bytesReturned = static_cast<ULONG>(information);
+    return status;
+}
+
+} // namespace
+
+NTSTATUS IoManager::deviceControl(FileObject& file, ULONG code, const void* input,
+                                  ULONG inputLength, void* output, ULONG outputLength,
+                                  ULONG& bytesReturned)
+{
+    Kernel& k = state_->kernel;
+    const NTSTATUS status =
+        sendDeviceControl(k, file, code, input, inputLength, output, outputLength, bytesReturned);
+    if (!k.observed.load())
+        return status;
+    std::function<void(const DeviceControlRecord&)> observer;
+    {
+        std::lock_guard guard(k.observerLock);
+        observer = k.observer;
+    }
+    if (observer) {
+        DeviceControlRecord record;
+        record.code = code;
+        if (input != nullptr)
+            record.input.assign(static_cast<const uint8_t*>(input),
+                                static_cast<const uint8_t*>(input) + inputLength);
+        record.outputLength = outputLength;
+        record.status = status;
+        if (output != nullptr)
+            record.output.assign(static_cast<const uint8_t*>(output),
+                                 static_cast<const uint8_t*>(output) + bytesReturned);
+        observer(record);
+    }
     return status;
 }
 
