@@ -5,8 +5,8 @@
 // monitor of the notebook through it:
 //   gaugehost [OPTIONS] info | call | script | panel | log
 //   gaugehost plot LOG --output FILE
-// OPTIONS: --plugin PATH, --machine FILE, --no-driver, --driver-image FILE,
-// --trace.
+// OPTIONS: --plugin PATH, --plugin-image FILE, --machine FILE, --no-driver,
+// --driver-image FILE, --trace.
 // Exit status 0 on success, 1 when something failed (call: also when the
 // reader answered an "ERROR:" text), 2 for a command line that cannot be
 // understood.
@@ -14,6 +14,7 @@
 #include "tools/gaugehost/commands.h"
 #include "tools/gaugehost/notebook_controls.h"
 #include "tools/gaugehost/panel.h"
+#include "tools/gaugehost/plugin_image.h"
 #include "tools/gaugehost/plugin_library.h"
 #include "tools/gaugehost/program_environment.h"
 #include "tools/gaugehost/script_runner.h"
@@ -56,6 +57,9 @@ constexpr const char* kUsage =
     "                   waiting (host build)\n"
     "options:\n"
     "  --plugin PATH    the plug-in library (default: the one of this build)\n"
+    "  --plugin-image FILE\n"
+    "                   the Windows plug-in FILE (build-windows/bin/Gaugelet.dll)\n"
+    "                   under the CPU emulator, not a native library (host build)\n"
     "  --machine FILE   the simulated notebook (host build; default: built-in)\n"
     "  --no-driver      do not load the driver (host build), as if not started\n"
     "  --driver-image FILE\n"
@@ -71,6 +75,7 @@ struct UsageError : std::runtime_error {
 
 struct CommandLine {
     std::string plugin;
+    std::string pluginImage;
     tools::SessionOptions session;
     bool trace = false;
     bool help = false;
@@ -161,6 +166,8 @@ CommandLine parseCommandLine(int argc, char** argv)
         const std::string option = argv[at];
         if (option == "--plugin")
             line.plugin = value(option);
+        else if (option == "--plugin-image")
+            line.pluginImage = value(option);
         else if (option == "--machine")
             line.session.machineFile = value(option);
         else if (option == "--no-driver")
@@ -176,6 +183,8 @@ CommandLine parseCommandLine(int argc, char** argv)
     }
     if (line.help)
         return line;
+    if (!line.plugin.empty() && !line.pluginImage.empty())
+        throw UsageError("--plugin and --plugin-image name two plug-ins; give one");
     if (at >= argc)
         throw UsageError("no command given");
     line.command = argv[at++];
@@ -266,7 +275,10 @@ int run(const CommandLine& line)
         session.emplace(options);
         if (line.command == "script" || line.log.simulatedTime)
             gaugehost::startScriptClock(); // before the plug-in sees any time
-        library.emplace(line.plugin.empty() ? gaugehost::defaultPluginPath() : line.plugin);
+        if (!line.pluginImage.empty())
+            library.emplace(line.pluginImage, gaugehost::loadPluginImage(line.pluginImage));
+        else
+            library.emplace(line.plugin.empty() ? gaugehost::defaultPluginPath() : line.plugin);
         return runCommand(line, *library) ? 0 : 1;
     } catch (const std::exception& error) {
         std::cout.flush();

@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: MIT
 // plugin_library.cpp
 //
-// Loading a plug-in, calling its host functions and its readers the way the
-// host application does (C calling convention, texts as 8-bit C strings).
+// The host's side of a plug-in: its host functions required at load, texts
+// that must not be null, instances; and the native module, which loads the
+// library with LoadLibraryA and calls its exports through their addresses
+// (C calling convention, texts as 8-bit C strings).
 #include "tools/gaugehost/plugin_library.h"
 
 #include "tools/gaugehost/program_environment.h"
+
+#include <windows.h>
 
 #include <filesystem>
 #include <stdexcept>
@@ -14,12 +18,19 @@ namespace gaugehost {
 
 namespace {
 
-template <typename Function> Function as(FARPROC address)
+template <typename Function> Function as(ReaderAddress address)
 {
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)(void)>(address));
+    return reinterpret_cast<Function>(address.value);
 }
 
 using Text = const char*;
+
+std::optional<std::string> textOrNone(Text text)
+{
+    if (text == nullptr)
+        return std::nullopt;
+    return std::string(text);
+}
 
 // A reader of N parameter texts, called through its address.
 Text callWith(ReaderAddress reader, void* instance, const std::vector<Text>& p)
@@ -51,7 +62,72 @@ Text callWith(ReaderAddress reader, void* instance, const std::vector<Text>& p)
     }
 }
 
+class NativeModule : public PluginModule {
+  public:
+    explicit NativeModule(const std::string& path) : module_(LoadLibraryA(path.c_str()))
+    {
+        if (module_ == nullptr)
+            throw std::runtime_error("plug-in " + path + " does not load: " + lastLoaderError());
+    }
+    ~NativeModule() override
+    {
+        FreeLibrary(module_);
+    }
+    NativeModule(const NativeModule&) = delete;
+    NativeModule& operator=(const NativeModule&) = delete;
+
+    ReaderAddress find(const std::string& name) const override
+    {
+        return {reinterpret_cast<uintptr_t>(GetProcAddress(module_, name.c_str()))};
+    }
+    std::optional<std::string> init() override
+    {
+        return textOrNone(as<Text (*)()>(find("init"))());
+    }
+    std::optional<std::string> getparam(const std::string& reader) override
+    {
+        return textOrNone(as<Text (*)(Text)>(find("getparam"))(reader.c_str()));
+    }
+    void* dllstartup(int first, int second) override
+    {
+        return as<void* (*)(int, int)>(find("dllstartup"))(first, second);
+    }
+    int dllshutdown(void* instance) override
+    {
+        return as<int (*)(void*)>(find("dllshutdown"))(instance);
+    }
+    int dlltype() override
+    {
+        return as<int (*)()>(find("dlltype"))();
+    }
+    std::optional<std::string> getinfo(unsigned int index) override
+    {
+        return textOrNone(as<Text (*)(unsigned int)>(find("getinfo"))(index));
+    }
+    std::optional<std::string> callReader(ReaderAddress reader, void* instance,
+                                          const std::vector<std::string>& parameters) override
+    {
+        std::vector<Text> texts;
+        for (const std::string& parameter : parameters)
+            texts.push_back(parameter.c_str());
+        return textOrNone(callWith(reader, instance, texts));
+    }
+
+  private:
+    HMODULE module_;
+};
+
+constexpr const char* kHostFunctions[] = {"init",        "getparam", "dllstartup",
+                                          "dllshutdown", "dlltype",  "getinfo"};
+
 } // namespace
+
+std::unique_ptr<PluginModule> loadNativePlugin(const std::string& path)
+{
+    if (!std::filesystem::exists(path))
+        throw std::runtime_error("plug-in " + path + ": no such file");
+    return std::make_unique<NativeModule>(path);
+}
 
 PluginInstance::PluginInstance(const PluginLibrary& library, void* handle)
     : library_(&library), handle_(handle)
@@ -70,80 +146,68 @@ PluginInstance::~PluginInstance()
         library_->shutdownInstance(handle_);
 }
 
-PluginLibrary::PluginLibrary(const std::string& path) : path_(path)
+PluginLibrary::PluginLibrary(const std::string& path) : PluginLibrary(path, loadNativePlugin(path))
 {
-    if (!std::filesystem::exists(path))
-        throw std::runtime_error("plug-in " + path + ": no such file");
-    module_ = LoadLibraryA(path.c_str());
-    if (module_ == nullptr)
-        throw std::runtime_error("plug-in " + path + " does not load: " + lastLoaderError());
-    try {
-        init_ = as<decltype(init_)>(require("init"));
-        getparam_ = as<decltype(getparam_)>(require("getparam"));
-        dllstartup_ = as<decltype(dllstartup_)>(require("dllstartup"));
-        dllshutdown_ = as<decltype(dllshutdown_)>(require("dllshutdown"));
-        dlltype_ = as<decltype(dlltype_)>(require("dlltype"));
-        getinfo_ = as<decltype(getinfo_)>(require("getinfo"));
-    } catch (...) {
-        FreeLibrary(module_);
-        throw;
-    }
 }
 
-PluginLibrary::~PluginLibrary()
+PluginLibrary::PluginLibrary(std::string path, std::unique_ptr<PluginModule> module)
+    : path_(std::move(path)), module_(std::move(module))
 {
-    FreeLibrary(module_);
+    requireHostFunctions();
 }
 
-FARPROC PluginLibrary::require(const char* name) const
+PluginLibrary::~PluginLibrary() = default;
+
+void PluginLibrary::requireHostFunctions() const
 {
-    FARPROC address = GetProcAddress(module_, name);
-    if (address == nullptr)
-        throw std::runtime_error("plug-in " + path_ + " does not export the host function " + name);
-    return address;
+    for (const char* name : kHostFunctions)
+        if (!module_->find(name))
+            throw std::runtime_error("plug-in " + path_ + " does not export the host function " +
+                                     name);
 }
 
-std::string PluginLibrary::textOf(const char* text, const std::string& what) const
+std::string PluginLibrary::textOf(const std::optional<std::string>& text,
+                                  const std::string& what) const
 {
-    if (text == nullptr)
+    if (!text)
         throw std::runtime_error("plug-in " + path_ + ": " + what +
                                  " returned a null pointer instead of a text");
-    return text;
+    return *text;
 }
 
 std::string PluginLibrary::init() const
 {
-    return textOf(init_(), "init");
+    return textOf(module_->init(), "init");
 }
 
 std::string PluginLibrary::getparam(const std::string& reader) const
 {
-    return textOf(getparam_(reader.c_str()), "getparam(" + reader + ")");
+    return textOf(module_->getparam(reader), "getparam(" + reader + ")");
 }
 
 int PluginLibrary::dlltype() const
 {
-    return dlltype_();
+    return module_->dlltype();
 }
 
 std::string PluginLibrary::getinfo(unsigned int index) const
 {
-    return textOf(getinfo_(index), "getinfo(" + std::to_string(index) + ")");
+    return textOf(module_->getinfo(index), "getinfo(" + std::to_string(index) + ")");
 }
 
 PluginInstance PluginLibrary::startInstance() const
 {
-    return PluginInstance(*this, dllstartup_(0, 0));
+    return PluginInstance(*this, module_->dllstartup(0, 0));
 }
 
 int PluginLibrary::shutdownInstance(void* instance) const
 {
-    return dllshutdown_(instance);
+    return module_->dllshutdown(instance);
 }
 
 ReaderAddress PluginLibrary::findReader(const std::string& name) const
 {
-    return GetProcAddress(module_, name.c_str());
+    return module_->find(name);
 }
 
 std::string PluginLibrary::callReader(const std::string& name, ReaderAddress reader, void* instance,
@@ -152,10 +216,7 @@ std::string PluginLibrary::callReader(const std::string& name, ReaderAddress rea
     if (parameters.size() > kMaxParameters)
         throw std::runtime_error("reader " + name + ": more than " +
                                  std::to_string(kMaxParameters) + " parameters");
-    std::vector<Text> texts;
-    for (const std::string& parameter : parameters)
-        texts.push_back(parameter.c_str());
-    return textOf(callWith(reader, instance, texts), name);
+    return textOf(module_->callReader(reader, instance, parameters), name);
 }
 
 } // namespace gaugehost

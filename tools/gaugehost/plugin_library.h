@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: MIT
 // plugin_library.h
 //
-// A plug-in library as the host application sees it: loaded by path with
-// LoadLibraryA, its six host functions and its readers found with
-// GetProcAddress, released with FreeLibrary. Instances are RAII objects that
-// call dllshutdown when they end.
+// A plug-in library as the host application sees it: loaded, its six host
+// functions and its readers found by name, called with the C calling
+// convention and texts, released at the end. Behind it is a PluginModule:
+// the library loaded natively with LoadLibraryA and GetProcAddress, or (host
+// build) the Windows DLL under the CPU emulator (plugin_image.h). Instances
+// are RAII objects that call dllshutdown when they end.
 #pragma once
 
-#include <windows.h>
-
+#include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,17 +42,45 @@ class PluginInstance {
     bool owned_ = true;
 };
 
-// A reader export: the instance, then its parameter texts in getparam's
-// order; returns the text to show.
-using ReaderAddress = FARPROC;
+// Where a module keeps one of its exports (its meaning is the module's);
+// false when the library does not export the name.
+struct ReaderAddress {
+    uintptr_t value = 0;
+    explicit operator bool() const
+    {
+        return value != 0;
+    }
+};
+
+// A loaded library's exports, called as the host calls them. A text
+// function gives none for a null pointer.
+class PluginModule {
+  public:
+    virtual ~PluginModule() = default;
+    virtual ReaderAddress find(const std::string& name) const = 0;
+    virtual std::optional<std::string> init() = 0;
+    virtual std::optional<std::string> getparam(const std::string& reader) = 0;
+    virtual void* dllstartup(int first, int second) = 0;
+    virtual int dllshutdown(void* instance) = 0;
+    virtual int dlltype() = 0;
+    virtual std::optional<std::string> getinfo(unsigned int index) = 0;
+    // A reader with its parameter texts (at most PluginLibrary::kMaxParameters).
+    virtual std::optional<std::string> callReader(ReaderAddress reader, void* instance,
+                                                  const std::vector<std::string>& parameters) = 0;
+};
+
+// Loads a library natively: LoadLibraryA (its DllMain runs with process
+// attach), FreeLibrary when the module ends (process detach). Throws
+// std::runtime_error naming the path and the loader's reason.
+std::unique_ptr<PluginModule> loadNativePlugin(const std::string& path);
 
 class PluginLibrary {
   public:
-    // Loads the library (its DllMain runs with process attach) and finds the
-    // six host functions. Throws std::runtime_error naming the path and what
-    // is missing.
+    // Loads the library natively and finds the six host functions. Throws
+    // std::runtime_error naming the path and what is missing.
     explicit PluginLibrary(const std::string& path);
-    // FreeLibrary: DllMain runs with process detach.
+    // The same over a module loaded otherwise; path names it in messages.
+    PluginLibrary(std::string path, std::unique_ptr<PluginModule> module);
     ~PluginLibrary();
     PluginLibrary(const PluginLibrary&) = delete;
     PluginLibrary& operator=(const PluginLibrary&) = delete;
@@ -66,7 +97,8 @@ class PluginLibrary {
     PluginInstance startInstance() const;
     int shutdownInstance(void* instance) const;
 
-    // The reader's export, or null when the library does not export it.
+    // The reader's export, or a false address when the library does not
+    // export it.
     ReaderAddress findReader(const std::string& name) const;
     // Calls a reader with its parameter texts (at most kMaxParameters) and
     // gives the returned bytes. Throws when the reader returns a null pointer.
@@ -76,18 +108,11 @@ class PluginLibrary {
     static constexpr size_t kMaxParameters = 8;
 
   private:
-    FARPROC require(const char* name) const;
-    std::string textOf(const char* text, const std::string& what) const;
+    void requireHostFunctions() const;
+    std::string textOf(const std::optional<std::string>& text, const std::string& what) const;
 
     std::string path_;
-    HMODULE module_ = nullptr;
-
-    const char* (*init_)(void) = nullptr;
-    const char* (*getparam_)(const char*) = nullptr;
-    void* (*dllstartup_)(int, int) = nullptr;
-    int (*dllshutdown_)(void*) = nullptr;
-    int (*dlltype_)(void) = nullptr;
-    const char* (*getinfo_)(unsigned int) = nullptr;
+    std::unique_ptr<PluginModule> module_;
 };
 
 } // namespace gaugehost

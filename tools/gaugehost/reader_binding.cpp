@@ -41,7 +41,7 @@ std::string callBoundReader(const PluginLibrary& library, const ReaderBinding& r
                             void* instance, const std::vector<std::string>& given)
 {
     std::vector<std::string> texts = completeParameters(reader, given);
-    if (reader.address == nullptr)
+    if (!reader.address)
         throw std::runtime_error("plug-in " + library.path() + " lists " + reader.name +
                                  " but does not export it");
     return library.callReader(reader.name, reader.address, instance, texts);

@@ -2,7 +2,7 @@
 // reader_binding.h
 //
 // A reader as the host prepares to call it: a name that init lists, the
-// parameters getparam gives it, and its export (null when the library does
+// parameters getparam gives it, and its export (false when the library does
 // not export it). The parameter texts of a call are completed with
 // getparam's defaults.
 #pragma once
@@ -18,7 +18,7 @@ namespace gaugehost {
 struct ReaderBinding {
     std::string name;
     std::vector<Parameter> parameters;
-    ReaderAddress address = nullptr;
+    ReaderAddress address;
 };
 
 // Throws std::runtime_error when init does not list the name.
