@@ -74,7 +74,7 @@ EmulatedPlugin::EmulatedPlugin(const std::filesystem::path& image, const PluginL
     placeImage(*cpu_, pe_, base_, image_);
     std::vector<uint16_t> stackBytes;
     for (const ImportedRoutine& routine : importedRoutines())
-        stackBytes.push_back(routine.stackBytes);
+        stackBytes.push_back(routine.convention == Convention::Stdcall ? routine.stackBytes : 0);
     cpu_->installStubs(stackBytes);
     cpu_->map(kUserHeap, kUserHeapSize, UC_PROT_READ | UC_PROT_WRITE);
     cpu_->map(kUserTexts, kUserTextsSize, UC_PROT_READ | UC_PROT_WRITE);
