@@ -87,9 +87,11 @@ PeImage::PeImage(const std::filesystem::path& file, ImageKind kind)
     if (kind == ImageKind::Dll && subsystem != kSubsystemWindowsGui &&
         subsystem != kSubsystemWindowsCui)
         fail("not a DLL for Windows (subsystem " + std::to_string(subsystem) + ")");
-    if (imageSize_ == 0 || imageSize_ > kLargestImage || headersSize_ > imageSize_ ||
-        headersSize_ > file_.size())
+    if (imageSize_ == 0 || imageSize_ > kLargestImage || headersSize_ > imageSize_)
         fail("image size " + hex(imageSize_) + " cannot be right");
+    if (headersSize_ > file_.size())
+        fail("truncated: the headers take " + std::to_string(headersSize_) +
+             " bytes, the file has " + std::to_string(file_.size()));
     const uint32_t directoryCount = read32(optional + 92);
     auto directory = [&](uint32_t index, uint32_t& rva, uint32_t& size) {
         rva = size = 0;
