@@ -11,13 +11,17 @@
 
 #include "tools/gaugehost/plugin_library.h"
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace gaugehost {
 
-// Throws std::runtime_error (the Windows build: always, it loads its DLL
-// natively) naming the file and why it cannot be loaded.
-std::unique_ptr<PluginModule> loadPluginImage(const std::string& path);
+// Loads the DLL at its own image base, or moved to base. Throws
+// std::runtime_error (the Windows build: always, it loads its DLL natively)
+// naming the file and why it cannot be loaded.
+std::unique_ptr<PluginModule> loadPluginImage(const std::string& path,
+                                              std::optional<uint32_t> base = std::nullopt);
 
 } // namespace gaugehost

@@ -26,7 +26,10 @@ uint32_t handleWord(void* instance)
 
 class EmulatedModule : public PluginModule {
   public:
-    explicit EmulatedModule(const std::string& path) : plugin_(path) {}
+    EmulatedModule(const std::string& path, const emulated::PluginLoadOptions& options)
+        : plugin_(path, options)
+    {
+    }
 
     ReaderAddress find(const std::string& name) const override
     {
@@ -108,11 +111,13 @@ class EmulatedModule : public PluginModule {
 
 } // namespace
 
-std::unique_ptr<PluginModule> loadPluginImage(const std::string& path)
+std::unique_ptr<PluginModule> loadPluginImage(const std::string& path, std::optional<uint32_t> base)
 {
     if (!std::filesystem::exists(path))
         throw std::runtime_error("plug-in image " + path + ": no such file");
-    return std::make_unique<EmulatedModule>(path);
+    emulated::PluginLoadOptions options;
+    options.base = base;
+    return std::make_unique<EmulatedModule>(path, options);
 }
 
 } // namespace gaugehost

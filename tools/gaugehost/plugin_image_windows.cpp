@@ -9,7 +9,7 @@
 
 namespace gaugehost {
 
-std::unique_ptr<PluginModule> loadPluginImage(const std::string& path)
+std::unique_ptr<PluginModule> loadPluginImage(const std::string& path, std::optional<uint32_t>)
 {
     throw std::runtime_error("--plugin-image " + path +
                              ": the CPU emulator is the host build's; on Windows use --plugin");
