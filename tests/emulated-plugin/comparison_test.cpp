@@ -340,6 +340,24 @@ std::vector<Case> cases()
          Driver::HostBuild,
          [](HostActions& host) { everyReaderOnce(host, "f", "no"); },
          {"request 9c40a404"}},
+        {"EveryFanStateAndSpeed",
+         builtin,
+         Driver::HostBuild,
+         [](HostActions& host) {
+             // States 0 to 2 and one past; raw speeds around the divisor.
+             const std::vector<std::pair<uint16_t, uint16_t>> fans = {
+                 {0, 0}, {1, 1}, {2, 30}, {3, 160}, {2, 0xFFFE}, {0xFFFF, 0xFFFF}};
+             for (const auto& [state, speed] : fans) {
+                 host.setFan(0, state, speed);
+                 host.setFan(1, static_cast<uint16_t>(2 - state % 3), speed / 2);
+                 for (const std::string& reader : kFanReaders) {
+                     const size_t instance = host.start();
+                     host.read(instance, reader, {"5"});
+                     host.stop(instance);
+                 }
+             }
+         },
+         {"GetFAN1Speed #", "request 9c40a404"}},
         {"ProfileInspiron8600",
          fixture("i440fx-inspiron-8600"),
          Driver::HostBuild,

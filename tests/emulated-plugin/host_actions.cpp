@@ -137,4 +137,11 @@ void HostActions::setTemperature(uint16_t sensor, uint16_t degrees)
     log_.push_back("sensor " + std::to_string(sensor) + " at " + std::to_string(degrees));
 }
 
+void HostActions::setFan(size_t fan, uint16_t state, uint16_t speed)
+{
+    sim::currentMachine().smm.fans.at(fan) = sim::Fan{state, speed};
+    log_.push_back("fan " + std::to_string(fan) + " state " + std::to_string(state) + " speed " +
+                   std::to_string(speed));
+}
+
 } // namespace plugin_comparison

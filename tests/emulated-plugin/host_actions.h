@@ -45,6 +45,8 @@ class HostActions {
     void advance(int64_t milliseconds);
     // The simulated notebook's temperature of a sensor.
     void setTemperature(uint16_t sensor, uint16_t degrees);
+    // The simulated notebook's fan: its state and raw speed.
+    void setFan(size_t fan, uint16_t state, uint16_t speed);
 
   private:
     const gaugehost::PluginLibrary& library_;
