@@ -13,7 +13,6 @@
 #include "common/zephr_ioctl.h"
 
 #include <stdlib.h>
-#include <string.h>
 
 int DriverLoaded = 0;
 HANDLE DeviceHandle = INVALID_HANDLE_VALUE;

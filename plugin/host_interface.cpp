@@ -8,9 +8,9 @@
 #include "plugin/host_interface.h"
 
 #include "common/zephr_ioctl.h"
+#include "plugin/plain_text.h"
 
 #include <stdlib.h>
-#include <string.h>
 
 static const char ReaderList[] = "GetCPUTemp|GetGPUTemp|GetDIMMTemp|GetOTHERTemp|"
                                  "GetFAN1RPM|GetFAN2RPM|GetFAN1Speed|GetFAN2Speed";
@@ -41,7 +41,7 @@ extern "C" const char* init(void)
 
 extern "C" const char* getparam(const char* name)
 {
-    if (name != NULL && strstr(name, "Temp") != NULL)
+    if (name != NULL && FindText(name, "Temp") != NULL)
         return TemperatureParameters;
     return FanParameters;
 }

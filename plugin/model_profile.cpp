@@ -8,8 +8,7 @@
  * order, each on what the previous left.
  */
 #include "plugin/driver_connection.h"
-
-#include <string.h>
+#include "plugin/plain_text.h"
 
 typedef struct ModelWords {
     const char* Line;
@@ -37,7 +36,7 @@ static int MatchesAny(const char* name, const ModelWords* models, size_t count)
 {
     size_t i;
     for (i = 0; i < count; i++) {
-        if (strstr(name, models[i].Line) != NULL && strstr(name, models[i].Model) != NULL)
+        if (FindText(name, models[i].Line) != NULL && FindText(name, models[i].Model) != NULL)
             return 1;
     }
     return 0;
@@ -47,7 +46,7 @@ static int HoldsAny(const char* name, const char* const* words, size_t count)
 {
     size_t i;
     for (i = 0; i < count; i++) {
-        if (strstr(name, words[i]) != NULL)
+        if (FindText(name, words[i]) != NULL)
             return 1;
     }
     return 0;

@@ -11,9 +11,7 @@
 
 #include "common/zephr_ioctl.h"
 #include "plugin/driver_connection.h"
-
-#include <stdio.h>
-#include <string.h>
+#include "plugin/plain_text.h"
 
 const char DriverMissingText[] = "ERROR: Could not load zephr driver.";
 const char NoValueText[] = "ERROR: No value was present.";
@@ -58,7 +56,16 @@ static void SendRequest(InstanceRecord* instance, DWORD code, DWORD input)
 
 static void SetText(InstanceRecord* instance, const char* text)
 {
-    snprintf(instance->Text, INSTANCE_TEXT_SIZE, "%s", text);
+    CopyText(instance->Text, INSTANCE_TEXT_SIZE, text);
+}
+
+/* The instance's Value as a signed decimal number, then suffix. */
+static void SetNumberText(InstanceRecord* instance, const char* suffix)
+{
+    char number[DECIMAL_TEXT_SIZE];
+
+    SetText(instance, DecimalText(number, (int)instance->Value));
+    AppendText(instance->Text, INSTANCE_TEXT_SIZE, suffix);
 }
 
 static const char* ReadTemperature(InstanceRecord* instance, int sensor, const char* refresh,
@@ -75,8 +82,7 @@ static const char* ReadTemperature(InstanceRecord* instance, int sensor, const c
     }
     if (unit != NULL && unit[0] == 'f')
         instance->Value = instance->Value * 9 / 5 + 32;
-    snprintf(instance->Text, INSTANCE_TEXT_SIZE,
-             degree != NULL && degree[0] == 'y' ? "%d" DEGREE_SIGN : "%d", (int)instance->Value);
+    SetNumberText(instance, degree != NULL && degree[0] == 'y' ? DEGREE_SIGN : "");
     return instance->Text;
 }
 
@@ -99,7 +105,7 @@ static const char* ReadFanRpm(InstanceRecord* instance, int fan, const char* ref
     if (!ReadFanSpeed(instance, fan))
         SetText(instance, NoValueText);
     else
-        snprintf(instance->Text, INSTANCE_TEXT_SIZE, "%d", (int)instance->Value);
+        SetNumberText(instance, "");
     return instance->Text;
 }
 

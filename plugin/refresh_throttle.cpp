@@ -8,22 +8,39 @@
  */
 #include "plugin/instance_record.h"
 
-#include <limits.h>
-#include <stdlib.h>
-
 const char NoInstanceText[] = "ERROR: No instance was created.";
+
+/* The white space atoi skips: blank, tab, line feed, vertical tab, form feed, return. */
+static int IsLeadingBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
 
 int ReadRefreshSeconds(const char* text)
 {
+    unsigned int limit = 2147483647u; /* INT_MAX, or INT_MIN's magnitude below */
+    unsigned int magnitude = 0;
+    int negative = 0;
+
     if (text == NULL)
         return 0;
-    /* strtol reads what atoi reads, and saturates where atoi is undefined. */
-    long seconds = strtol(text, NULL, 10);
-    if (seconds > INT_MAX)
-        return INT_MAX;
-    if (seconds < INT_MIN)
-        return INT_MIN;
-    return (int)seconds;
+    while (IsLeadingBlank(*text))
+        text++;
+    if (*text == '+' || *text == '-') {
+        negative = *text == '-';
+        text++;
+    }
+    if (negative)
+        limit = 2147483648u;
+    /* Digits beyond the 32-bit range leave the magnitude at its limit. */
+    for (; *text >= '0' && *text <= '9'; text++) {
+        unsigned int digit = (unsigned int)(*text - '0');
+        if (magnitude > (limit - digit) / 10)
+            magnitude = limit;
+        else
+            magnitude = magnitude * 10 + digit;
+    }
+    return negative ? (int)(0u - magnitude) : (int)magnitude;
 }
 
 static unsigned long long FileTimeToTicks(const FILETIME* time)

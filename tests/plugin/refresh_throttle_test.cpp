@@ -11,6 +11,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -73,6 +74,22 @@ TEST(ReadRefreshSeconds, NullAndOutOfRangeTextsAreDefined)
     EXPECT_EQ(ReadRefreshSeconds("2147483648"), INT_MAX);
     EXPECT_EQ(ReadRefreshSeconds("99999999999999999999"), INT_MAX);
     EXPECT_EQ(ReadRefreshSeconds("-99999999999999999999"), INT_MIN);
+}
+
+// Period texts beyond the ones above, read by the plug-in's own parser and by
+// strtoll, whose value clamped to the int range is what ReadRefreshSeconds
+// gives ("\2605" is the degree sign, which is no white space, and a 5).
+const char* const kPeriodTexts[] = {
+    "\v\f\r 42", "+",     "-",           "007",         "12 34",      "1e3",       "--5",
+    "+-5",       "\2605", "-2147483648", "-2147483649", "4294967296", "4294967301"};
+
+TEST(ReadRefreshSeconds, ReadsWhatStrtollReadsClampedToInt)
+{
+    for (const char* text : kPeriodTexts) {
+        long long read = std::strtoll(text, nullptr, 10);
+        int expected = read > INT_MAX ? INT_MAX : read < INT_MIN ? INT_MIN : int(read);
+        EXPECT_EQ(ReadRefreshSeconds(text), expected) << '"' << text << '"';
+    }
 }
 
 TEST_F(RefreshThrottle, FirstCallIsDueForAnyPeriodFromZeroUp)
