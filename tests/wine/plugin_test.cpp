@@ -38,16 +38,17 @@ void expectEveryReaderExported(const StepResult& info)
     EXPECT_NE(info.output.find("dlltype: 1\n"), std::string::npos) << info.output;
 }
 
-class WinePlugin : public ::testing::Test {
+class WinePlugin : public WinePrefixTest {
   protected:
     void SetUp() override
     {
-        prefix.installKernelService("zephr", windowsBinary("zephr.sys"));
+        WinePrefixTest::SetUp();
+        if (IsSkipped())
+            return;
+        prefix().installKernelService("zephr", windowsBinary("zephr.sys"));
         for (const char* program : {"gaugehost.exe", "Gaugelet.dll", "zephr_device_check.exe"})
-            prefix.addProgram(windowsBinary(program));
+            prefix().addProgram(windowsBinary(program));
     }
-
-    WinePrefix prefix;
 };
 
 TEST_F(WinePlugin, EveryReaderAnswersDriverMissingWhileTheServiceIsStopped)
@@ -58,7 +59,7 @@ TEST_F(WinePlugin, EveryReaderAnswersDriverMissingWhileTheServiceIsStopped)
         steps.push_back(
             {std::string("call-") + reader, std::string("gaugehost.exe call ") + reader});
     steps.push_back({"malformed-refresh", "gaugehost.exe call GetCPUTemp x7 f yes"});
-    SessionResult session = prefix.runSession(steps);
+    SessionResult session = prefix().runSession(steps);
     ASSERT_FALSE(session.timedOut) << "the Wine session hung";
 
     EXPECT_EQ(session.step("device").exitCode, 0) << session.step("device").output;
@@ -75,7 +76,7 @@ TEST_F(WinePlugin, EveryReaderAnswersDriverMissingWhileTheServiceIsStopped)
 
 TEST_F(WinePlugin, OpensTheDeviceAndReadsTheReportOnceWhenTheDriverRuns)
 {
-    SessionResult session = prefix.runSession({
+    SessionResult session = prefix().runSession({
         {"start", "net start zephr"},
         {"info", "gaugehost.exe info"},
         {"stop", "net stop zephr"},

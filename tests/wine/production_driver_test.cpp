@@ -16,6 +16,7 @@ namespace {
 
 TEST(WineProductionDriver, ServesRequestsAndUnloadsCleanlyInOneSession)
 {
+    ZEPHR_SKIP_WITHOUT_32BIT_CODE();
     WinePrefix prefix;
     prefix.installKernelService("zephr", windowsBinary("zephr.sys"));
     prefix.addProgram(windowsBinary("zephr_device_check.exe"));

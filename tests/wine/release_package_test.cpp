@@ -103,6 +103,7 @@ TEST(ReleasePackage, HoldsTheReleaseFilesAndNoTestDriver)
 TEST(WineInstallFlow, FromTheUnpackedPackage)
 {
     UnpackedPackage package;
+    ZEPHR_SKIP_WITHOUT_32BIT_CODE();
     WinePrefix prefix;
     for (const auto& entry : std::filesystem::directory_iterator(package.folder()))
         prefix.addProgram(entry.path());

@@ -22,21 +22,22 @@ namespace {
 
 const char* const service = "zephr-testhw";
 
-class WineTestHardwareDriver : public ::testing::Test {
+class WineTestHardwareDriver : public WinePrefixTest {
   protected:
     void SetUp() override
     {
-        prefix.installKernelService(service, windowsBinary("zephr-testhw.sys"));
+        WinePrefixTest::SetUp();
+        if (IsSkipped())
+            return;
+        prefix().installKernelService(service, windowsBinary("zephr-testhw.sys"));
         for (const char* program : {"gaugehost.exe", "Gaugelet.dll", "zephr_device_check.exe"})
-            prefix.addProgram(windowsBinary(program));
+            prefix().addProgram(windowsBinary(program));
     }
-
-    WinePrefix prefix;
 };
 
 TEST_F(WineTestHardwareDriver, AnswersTheSmmRequestsThroughTheDeviceAndUnloads)
 {
-    SessionResult session = prefix.runSession({
+    SessionResult session = prefix().runSession({
         {"start", std::string("net start ") + service},
         {"check", "zephr_device_check.exe testhw"},
         {"stop", std::string("net stop ") + service},
@@ -72,16 +73,16 @@ TEST_F(WineTestHardwareDriver, AnswersTheSmmRequestsThroughTheDeviceAndUnloads)
 // wrong key is refused with the key named, before any request.
 TEST_F(WineTestHardwareDriver, FanControlOnceReadsTheCpuAndSetsEachFan)
 {
-    prefix.addProgram(windowsBinary("zephrctl.exe"));
+    prefix().addProgram(windowsBinary("zephrctl.exe"));
     // A configuration with a misspelt key, for the refusal.
     std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("zephr-fan-config-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     std::ofstream(folder / "wrong-key.json") << R"({"fans": [{"fan": 0, "slwo": {"up": 60}}]})";
-    prefix.addProgram(folder / "wrong-key.json");
+    prefix().addProgram(folder / "wrong-key.json");
     std::filesystem::remove_all(folder);
 
-    SessionResult session = prefix.runSession({
+    SessionResult session = prefix().runSession({
         {"start", std::string("net start ") + service},
         {"wrong-key", "zephrctl.exe fan-control --config wrong-key.json --once"},
         {"once", "zephrctl.exe fan-control --once"},
@@ -149,7 +150,7 @@ TEST_F(WineTestHardwareDriver, ReadersShowTheValuesWithTheDefaultProfile)
         steps.push_back({reader.step, std::string("gaugehost.exe call ") + reader.arguments});
     steps.push_back({"stop", std::string("net stop ") + service});
 
-    SessionResult session = prefix.runSession(steps);
+    SessionResult session = prefix().runSession(steps);
     ASSERT_FALSE(session.timedOut) << "the Wine session hung";
 
     EXPECT_EQ(session.step("start").exitCode, 0) << session.step("start").output;

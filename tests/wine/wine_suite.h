@@ -2,15 +2,21 @@
 // wine_suite.h
 //
 // What the Wine tests share: where the Windows build put its binaries, the
-// driver's debug messages out of a session's events, and the event list a
-// plug-in load makes.
+// fixture that boots a prefix (or skips where 32-bit Wine cannot start),
+// the driver's debug messages out of a session's events, and the event list
+// a plug-in load makes.
 #pragma once
 
 #include "common/zephr_ioctl.h"
+#include "wine/machine_probe.h"
+#include "wine/wine_prefix.h"
 #include "wine/wine_session.h"
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +26,26 @@ inline std::filesystem::path windowsBinary(const std::string& name)
 {
     return std::filesystem::path(ZEPHR_WINDOWS_BUILD_DIR) / "bin" / name;
 }
+
+// A test with a fresh prefix of its own, booted in SetUp; where the machine
+// runs no 32-bit code the test skips before any Wine command runs. A
+// fixture that derives from it calls its SetUp first and stops when
+// IsSkipped().
+class WinePrefixTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ZEPHR_SKIP_WITHOUT_32BIT_CODE();
+        prefix_.emplace();
+    }
+    WinePrefix& prefix()
+    {
+        return *prefix_;
+    }
+
+  private:
+    std::optional<WinePrefix> prefix_;
+};
 
 // The "Zephr: ..." messages alone, without the requests.
 inline std::vector<std::string> driverMessages(const std::vector<std::string>& events)
