@@ -14,8 +14,10 @@
 #include "tools/gaugehost/reader_set.h"
 #include "tools/gaugehost/sensor_reading.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -207,7 +209,65 @@ std::string limitsLine(int period, const PanelOptions& options, const std::strin
            degrees(options.warnCelsius) + ", critical at " + degrees(options.criticalCelsius);
 }
 
+std::string stateName(unsigned state)
+{
+    return state <= 2 ? kStateNames[state] : "state " + std::to_string(state);
+}
+
 } // namespace
+
+bool FanKeeper::set(unsigned fan, unsigned state)
+{
+    auto known = std::find_if(changed_.begin(), changed_.end(),
+                              [fan](const Changed& changed) { return changed.fan == fan; });
+    if (known == changed_.end()) {
+        const std::optional<unsigned> before = read_(fan);
+        changed_.push_back({fan, before, before});
+        known = changed_.end() - 1;
+    }
+    const bool done = set_(fan, state);
+    if (done) {
+        known->now = state;
+        known->set = true;
+    }
+    return done;
+}
+
+FanKeeper::Restored FanKeeper::restore()
+{
+    std::string restored;
+    std::string left;
+    for (Changed& changed : changed_) {
+        if (!changed.set)
+            continue; // every setting was refused: the fan is as it was
+        const std::string fan = "fan " + std::to_string(changed.fan + 1);
+        if (changed.before && changed.now == changed.before) {
+            restored += (restored.empty() ? "" : ", ") + fan + " " + stateName(*changed.before);
+            continue;
+        }
+        std::string why;
+        if (!changed.before)
+            why = "its state before the panel set it could not be read";
+        else if (set_(changed.fan, *changed.before))
+            changed.now = changed.before;
+        else
+            why = "setting it back to " + stateName(*changed.before) + " was refused";
+        if (why.empty()) {
+            restored += (restored.empty() ? "" : ", ") + fan + " " + stateName(*changed.before);
+            continue;
+        }
+        left += (left.empty() ? "" : "; ") + fan + " left " +
+                (changed.now ? stateName(*changed.now) : std::string("in an unknown state")) +
+                " (" + why + ")";
+    }
+    Restored result;
+    result.complete = left.empty();
+    if (!restored.empty())
+        result.line = "fans restored: " + restored;
+    if (!left.empty())
+        result.line += (result.line.empty() ? "" : "; ") + left;
+    return result;
+}
 
 bool applyPanelKey(char key, PanelSettings& settings, const FanStateSetter& setFanState)
 {
@@ -235,6 +295,21 @@ bool applyPanelKey(char key, PanelSettings& settings, const FanStateSetter& setF
     return true;
 }
 
+namespace {
+
+// The fans as the panel found them, and the line that says so; throws when
+// a fan is left as the panel set it.
+void giveFansBack(FanKeeper& fans, std::ostream& out)
+{
+    const FanKeeper::Restored restored = fans.restore();
+    if (!restored.complete)
+        throw std::runtime_error("panel: " + restored.line);
+    if (!restored.line.empty())
+        out << restored.line << "\n" << std::flush;
+}
+
+} // namespace
+
 void runPanel(const PluginLibrary& library, const PanelOptions& options, std::ostream& out)
 {
     ReaderSet readers(library, options.interval);
@@ -247,11 +322,14 @@ void runPanel(const PluginLibrary& library, const PanelOptions& options, std::os
     PanelSettings settings;
     settings.unit = readers.defaultUnit();
     settings.degree = readers.defaultDegree();
-    PanelTerminal terminal;
-    const bool live = terminal.interactive() && !options.once;
-    auto setFanState = [&device](unsigned fan, unsigned state) {
-        return device.setFanState(fan, state);
-    };
+    FanKeeper fans(
+        [&device](unsigned fan) { return device.fanState(fan); },
+        [&device](unsigned fan, unsigned state) { return device.setFanState(fan, state); });
+    // Given back before the fans' line is written, so the line stays on
+    // the screen.
+    std::optional<PanelTerminal> terminal(std::in_place);
+    const bool live = terminal->interactive() && !options.once;
+    auto setFanState = [&fans](unsigned fan, unsigned state) { return fans.set(fan, state); };
 
     std::vector<std::string> texts = readers.read(settings.unit, settings.degree);
     monitor.record(texts, settings.unit);
@@ -271,11 +349,11 @@ void runPanel(const PluginLibrary& library, const PanelOptions& options, std::os
         frame.requests = requestLine(device.requestsSent());
         frame.message = settings.message;
         frame.interactive = live;
-        frame.color = live && options.color && terminal.colors();
-        frame.width = live ? terminal.columns() : 80;
+        frame.color = live && options.color && terminal->colors();
+        frame.width = live ? terminal->columns() : 80;
         const std::string text = formatPanelFrame(frame);
         if (live)
-            terminal.show(text);
+            terminal->show(text);
         else
             out << text << std::flush;
     };
@@ -283,40 +361,53 @@ void runPanel(const PluginLibrary& library, const PanelOptions& options, std::os
     if (!live)
         return;
 
-    for (;;) {
-        bool changed = false;
-        if (auto key = terminal.readKey(250)) {
-            const PanelSettings before = settings;
-            if (!applyPanelKey(*key, settings, setFanState))
-                return;
-            if (settings.unit != before.unit || settings.degree != before.degree) {
-                // New instances refresh at their first call: every temperature
-                // shows the new unit at once, not at its next period.
-                readers.restartTemperatureReaders();
-                texts = readers.read(settings.unit, settings.degree);
-                lastRead = secondsNow(); // all readers due again one period from now
+    // Until q, Ctrl-C or the terminal's hang-up.
+    auto watch = [&] {
+        for (;;) {
+            bool changed = false;
+            if (auto key = terminal->readKey(250)) {
+                const PanelSettings before = settings;
+                if (!applyPanelKey(*key, settings, setFanState))
+                    return;
+                if (settings.unit != before.unit || settings.degree != before.degree) {
+                    // New instances refresh at their first call: every
+                    // temperature shows the new unit at once, not at its
+                    // next period.
+                    readers.restartTemperatureReaders();
+                    texts = readers.read(settings.unit, settings.degree);
+                    lastRead = secondsNow(); // all readers due again one period from now
+                }
+                messageAt = secondsNow();
+                changed = true;
             }
-            messageAt = secondsNow();
-            changed = true;
+            if (stopRequested())
+                return;
+            const double now = secondsNow();
+            if (now - lastRead >= readers.periodSeconds() + kRefreshMargin) {
+                letNotebookRun(now - lastRun);
+                lastRun = now;
+                texts = readers.read(settings.unit, settings.degree);
+                monitor.record(texts, settings.unit);
+                lastRead = now;
+                changed = true;
+            }
+            if (!settings.message.empty() && now - messageAt >= kMessageSeconds) {
+                settings.message.clear();
+                changed = true;
+            }
+            if (terminal->needsRedraw() || changed)
+                draw();
         }
-        if (stopRequested())
-            return;
-        const double now = secondsNow();
-        if (now - lastRead >= readers.periodSeconds() + kRefreshMargin) {
-            letNotebookRun(now - lastRun);
-            lastRun = now;
-            texts = readers.read(settings.unit, settings.degree);
-            monitor.record(texts, settings.unit);
-            lastRead = now;
-            changed = true;
-        }
-        if (!settings.message.empty() && now - messageAt >= kMessageSeconds) {
-            settings.message.clear();
-            changed = true;
-        }
-        if (terminal.needsRedraw() || changed)
-            draw();
+    };
+    try {
+        watch();
+    } catch (...) {
+        terminal.reset();
+        giveFansBack(fans, out);
+        throw;
     }
+    terminal.reset();
+    giveFansBack(fans, out);
 }
 
 } // namespace gaugehost

@@ -72,6 +72,60 @@ TEST(PanelKeys, QQuitsAndOtherKeysDoNothing)
     EXPECT_TRUE(fans.calls.empty());
 }
 
+TEST(PanelFans, AreGivenBackAsThePanelFoundThem)
+{
+    // Both fans start Slow; the keys set them, then the panel ends.
+    struct Case {
+        std::vector<std::pair<unsigned, unsigned>> keys; // fan, state
+        bool readable;                                   // the states before can be read
+        bool refuseBack;                                 // setting back is refused
+        std::vector<std::pair<unsigned, unsigned>> back; // the settings at the end
+        const char* line;
+        bool complete;
+    };
+    const Case cases[] = {
+        {{}, true, false, {}, "", true},
+        {{{0, 0}, {1, 2}},
+         true,
+         false,
+         {{0, 1}, {1, 1}},
+         "fans restored: fan 1 Slow, fan 2 Slow",
+         true},
+        {{{0, 2}, {0, 1}}, true, false, {}, "fans restored: fan 1 Slow", true},
+        {{{0, 0}, {1, 0}},
+         true,
+         true,
+         {{0, 1}, {1, 1}},
+         "fan 1 left Off (setting it back to Slow was refused); "
+         "fan 2 left Off (setting it back to Slow was refused)",
+         false},
+        {{{1, 2}},
+         false,
+         false,
+         {},
+         "fan 2 left High (its state before the panel set it could not be read)",
+         false},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::pair<unsigned, unsigned>> sent;
+        bool restoring = false;
+        gaugehost::FanKeeper fans(
+            [&](unsigned) { return c.readable ? std::optional<unsigned>(1) : std::nullopt; },
+            [&](unsigned fan, unsigned state) {
+                sent.emplace_back(fan, state);
+                return !(restoring && c.refuseBack);
+            });
+        for (auto [fan, state] : c.keys)
+            EXPECT_TRUE(fans.set(fan, state));
+        restoring = true;
+        sent.clear();
+        const auto restored = fans.restore();
+        EXPECT_EQ(sent, c.back) << c.line;
+        EXPECT_EQ(restored.line, c.line);
+        EXPECT_EQ(restored.complete, c.complete) << c.line;
+    }
+}
+
 PanelFrame sampleFrame()
 {
     PanelFrame frame;

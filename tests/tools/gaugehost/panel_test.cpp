@@ -102,6 +102,50 @@ TEST(GaugehostPanel, RefusesOptionsOfOtherCommands)
     }
 }
 
+// The SMM calls that set a fan state (ax=01a3; bx: the state, the fan) in a
+// trace, in order.
+std::vector<std::string> fanSettings(const std::string& trace)
+{
+    std::vector<std::string> settings;
+    for (size_t at = trace.find("smi ax=01a3 "); at != std::string::npos;
+         at = trace.find("smi ax=01a3 ", at + 1))
+        settings.push_back(trace.substr(at + 12, 7));
+    return settings;
+}
+
+TEST(GaugehostPanel, GivesTheFansBackWhenItEnds)
+{
+    // Both fans start Slow; 0 and 7 set them Off. Each way out sets them
+    // back to Slow: q, Ctrl-C, the terminal closing.
+    struct Case {
+        const char* how;
+        std::vector<tool_test::TerminalStep> steps;
+        bool hangUp;
+        std::vector<std::string> settings;
+    };
+    const std::vector<std::string> offAndBack = {"bx=0000", "bx=0001", "bx=0100", "bx=0101"};
+    const Case cases[] = {
+        {"q", {{"keys:", "07q"}}, false, offAndBack},
+        {"Ctrl-C", {{"keys:", "07"}, {"fan 2 set to Off", "\x03"}}, false, offAndBack},
+        {"hang-up", {{"keys:", "07"}, {"fan 2 set to Off", ""}}, true, offAndBack},
+        {"no fan set", {{"keys:", "fq"}}, false, {}},
+    };
+    for (const Case& c : cases) {
+        auto result = tool_test::runOnTerminal({tool_test::kGaugehost, "--trace", "panel"}, c.steps,
+                                               c.hangUp);
+        EXPECT_EQ(result.exitStatus, 0) << c.how << ": " << result.out;
+        EXPECT_EQ(fanSettings(result.err), c.settings) << c.how;
+        if (c.hangUp)
+            continue; // nobody sees the terminal any more
+        EXPECT_EQ(result.out.find("fans restored:") != std::string::npos, !c.settings.empty())
+            << c.how << ": " << result.out;
+        if (!c.settings.empty())
+            EXPECT_NE(result.out.find("fans restored: fan 1 Slow, fan 2 Slow\r\n"),
+                      std::string::npos)
+                << c.how;
+    }
+}
+
 // The whole road: gaugehost, the plug-in, the Win32 and NT layers, the
 // driver image, the simulated SMM BIOS and firmware.
 TEST(GaugeletEndToEnd, CallShowsTheBuiltInNotebooksValues)
