@@ -18,7 +18,9 @@
 #include "tools/gaugehost/program_environment.h"
 #include "tools/gaugehost/script_runner.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -39,7 +41,8 @@ constexpr const char* kUsage =
     "  panel [--once] [--interval S] [--warn C] [--crit C] [--no-color]\n"
     "                           the live monitor of the notebook\n"
     "  log [--interval S] [--count N] [--format csv|jsonl] [--output FILE]\n"
-    "      [--simulated-time]   one record per refresh, without a terminal UI\n"
+    "      [--append] [--simulated-time]\n"
+    "                           one record per period, without a terminal UI\n"
     "  plot LOG --output FILE [--warn C] [--crit C]\n"
     "                           a log drawn as a chart (SVG)\n"
     "command options:\n"
@@ -52,6 +55,7 @@ constexpr const char* kUsage =
     "  --count N        N records, then out (default: until Ctrl-C)\n"
     "  --format F       csv (default) or jsonl\n"
     "  --output FILE    write to FILE (log: instead of standard output)\n"
+    "  --append         log: add to the end of FILE (a log of the same columns)\n"
     "  --simulated-time the simulated clock, moved by the period without\n"
     "                   waiting (host build)\n"
     "options:\n"
@@ -76,6 +80,7 @@ struct CommandLine {
     bool help = false;
     std::string command;
     bool raw = false;
+    bool append = false;                // log: to the end of --output FILE
     std::vector<std::string> arguments; // call and script: after the command (and --raw)
     gaugehost::PanelOptions panel;
     gaugehost::LogOptions log;
@@ -129,6 +134,8 @@ void parseCommandOptions(CommandLine& line, const std::vector<std::string>& word
             if (!tools::Session::simulated())
                 throw UsageError("--simulated-time needs the simulated notebook of the host build");
             log.simulatedTime = true;
+        } else if (word == "--append" && isLog) {
+            line.append = true;
         } else if (word == "--output" && (isLog || isPlot)) {
             line.output = value();
         } else if (isPlot && word.rfind("--", 0) != 0 && line.plot.log.empty()) {
@@ -139,6 +146,8 @@ void parseCommandOptions(CommandLine& line, const std::vector<std::string>& word
     }
     if (panel.warnCelsius >= panel.criticalCelsius)
         throw UsageError("--warn must be below --crit");
+    if (line.append && line.output.empty())
+        throw UsageError("log --append needs --output FILE");
     if (line.command == "plot") {
         if (line.plot.log.empty() || line.output.empty())
             throw UsageError("plot needs a LOG and --output FILE");
@@ -218,13 +227,18 @@ void runScript(const gaugehost::PluginLibrary& library, const std::string& file)
 void runLog(const CommandLine& line, const gaugehost::PluginLibrary& library)
 {
     if (line.output.empty()) {
-        gaugehost::runLog(library, line.log, std::cout);
+        gaugehost::runLog(library, line.log, std::cout, std::cerr);
         return;
     }
-    std::ofstream out(line.output, std::ios::binary | std::ios::trunc);
+    gaugehost::LogOptions options = line.log;
+    if (line.append)
+        options.appendTo = gaugehost::existingLog(line.output);
+    std::ofstream out(line.output,
+                      std::ios::binary | (line.append ? std::ios::app : std::ios::trunc));
     if (!out)
-        throw std::runtime_error("log --output " + line.output + ": cannot be written");
-    gaugehost::runLog(library, line.log, out);
+        throw std::runtime_error("log --output " + line.output +
+                                 ": cannot be written: " + std::strerror(errno));
+    gaugehost::runLog(library, options, out, std::cerr);
 }
 
 // Carries out the command on the loaded plug-in; false when it failed
@@ -260,7 +274,7 @@ int run(const CommandLine& line)
     std::optional<gaugehost::PluginLibrary> library;
     try {
         if (line.command == "plot") { // a file to a file: no notebook, no plug-in
-            gaugehost::runPlot(line.plot);
+            gaugehost::runPlot(line.plot, std::cerr);
             return 0;
         }
         session.emplace(options);

@@ -131,6 +131,94 @@ TEST(GaugehostPlot, AChartOfTheLogWithALinePerSeriesAndTheLimits)
     EXPECT_NE(svg.find(">Fan speeds (rpm)<"), std::string::npos);
 }
 
+TEST(GaugehostLog, AppendsToALogOfTheSameColumns)
+{
+    // Each row: what FILE holds before, the options of the second log, the
+    // exit status, a text of standard error, then the records FILE holds.
+    const std::string twoRecords = [] {
+        const std::string file = temporaryFile("two.csv", "");
+        runGaugehost({"log", "--simulated-time", "--count", "2", "--output", file});
+        return contentOf(file);
+    }();
+    struct Case {
+        std::string before;
+        std::vector<std::string> options;
+        int status;
+        const char* message;
+        size_t headers;
+        size_t records;
+    };
+    const Case cases[] = {
+        {twoRecords, {}, 0, "", 1, 4},
+        {"", {}, 0, "", 1, 2}, // an empty file takes the header
+        {twoRecords.substr(0, twoRecords.size() - 20), {}, 0, "", 1, 4}, // a cut last line
+        {"time,GetCPUTemp\n", {}, 1, "column 3 is 'nothing' there and 'cpu_temp_c' here", 0, 0},
+        {twoRecords, {"--format", "jsonl"}, 1, "holds CSV, not JSON Lines (--format)", 1, 2},
+    };
+    int run = 0;
+    for (const Case& c : cases) {
+        const std::string file = temporaryFile("append" + std::to_string(++run) + ".csv", c.before);
+        std::vector<std::string> arguments = {"log", "--simulated-time", "--count", "2", "--output",
+                                              file,  "--append"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        auto result = runGaugehost(arguments);
+        EXPECT_EQ(result.exitStatus, c.status) << run << ": " << result.err;
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << run << ": " << result.err;
+        const std::string log = contentOf(file);
+        EXPECT_EQ(countOf(log, kCsvHeader), c.headers) << run << ": " << log;
+        EXPECT_EQ(countOf(log, "Z,"), c.records) << run << ": " << log;
+        if (c.status == 0)
+            EXPECT_EQ(runGaugehost({"plot", file, "--output", file + ".svg"}).exitStatus, 0) << run;
+    }
+}
+
+TEST(GaugehostPlot, ReadsLogsThatWereAppendedCutOrLeftEmpty)
+{
+    const std::string file = temporaryFile("for-plot.csv", "");
+    runGaugehost({"log", "--simulated-time", "--count", "2", "--output", file});
+    const std::string csv = contentOf(file);
+    const std::string records = csv.substr(csv.find('\n') + 1);
+    runGaugehost(
+        {"log", "--simulated-time", "--count", "2", "--format", "jsonl", "--output", file});
+    const std::string jsonl = contentOf(file);
+    // Each row: the log, the exit status, a text of standard error, the
+    // points of the CPU line.
+    struct Case {
+        std::string log;
+        int status;
+        const char* message;
+        size_t points;
+    };
+    const Case cases[] = {
+        {csv + csv, 0, "", 4}, // two logs joined with >>: the second header is passed over
+        {csv + "2026-01-01T00:00:10Z,52,52,48\n", 0,
+         "log.csv:4: a record cut short (4 fields where the header has 17), left out", 2},
+        {csv + "2026-01-01T00:00:10Z,\"5", 0, "log.csv:4: a record cut short in a quoted field", 2},
+        {csv + "2026-01-01T00:00:10Z,52,52\n" + records, 0, "log.csv:4: a record cut short", 4},
+        {jsonl + "{\"time\": \"2026-01-01T00:00:10Z\", \"GetCPU", 0,
+         "log.csv:3: a record cut short (no closing brace), left out", 2},
+        {kCsvHeader, 1, "holds no records: nothing to draw", 0},
+        {csv + "2026-01-01T00:00:10Z" + std::string(20, ',') + "\n", 1,
+         "21 fields where the header has 17", 0},
+    };
+    int run = 0;
+    for (const Case& c : cases) {
+        ++run;
+        const std::string log = temporaryFile("log.csv", c.log);
+        const std::string chart = temporaryFile("log.svg", "");
+        auto result = runGaugehost({"plot", log, "--output", chart});
+        EXPECT_EQ(result.exitStatus, c.status) << run << ": " << result.err;
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << run << ": " << result.err;
+        if (c.status != 0)
+            continue;
+        const std::string svg = contentOf(chart);
+        const size_t at = svg.find("<path id=\"series-cpu_temp_c\" d=\"M");
+        ASSERT_NE(at, std::string::npos) << run;
+        const std::string path = svg.substr(at, svg.find('"', svg.find(" d=\"", at) + 4) - at);
+        EXPECT_EQ(countOf(path, " L") + 1, c.points) << run;
+    }
+}
+
 struct ExitCase {
     std::vector<std::string> arguments;
     int status;
