@@ -358,8 +358,13 @@ void runPanel(const PluginLibrary& library, const PanelOptions& options, std::os
             out << text << std::flush;
     };
     draw();
-    if (!live)
+    if (!live) {
+        // A frame for a script or a check: its exit status tells what the
+        // header says.
+        if (monitor.status(device.open(), texts) == "zephr driver not loaded")
+            throw std::runtime_error("panel: the zephr driver is not loaded");
         return;
+    }
 
     // Until q, Ctrl-C or the terminal's hang-up.
     auto watch = [&] {

@@ -87,7 +87,8 @@ bool applyPanelKey(char key, PanelSettings& settings, const FanStateSetter& setF
 
 // Runs the panel; when it ends, the fans a key changed are set back (a
 // line on out says so). Throws when a fan could not be set back, naming it
-// and the state it is left in.
+// and the state it is left in, and after the one frame of --once (or
+// without a terminal) when the driver is not loaded.
 void runPanel(const PluginLibrary& library, const PanelOptions& options, std::ostream& out);
 
 } // namespace gaugehost

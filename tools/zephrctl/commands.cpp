@@ -52,6 +52,11 @@ const char* fanStateName(uint32_t state)
     }
 }
 
+const char* fanStateWord(uint32_t state)
+{
+    return state == 0 ? "off" : state == 1 ? "slow" : state == 2 ? "high" : "";
+}
+
 std::string crlfToNewline(const std::string& text)
 {
     std::string out;
@@ -94,11 +99,25 @@ int runFanState(const DeviceClient& device, const std::vector<std::string>& args
     return kExitOk;
 }
 
+// off, slow, high (any case) or 0 to 2: the states the BIOS knows.
+uint16_t fanStateArgument(const std::string& text)
+{
+    std::string word;
+    for (char c : text)
+        word += char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    for (uint16_t state = 0; state <= ZEPHR_MAX_FAN_STATE; ++state)
+        if (word == std::to_string(state) || word == fanStateWord(state))
+            return state;
+    throw CommandError("set-fan-state: STATE is off, slow or high (or 0 to " +
+                           std::to_string(ZEPHR_MAX_FAN_STATE) + "), not '" + text + "'",
+                       kExitUsage);
+}
+
 int runSetFanState(const DeviceClient& device, const std::vector<std::string>& args,
                    std::ostream& out)
 {
     uint16_t fan = wordArgument(args[0], "FAN");
-    uint16_t state = wordArgument(args[1], "STATE");
+    uint16_t state = fanStateArgument(args[1]);
     uint32_t result =
         accepted(device.send(IOCTL_ZEPHR_SET_FAN_STATE, fan, state), IOCTL_ZEPHR_SET_FAN_STATE)
             .word();
@@ -294,7 +313,8 @@ const std::vector<Command>& commands()
     static const std::vector<Command> kCommands = {
         {"version", "", "the driver's version", 0, runVersion},
         {"fan-state", "FAN", "a fan's state (0 Off, 1 Slow, 2 High)", 1, runFanState},
-        {"set-fan-state", "FAN STATE", "set a fan's state through the BIOS", 2, runSetFanState},
+        {"set-fan-state", "FAN off|slow|high", "set a fan's state through the BIOS (or 0 to 2)", 2,
+         runSetFanState},
         {"fan-speed", "FAN", "a fan's speed in rpm", 1, runFanSpeed},
         {"temp", "SENSOR", "a temperature sensor in degrees Celsius", 1, runTemp},
         {"cpu-speed", "", "the processor's current speed from SMBIOS", 0, runCpuSpeed},

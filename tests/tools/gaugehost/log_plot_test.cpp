@@ -167,8 +167,9 @@ TEST(GaugehostLog, AppendsToALogOfTheSameColumns)
         const std::string log = contentOf(file);
         EXPECT_EQ(countOf(log, kCsvHeader), c.headers) << run << ": " << log;
         EXPECT_EQ(countOf(log, "Z,"), c.records) << run << ": " << log;
-        if (c.status == 0)
+        if (c.status == 0) {
             EXPECT_EQ(runGaugehost({"plot", file, "--output", file + ".svg"}).exitStatus, 0) << run;
+        }
     }
 }
 
@@ -219,6 +220,29 @@ TEST(GaugehostPlot, ReadsLogsThatWereAppendedCutOrLeftEmpty)
     }
 }
 
+TEST(GaugehostCommandLine, EveryCommandHasItsHelp)
+{
+    // The commands as gaugehost --help lists them: two blanks, then the name.
+    const std::string list = runGaugehost({"--help"}).out;
+    std::vector<std::string> names;
+    const size_t start = list.find("commands:\n");
+    const size_t end = list.find("\ncommand options:");
+    ASSERT_NE(start, std::string::npos);
+    for (size_t at = list.find("\n  ", start); at < end; at = list.find("\n  ", at + 1))
+        if (list[at + 3] != ' ')
+            names.push_back(list.substr(at + 3, list.find_first_of(" \n", at + 3) - at - 3));
+    EXPECT_EQ(names.size(), 6u) << list;
+    for (const std::string& name : names)
+        for (const char* help : {"--help", "-h"}) {
+            auto result = runGaugehost({name, help});
+            EXPECT_EQ(result.exitStatus, 0) << name << " " << help << ": " << result.err;
+            EXPECT_NE(result.out.find("usage: gaugehost "), std::string::npos) << result.out;
+            EXPECT_NE(result.out.find(" " + name), std::string::npos) << result.out;
+            EXPECT_EQ(result.out.find("commands:"), std::string::npos) << "the command's own";
+        }
+    EXPECT_EQ(runGaugehost({"-h"}).out, list);
+}
+
 struct ExitCase {
     std::vector<std::string> arguments;
     int status;
@@ -250,6 +274,9 @@ TEST(GaugehostExitStatus, OfTheMonitorsCommands)
         {{"plot", notALog}, 2, "plot needs a LOG and --output FILE"},
         {{"panel", "--warn", "90", "--crit", "80"}, 2, "--warn must be below --crit"},
         {{"--plugin", kGaugehost, "info"}, 1, "does not load: "}, // a program is no library
+        {{"--machine", "/nonexistent/notebook.json", "info"}, 2, "no such file"}, // as zephrctl
+        {{"fly", "--help"}, 2, "unknown command fly"},
+        {{"log", "--append"}, 2, "log --append needs --output FILE"},
     };
     for (const ExitCase& c : cases) {
         auto result = runGaugehost(c.arguments);
