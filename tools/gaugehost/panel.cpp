@@ -240,7 +240,7 @@ FanKeeper::Restored FanKeeper::restore()
     for (Changed& changed : changed_) {
         if (!changed.set)
             continue; // every setting was refused: the fan is as it was
-        const std::string fan = "fan " + std::to_string(changed.fan + 1);
+        const std::string fan = "fan " + std::to_string(changed.fan);
         if (changed.before && changed.now == changed.before) {
             restored += (restored.empty() ? "" : ", ") + fan + " " + stateName(*changed.before);
             continue;
@@ -286,7 +286,7 @@ bool applyPanelKey(char key, PanelSettings& settings, const FanStateSetter& setF
         const unsigned fan = key <= '2' ? 0 : 1;
         const unsigned state = key <= '2' ? unsigned(key - '0') : unsigned(key - '7');
         const bool done = setFanState(fan, state);
-        settings.message = "fan " + std::to_string(fan + 1);
+        settings.message = "fan " + std::to_string(fan);
         settings.message += done ? " set to " : " was not set to ";
         settings.message += kStateNames[state];
         settings.message += done ? " (the readers show it at their next refresh)"

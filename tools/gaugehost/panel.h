@@ -61,7 +61,7 @@ class FanKeeper {
     // it has. False when the setting was refused.
     bool set(unsigned fan, unsigned state);
     // Sets every changed fan back to the state it had before. The line that
-    // says so ("fans restored: fan 1 Slow, fan 2 Slow"; "" when no fan was
+    // says so ("fans restored: fan 0 Slow, fan 1 Slow"; "" when no fan was
     // changed); complete is false when a fan is left as the panel set it,
     // and the line then names each such fan and its state.
     struct Restored {

@@ -16,7 +16,7 @@ constexpr size_t kValueColumns = 10;
 constexpr size_t kTrendColumnAt = 2 + kLabelColumns + kTextColumns + 3 * kValueColumns;
 
 constexpr const char* kKeyHelp[] = {
-    "keys: 0 1 2 fan 1 Off/Slow/High   7 8 9 fan 2 Off/Slow/High",
+    "keys: 0 1 2 fan 0 Off/Slow/High   7 8 9 fan 1 Off/Slow/High",
     "      f Celsius/Fahrenheit   d degree sign   q quit   Ctrl-Z suspend",
 };
 

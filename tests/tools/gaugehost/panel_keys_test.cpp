@@ -40,10 +40,10 @@ TEST(PanelKeys, DigitsSetEachFansState)
     const std::vector<std::pair<unsigned, unsigned>> expected = {{0, 0}, {0, 1}, {0, 2},
                                                                  {1, 0}, {1, 1}, {1, 2}};
     EXPECT_EQ(fans.calls, expected);
-    EXPECT_EQ(settings.message, "fan 2 set to High (the readers show it at their next refresh)");
+    EXPECT_EQ(settings.message, "fan 1 set to High (the readers show it at their next refresh)");
     fans.answer = false;
     applyPanelKey('1', settings, fans.setter());
-    EXPECT_EQ(settings.message, "fan 1 was not set to Slow (the driver or the BIOS refused)");
+    EXPECT_EQ(settings.message, "fan 0 was not set to Slow (the driver or the BIOS refused)");
 }
 
 TEST(PanelKeys, UnitAndDegreeSwitchTheParameterTexts)
@@ -89,21 +89,21 @@ TEST(PanelFans, AreGivenBackAsThePanelFoundThem)
          true,
          false,
          {{0, 1}, {1, 1}},
-         "fans restored: fan 1 Slow, fan 2 Slow",
+         "fans restored: fan 0 Slow, fan 1 Slow",
          true},
-        {{{0, 2}, {0, 1}}, true, false, {}, "fans restored: fan 1 Slow", true},
+        {{{0, 2}, {0, 1}}, true, false, {}, "fans restored: fan 0 Slow", true},
         {{{0, 0}, {1, 0}},
          true,
          true,
          {{0, 1}, {1, 1}},
-         "fan 1 left Off (setting it back to Slow was refused); "
-         "fan 2 left Off (setting it back to Slow was refused)",
+         "fan 0 left Off (setting it back to Slow was refused); "
+         "fan 1 left Off (setting it back to Slow was refused)",
          false},
         {{{1, 2}},
          false,
          false,
          {},
-         "fan 2 left High (its state before the panel set it could not be read)",
+         "fan 1 left High (its state before the panel set it could not be read)",
          false},
     };
     for (const Case& c : cases) {

@@ -31,10 +31,10 @@ const char* const kBuiltinFrame =
     "  GPU temperature     48       48 " DEG "C     48 " DEG "C     48 " DEG "C     " BAR "\n"
     "  Memory temperature  45       45 " DEG "C     45 " DEG "C     45 " DEG "C     " BAR "\n"
     "  Other temperature   40       40 " DEG "C     40 " DEG "C     40 " DEG "C     " BAR "\n"
-    "  Fan 1 speed         120      3600 rpm  3600 rpm  3600 rpm  " BAR "\n"
-    "  Fan 2 speed         115      3450 rpm  3450 rpm  3450 rpm  " BAR "\n"
+    "  Fan 0 speed         120      3600 rpm  3600 rpm  3600 rpm  " BAR "\n"
+    "  Fan 1 speed         115      3450 rpm  3450 rpm  3450 rpm  " BAR "\n"
+    "  Fan 0 state         Slow     Slow      Slow      Slow      " BAR "\n"
     "  Fan 1 state         Slow     Slow      Slow      Slow      " BAR "\n"
-    "  Fan 2 state         Slow     Slow      Slow      Slow      " BAR "\n"
     "\n"
     "device requests sent: 9 by the plug-in, 2 by the panel\n";
 
@@ -130,8 +130,8 @@ TEST(GaugehostPanel, GivesTheFansBackWhenItEnds)
     const std::vector<std::string> offAndBack = {"bx=0000", "bx=0001", "bx=0100", "bx=0101"};
     const Case cases[] = {
         {"q", {{"keys:", "07q"}}, false, offAndBack},
-        {"Ctrl-C", {{"keys:", "07"}, {"fan 2 set to Off", "\x03"}}, false, offAndBack},
-        {"hang-up", {{"keys:", "07"}, {"fan 2 set to Off", ""}}, true, offAndBack},
+        {"Ctrl-C", {{"keys:", "07"}, {"fan 1 set to Off", "\x03"}}, false, offAndBack},
+        {"hang-up", {{"keys:", "07"}, {"fan 1 set to Off", ""}}, true, offAndBack},
         {"no fan set", {{"keys:", "fq"}}, false, {}},
     };
     for (const Case& c : cases) {
@@ -144,7 +144,7 @@ TEST(GaugehostPanel, GivesTheFansBackWhenItEnds)
         EXPECT_EQ(result.out.find("fans restored:") != std::string::npos, !c.settings.empty())
             << c.how << ": " << result.out;
         if (!c.settings.empty()) {
-            EXPECT_NE(result.out.find("fans restored: fan 1 Slow, fan 2 Slow\r\n"),
+            EXPECT_NE(result.out.find("fans restored: fan 0 Slow, fan 1 Slow\r\n"),
                       std::string::npos)
                 << c.how;
         }
