@@ -120,7 +120,49 @@ class Monitor {
         return "ok";
     }
 
+    // The hottest temperature at a limit, as the status line names it:
+    // "CPU temperature 97 °C is above critical 95 °C"; nothing when every
+    // temperature is below the warn limit.
+    struct Hot {
+        std::string text;
+        ValueLevel level;
+    };
+    std::optional<Hot> hottest(const std::vector<std::string>& texts, const std::string& unit) const
+    {
+        std::optional<Hot> hot;
+        double hottest = 0;
+        ValueLevel level = ValueLevel::Normal;
+        for (size_t i = 0; i < watched_.size() && i < texts.size(); ++i) {
+            const SensorRow* row = watched_[i].row;
+            const auto value = valueOf(i, texts[i], unit);
+            if (!row || row->kind != ReadingKind::Temperature || !value)
+                continue;
+            const ValueLevel at = levelOf(*value);
+            if (at == ValueLevel::Normal || at < level || (at == level && *value <= hottest))
+                continue;
+            level = at;
+            hottest = *value;
+            const bool critical = at == ValueLevel::Critical;
+            const int limit = critical ? options_.criticalCelsius : options_.warnCelsius;
+            const long shown = std::lround(*value);
+            hot = Hot{std::string(row->label) + " " + degreesText(shown, unit) +
+                          (shown > limit ? " is above " : " is at ") +
+                          (critical ? "critical " : "warn ") + degreesText(limit, unit),
+                      at};
+        }
+        return hot;
+    }
+
   private:
+    ValueLevel levelOf(double celsius) const
+    {
+        if (celsius >= options_.criticalCelsius)
+            return ValueLevel::Critical;
+        if (celsius >= options_.warnCelsius)
+            return ValueLevel::Warning;
+        return ValueLevel::Normal;
+    }
+
     std::optional<double> valueOf(size_t i, const std::string& text, const std::string& unit) const
     {
         const SensorRow* row = watched_[i].row;
@@ -163,12 +205,8 @@ class Monitor {
             row.maximum = shown(*watched.row, watched.history.maximum(), unit);
             row.trend = sparkline(watched.history.recent(), kTrendColumns);
         }
-        if (watched.row->kind == ReadingKind::Temperature) {
-            if (*value >= options_.criticalCelsius)
-                row.level = ValueLevel::Critical;
-            else if (*value >= options_.warnCelsius)
-                row.level = ValueLevel::Warning;
-        }
+        if (watched.row->kind == ReadingKind::Temperature)
+            row.level = levelOf(*value);
         return row;
     }
 
@@ -341,6 +379,11 @@ void runPanel(const PluginLibrary& library, const PanelOptions& options, std::os
         frame.model = model;
         frame.driverVersion = version;
         frame.status = monitor.status(device.open(), texts);
+        if (const auto hot = monitor.hottest(texts, settings.unit)) {
+            // A value at a limit comes first; what else is wrong follows.
+            frame.status = hot->text + (frame.status == "ok" ? "" : "; " + frame.status);
+            frame.statusLevel = hot->level;
+        }
         frame.profile = device.open()
                             ? profileLine(profile)
                             : "profile: none (the plug-in learns the model from the driver)";

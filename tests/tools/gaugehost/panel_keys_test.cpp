@@ -160,7 +160,7 @@ TEST(PanelFrameLayout, ColumnsOfLabelTextValueMinimumMaximumAndTrend)
               "\n"
               "  reading             text     value     min       max       trend\n"
               "  CPU temperature     97\xC2\xB0      97 \xC2\xB0"
-              "C     52 \xC2\xB0"
+              "C !!  52 \xC2\xB0"
               "C     97 \xC2\xB0"
               "C     "
               "\u2581\u2588\n"
@@ -168,6 +168,46 @@ TEST(PanelFrameLayout, ColumnsOfLabelTextValueMinimumMaximumAndTrend)
               "  Fan 1 speed         175      5250 rpm  3600 rpm  5250 rpm  \u2581\u2588\n"
               "\n"
               "device requests sent: 3 by the plug-in, 1 by the panel\n");
+}
+
+TEST(PanelFrameLayout, AValueAtALimitIsColouredOrMarked)
+{
+#define DEG "\xC2\xB0"
+    struct Case {
+        gaugehost::ValueLevel level;
+        bool color;
+        const char* status; // the status line
+        const char* row;    // the row
+    };
+    const Case cases[] = {
+        {gaugehost::ValueLevel::Warning, true,
+         "status: \x1b[33mCPU temperature 85 " DEG "C is above warn 80 " DEG "C\x1b[0m\n",
+         "  CPU temperature     85       \x1b[33m85 " DEG "C\x1b[0m     80 " DEG "C\n"},
+        {gaugehost::ValueLevel::Critical, true,
+         "status: \x1b[1;31mCPU temperature 85 " DEG "C is above warn 80 " DEG "C\x1b[0m\n",
+         "  CPU temperature     85       \x1b[1;31m85 " DEG "C\x1b[0m     80 " DEG "C\n"},
+        {gaugehost::ValueLevel::Warning, false,
+         "status: CPU temperature 85 " DEG "C is above warn 80 " DEG "C\n",
+         "  CPU temperature     85       85 " DEG "C !   80 " DEG "C\n"},
+        {gaugehost::ValueLevel::Critical, false,
+         "status: CPU temperature 85 " DEG "C is above warn 80 " DEG "C\n",
+         "  CPU temperature     85       85 " DEG "C !!  80 " DEG "C\n"},
+        {gaugehost::ValueLevel::Normal, false, "status: ok\n",
+         "  CPU temperature     85       85 " DEG "C     80 " DEG "C\n"},
+    };
+    for (const Case& c : cases) {
+        PanelFrame frame;
+        frame.status = c.level == gaugehost::ValueLevel::Normal ? "ok"
+                                                                : "CPU temperature 85 " DEG
+                                                                  "C is above warn 80 " DEG "C";
+        frame.statusLevel = c.level;
+        frame.color = c.color;
+        frame.rows = {{"CPU temperature", "85", "85 " DEG "C", "80 " DEG "C", "", "", c.level}};
+        const std::string text = formatPanelFrame(frame);
+        EXPECT_NE(text.find(c.status), std::string::npos) << text;
+        EXPECT_NE(text.find(c.row), std::string::npos) << text;
+    }
+#undef DEG
 }
 
 struct FrameCase {

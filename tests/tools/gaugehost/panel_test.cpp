@@ -81,6 +81,52 @@ TEST(GaugehostPanel, TheHeaderNamesWhatIsWrong)
     }
 }
 
+TEST(GaugehostPanel, TheStatusNamesTheHottestValueAtALimit)
+{
+    // A notebook without SMBIOS: the plug-in's default profile, GPU sensor 1.
+    // Without colour (--once) each value at a limit is marked.
+    struct Case {
+        const char* temperatures; // sensors 0 to 3
+        std::vector<std::string> limits;
+        const char* status;
+        const char* row;
+    };
+    const Case cases[] = {
+        {R"("0": 97, "1": 85, "2": 60, "3": 40)",
+         {},
+         "status: CPU temperature 97 " DEG "C is above critical 95 " DEG "C\n",
+         "  GPU temperature     85       85 " DEG "C !   "},
+        {R"("0": 90, "1": 95, "2": 60, "3": 40)",
+         {},
+         "status: GPU temperature 95 " DEG "C is at critical 95 " DEG "C\n",
+         "  CPU temperature     90       90 " DEG "C !   "},
+        {R"("0": 81, "1": 60, "2": 60, "3": 40)",
+         {},
+         "status: CPU temperature 81 " DEG "C is above warn 80 " DEG "C\n",
+         "  CPU temperature     81       81 " DEG "C !   "},
+        {R"("0": 61, "1": 60, "2": 60, "3": 40)",
+         {"--warn", "50", "--crit", "60"},
+         "status: CPU temperature 61 " DEG "C is above critical 60 " DEG "C\n",
+         "  Other temperature   40       40 " DEG "C     "},
+        {R"("0": 79, "1": 60, "2": 60, "3": 40)",
+         {},
+         "status: ok\n",
+         "  CPU temperature     79       79 " DEG "C     "},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = {
+            "--machine",
+            machineFile(std::string(R"({"name": "hot", "smm": {"temperatures": {)") +
+                        c.temperatures + R"(}, "fans": [{"state": 2}, {"state": 2}]}})"),
+            "panel", "--once"};
+        arguments.insert(arguments.end(), c.limits.begin(), c.limits.end());
+        auto result = runGaugehost(arguments);
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+        EXPECT_NE(result.out.find(c.status), std::string::npos) << result.out;
+        EXPECT_NE(result.out.find(c.row), std::string::npos) << result.out;
+    }
+}
+
 TEST(GaugehostPanel, AProductNameWithEscapeBytesIsShownNotObeyed)
 {
     const std::string machine =
