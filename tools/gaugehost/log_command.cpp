@@ -5,8 +5,9 @@
 // one record per refresh.
 #include "tools/gaugehost/commands.h"
 
+#include "tools/common/model_profile_view.h"
+
 #include "tools/gaugehost/cp1252.h"
-#include "tools/gaugehost/model_profile_view.h"
 #include "tools/gaugehost/notebook_controls.h"
 #include "tools/gaugehost/notebook_device.h"
 #include "tools/gaugehost/program_environment.h"
@@ -130,7 +131,7 @@ void runLog(const PluginLibrary& library, const LogOptions& options, std::ostrea
 {
     ReaderSet readers(library, options.interval);
     NotebookDevice device;
-    const unsigned divisor = modelProfileFor(device.modelName()).fanDivisor;
+    const unsigned divisor = tools::modelProfileFor(device.modelName()).fanDivisor;
     catchStopRequests();
     const bool csv = options.format == LogFormat::Csv;
     const uint64_t period = uint64_t(readers.periodSeconds()) * kTicksPerSecond;

@@ -4,8 +4,9 @@
 // The live panel: the readers and what they read, the keys and the loop.
 #include "tools/gaugehost/panel.h"
 
+#include "tools/common/model_profile_view.h"
+
 #include "tools/gaugehost/cp1252.h"
-#include "tools/gaugehost/model_profile_view.h"
 #include "tools/gaugehost/notebook_controls.h"
 #include "tools/gaugehost/notebook_device.h"
 #include "tools/gaugehost/panel_frame.h"
@@ -66,7 +67,8 @@ struct Watched {
 
 class Monitor {
   public:
-    Monitor(const ReaderSet& readers, const ModelProfileView& profile, const PanelOptions& options)
+    Monitor(const ReaderSet& readers, const tools::ModelProfileView& profile,
+            const PanelOptions& options)
         : profile_(profile), options_(options)
     {
         for (size_t i = 0; i < readers.size(); ++i)
@@ -210,7 +212,7 @@ class Monitor {
         return row;
     }
 
-    ModelProfileView profile_;
+    tools::ModelProfileView profile_;
     PanelOptions options_;
     std::vector<Watched> watched_;
     std::vector<std::string> names_;
@@ -230,7 +232,7 @@ std::string requestLine(unsigned panelRequests)
     }
 }
 
-std::string profileLine(const ModelProfileView& profile)
+std::string profileLine(const tools::ModelProfileView& profile)
 {
     return "profile: sensors CPU " + std::to_string(profile.cpuSensor) + ", GPU " +
            std::to_string(profile.gpuSensor) + ", memory " + std::to_string(profile.dimmSensor) +
@@ -355,7 +357,7 @@ void runPanel(const PluginLibrary& library, const PanelOptions& options, std::os
     const std::string productName = device.modelName();
     const std::string model = cp1252ToDisplay(productName);
     const std::string version = device.driverVersion();
-    const ModelProfileView profile = modelProfileFor(productName);
+    const tools::ModelProfileView profile = tools::modelProfileFor(productName);
     Monitor monitor(readers, profile, options);
     PanelSettings settings;
     settings.unit = readers.defaultUnit();

@@ -11,6 +11,7 @@
 // which every temperature shows at once.
 #pragma once
 
+#include "tools/common/model_profile_view.h"
 #include "tools/gaugehost/plugin_library.h"
 
 #include <functional>
@@ -22,16 +23,11 @@
 
 namespace gaugehost {
 
-// Where a CPU temperature is worth a look, and where it is too hot: notebook
-// processors of these models throttle themselves near 100 °C.
-constexpr int kDefaultWarnCelsius = 80;
-constexpr int kDefaultCriticalCelsius = 95;
-
 struct PanelOptions {
     bool once = false; // one frame and out (also without a terminal)
     int interval = 0;  // the readers' period in seconds; 0: getparam's default
-    int warnCelsius = kDefaultWarnCelsius;
-    int criticalCelsius = kDefaultCriticalCelsius;
+    int warnCelsius = tools::kDefaultWarnCelsius;
+    int criticalCelsius = tools::kDefaultCriticalCelsius;
     bool color = true; // false with --no-color or NO_COLOR in the environment
 };
 

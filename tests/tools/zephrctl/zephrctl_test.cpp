@@ -279,6 +279,45 @@ TEST(ZephrctlFanControl, OnceAndRefusalsAndWindowsOnlyCommands)
         << "the printed defaults read back";
 }
 
+TEST(ZephrctlCommands, SummaryLabelsEachValueByTheProfileWithTheLimits)
+{
+#define DEG                                                                                        \
+    " \xC2\xB0"                                                                                    \
+    "C"
+#define LIMITS " (warn 80" DEG ", critical 95" DEG ")\n"
+    struct Row {
+        std::string machine; // "" for the built-in Inspiron 8600
+        const char* lines;   // a part of the summary
+    };
+    const Row rows[] = {
+        {"", // its profile reads the GPU at sensor 2, the memory at 1
+         "CPU temperature (sensor 0): 52" DEG LIMITS "GPU temperature (sensor 2): 48" DEG LIMITS
+         "memory temperature (sensor 1): 45" DEG LIMITS
+         "other temperature (sensor 3): 40" DEG LIMITS
+         "fan 0: Slow, 3600 rpm\nfan 1: Slow, 3450 rpm\n"},
+        {R"({"name": "hot", "smm": {"temperatures": {"0": 97, "1": 85, "2": 60, "3": 40},)"
+         R"( "fans": [{"state": 2, "speed": 175}, {"state": 0, "speed": 0}]}})",
+         "Notebook: unknown model\nzephr driver version 1.5\nCPU speed: unknown (---)\n"
+         "CPU temperature (sensor 0): 97" DEG " !!" LIMITS "GPU temperature (sensor 1): 85" DEG
+         " !" LIMITS "memory temperature (sensor 2): 60" DEG LIMITS
+         "other temperature (sensor 3): 40" DEG LIMITS
+         "fan 0: High, 5250 rpm\nfan 1: Off, 0 rpm\n"},
+        {R"({"name": "deaf", "smm": {"behaviour": "ignore"}})",
+         "CPU temperature (sensor 0): no value" LIMITS},
+        {R"({"name": "deaf", "smm": {"behaviour": "ignore"}})",
+         "fan 1: state unknown, speed unknown\n"},
+    };
+    for (const Row& row : rows) {
+        auto result = row.machine.empty()
+                          ? zephrctl({"summary"})
+                          : zephrctl({"--machine", machineFile(row.machine), "summary"});
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+        EXPECT_NE(result.out.find(row.lines), std::string::npos) << result.out;
+    }
+#undef LIMITS
+#undef DEG
+}
+
 TEST(ZephrctlCommands, FirmwareTextsAreShownWithTheirControlBytesEscaped)
 {
     // A crafted SMBIOS product name that would set the terminal's title and colour.
