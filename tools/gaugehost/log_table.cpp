@@ -163,8 +163,8 @@ LogTable readLogTable(std::istream& in, const std::string& source)
     };
     while (std::getline(in, text)) {
         ++line;
-        if (text.empty() || text == "\r")
-            continue;
+        if (withoutLineEnd(text).empty())
+            continue; // blanks only
         if (table.columns.empty() && table.records.empty())
             json = text[0] == '{';
         if (!json) {
@@ -200,7 +200,7 @@ LogTable readLogTable(std::istream& in, const std::string& source)
                                                : std::optional<std::string>(std::move(field)));
             continue;
         }
-        if (withoutLineEnd(text).back() != '}') {
+        if (withoutLineEnd(text).back() != '}') { // not empty: blank lines are passed over
             skip("a record cut short (no closing brace), left out");
             continue;
         }

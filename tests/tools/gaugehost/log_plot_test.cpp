@@ -198,6 +198,7 @@ TEST(GaugehostPlot, ReadsLogsThatWereAppendedCutOrLeftEmpty)
         {csv + "2026-01-01T00:00:10Z,52,52\n" + records, 0, "log.csv:4: a record cut short", 4},
         {jsonl + "{\"time\": \"2026-01-01T00:00:10Z\", \"GetCPU", 0,
          "log.csv:3: a record cut short (no closing brace), left out", 2},
+        {jsonl + " \t\r\n" + jsonl, 0, "", 4}, // a line of blanks is passed over
         {kCsvHeader, 1, "holds no records: nothing to draw", 0},
         {csv + "2026-01-01T00:00:10Z" + std::string(20, ',') + "\n", 1,
          "21 fields where the header has 17", 0},
