@@ -5,6 +5,7 @@
 // one record per refresh.
 #include "tools/gaugehost/commands.h"
 
+#include "tools/common/control_bytes.h"
 #include "tools/common/model_profile_view.h"
 
 #include "tools/gaugehost/cp1252.h"
@@ -85,7 +86,10 @@ void checkColumns(const LogOptions::Existing& existing, LogFormat format,
                                  (csv ? "JSON Lines" : "CSV") + ", not " +
                                  (csv ? "CSV" : "JSON Lines") + " (--format)");
     for (size_t i = 0; i < fields.size() || i < existing.columns.size(); ++i) {
-        const std::string there = i < existing.columns.size() ? existing.columns[i] : "nothing";
+        // The file's own text, shown and not obeyed, and not all of it.
+        const std::string there = i < existing.columns.size()
+                                      ? tools::escapeControlBytes(existing.columns[i].substr(0, 40))
+                                      : "nothing";
         const std::string here = i < fields.size() ? fields[i].name : "nothing";
         if (there != here)
             throw std::runtime_error("log --append: the columns of " + existing.file +

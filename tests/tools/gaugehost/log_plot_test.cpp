@@ -154,6 +154,7 @@ TEST(GaugehostLog, AppendsToALogOfTheSameColumns)
         {twoRecords.substr(0, twoRecords.size() - 20), {}, 0, "", 1, 4}, // a cut last line
         {"time,GetCPUTemp\n", {}, 1, "column 3 is 'nothing' there and 'cpu_temp_c' here", 0, 0},
         {twoRecords, {"--format", "jsonl"}, 1, "holds CSV, not JSON Lines (--format)", 1, 2},
+        {"time\x1b[31m,x\n", {}, 1, "column 1 is 'time\\x1B[31m' there", 0, 0}, // shown, not obeyed
     };
     int run = 0;
     for (const Case& c : cases) {
