@@ -20,4 +20,20 @@ struct ProgramResult {
 // program cannot be started.
 ProgramResult runProgram(const std::vector<std::string>& arguments, const std::string& input = "");
 
+// One step of a session on a terminal: wait until the terminal has shown
+// waitFor since the previous step, then type send.
+struct TerminalStep {
+    std::string waitFor;
+    std::string send;
+};
+
+// Runs the program on a new pseudo-terminal (its controlling terminal and
+// its standard input and output; standard error to a file), takes the
+// steps, then either reads the terminal to the program's end or, with
+// hangUp, closes it as a closing terminal window does. out is what the
+// terminal showed. Throws std::runtime_error when a step's text does not
+// come within a minute (the program is killed then).
+ProgramResult runOnTerminal(const std::vector<std::string>& arguments,
+                            const std::vector<TerminalStep>& steps, bool hangUp = false);
+
 } // namespace tool_test

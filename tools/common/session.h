@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <optional>
 #include <ostream>
+#include <stdexcept>
 
 namespace tools {
 
@@ -31,10 +32,19 @@ struct SessionOptions {
     std::ostream* trace = nullptr;
 };
 
+// A machine file the command line names that cannot be read or understood
+// (or any machine file, in the Windows build): the tools treat it as a
+// command line they cannot follow.
+class MachineFileError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
 class Session {
   public:
     // Throws std::runtime_error naming what could not be brought up: the
-    // machine file (and its key), the driver image, or DriverEntry's status.
+    // machine file (and its key; a MachineFileError), the driver image, or
+    // DriverEntry's status.
     explicit Session(const SessionOptions& options = {});
     ~Session();
     Session(const Session&) = delete;

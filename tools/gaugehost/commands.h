@@ -11,6 +11,7 @@
 #include "tools/gaugehost/log_record.h"
 #include "tools/gaugehost/plugin_library.h"
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -32,11 +33,28 @@ struct LogOptions {
     // On the simulated clock (host build): time moves by the period between
     // records without waiting, so a minute of the notebook takes no time.
     bool simulatedTime = false;
+    // --append to a log that holds records already: its columns and format,
+    // which this log's must match (no second header is written).
+    struct Existing {
+        std::string file;
+        LogFormat format = LogFormat::Csv;
+        std::vector<std::string> columns;
+        bool cut = false; // its last line has no line break: it is ended first
+    };
+    std::optional<Existing> appendTo;
 };
 
-// Writes the records to out, each flushed when it is whole; Ctrl-C ends the
-// log after the record being written. Throws when out cannot be written.
-void runLog(const PluginLibrary& library, const LogOptions& options, std::ostream& out);
+// What --append finds in FILE: nothing when it does not exist or is empty.
+// Throws when it cannot be read or is not a log.
+std::optional<LogOptions::Existing> existingLog(const std::string& file);
+
+// Writes the records to out, each flushed when it is whole, each due one
+// period after the one before on the clock (records missed while the
+// computer slept are reported on warnings); Ctrl-C ends the log after the
+// record being written. Throws when out cannot be written or the log to
+// append to has other columns.
+void runLog(const PluginLibrary& library, const LogOptions& options, std::ostream& out,
+            std::ostream& warnings);
 
 struct PlotOptions {
     std::string log;    // a file written by gaugehost log (CSV or JSON Lines)
@@ -45,6 +63,8 @@ struct PlotOptions {
     int criticalCelsius = 0;
 };
 
-void runPlot(const PlotOptions& options);
+// Draws the chart; warnings (lines of the log that were skipped) go to
+// warnings. Throws when the log has no records or cannot be drawn.
+void runPlot(const PlotOptions& options, std::ostream& warnings);
 
 } // namespace gaugehost

@@ -5,15 +5,25 @@
 // one record per refresh.
 #include "tools/gaugehost/commands.h"
 
+#include "tools/common/control_bytes.h"
+#include "tools/common/model_profile_view.h"
+
 #include "tools/gaugehost/cp1252.h"
-#include "tools/gaugehost/model_profile_view.h"
 #include "tools/gaugehost/notebook_controls.h"
 #include "tools/gaugehost/notebook_device.h"
 #include "tools/gaugehost/program_environment.h"
 #include "tools/gaugehost/reader_set.h"
 #include "tools/gaugehost/sensor_reading.h"
 
+#include "tools/gaugehost/log_table.h"
+
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -22,8 +32,6 @@ namespace gaugehost {
 namespace {
 
 constexpr int64_t kTicksPerSecond = 10000000;
-// A little past the period, so each reader is due at every record.
-constexpr auto kRefreshMargin = std::chrono::milliseconds(50);
 
 uint64_t fileTimeNow()
 {
@@ -46,42 +54,116 @@ std::vector<LogField> recordFields(const ReaderSet& readers, const std::vector<s
     return fields;
 }
 
-// Waits for the period, or less when a stop is asked for; false then.
-bool waitPeriod(int seconds, bool simulated)
+// Waits until the record is due, or less when a stop is asked for; false
+// then. On the simulated clock the clock is moved there without waiting.
+bool waitUntil(uint64_t due, bool simulated)
 {
-    if (simulated) {
-        moveClock(int64_t(seconds) * kTicksPerSecond);
-        letNotebookRun(seconds);
-        return !stopRequested();
+    const uint64_t start = fileTimeNow();
+    if (due > start) {
+        if (simulated) {
+            moveClock(int64_t(due - start));
+        } else {
+            for (uint64_t now = start; now < due; now = fileTimeNow()) {
+                if (stopRequested())
+                    return false;
+                const uint64_t left = (due - now) / 10; // microseconds
+                std::this_thread::sleep_for(std::chrono::microseconds(
+                    std::min<uint64_t>(left + 1, 20000))); // short steps, so Ctrl-C is seen at once
+            }
+        }
     }
-    const auto start = std::chrono::steady_clock::now();
-    const auto end = start + std::chrono::seconds(seconds) + kRefreshMargin;
-    while (std::chrono::steady_clock::now() < end) {
-        if (stopRequested())
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    letNotebookRun(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    letNotebookRun(double(fileTimeNow() - start) / double(kTicksPerSecond));
     return !stopRequested();
+}
+
+// This log's columns must be those of the log it is appended to.
+void checkColumns(const LogOptions::Existing& existing, LogFormat format,
+                  const std::vector<LogField>& fields)
+{
+    const bool csv = format == LogFormat::Csv;
+    if (existing.format != format)
+        throw std::runtime_error("log --append: " + existing.file + " holds " +
+                                 (csv ? "JSON Lines" : "CSV") + ", not " +
+                                 (csv ? "CSV" : "JSON Lines") + " (--format)");
+    for (size_t i = 0; i < fields.size() || i < existing.columns.size(); ++i) {
+        // The file's own text, shown and not obeyed, and not all of it.
+        const std::string there = i < existing.columns.size()
+                                      ? tools::escapeControlBytes(existing.columns[i].substr(0, 40))
+                                      : "nothing";
+        const std::string here = i < fields.size() ? fields[i].name : "nothing";
+        if (there != here)
+            throw std::runtime_error("log --append: the columns of " + existing.file +
+                                     " are not this log's: column " + std::to_string(i + 1) +
+                                     " is '" + there + "' there and '" + here +
+                                     "' here (a log of other readers?)");
+    }
 }
 
 } // namespace
 
-void runLog(const PluginLibrary& library, const LogOptions& options, std::ostream& out)
+std::optional<LogOptions::Existing> existingLog(const std::string& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        if (!std::filesystem::exists(file))
+            return std::nullopt;
+        throw std::runtime_error("log --append: " + file +
+                                 " cannot be read: " + std::strerror(errno));
+    }
+    std::string first;
+    if (!std::getline(in, first) || first.empty())
+        return std::nullopt;
+    std::istringstream firstLine(first);
+    LogOptions::Existing existing;
+    existing.file = file;
+    existing.format = first[0] == '{' ? LogFormat::JsonLines : LogFormat::Csv;
+    try {
+        existing.columns = readLogTable(firstLine, file).columns;
+    } catch (const std::exception& error) {
+        throw std::runtime_error("log --append: " + file + " is not a log to append to (" +
+                                 error.what() + ")");
+    }
+    in.clear();
+    in.seekg(-1, std::ios::end);
+    char last = '\n';
+    existing.cut = in.get(last) && last != '\n';
+    return existing;
+}
+
+void runLog(const PluginLibrary& library, const LogOptions& options, std::ostream& out,
+            std::ostream& warnings)
 {
     ReaderSet readers(library, options.interval);
     NotebookDevice device;
-    const unsigned divisor = modelProfileFor(device.modelName()).fanDivisor;
+    const unsigned divisor = tools::modelProfileFor(device.modelName()).fanDivisor;
     catchStopRequests();
+    const bool csv = options.format == LogFormat::Csv;
+    const uint64_t period = uint64_t(readers.periodSeconds()) * kTicksPerSecond;
+    RecordSchedule schedule(fileTimeNow(), period);
     for (long written = 0; options.count == 0 || written < options.count; ++written) {
-        if (written > 0 && !waitPeriod(readers.periodSeconds(), options.simulatedTime))
-            break;
+        if (written > 0) {
+            const RecordSchedule::Next next = schedule.next(fileTimeNow());
+            if (next.missed > 0)
+                warnings << "gaugehost: log: " << next.missed << " record"
+                         << (next.missed == 1 ? "" : "s") << " missed before " << isoTime(next.due)
+                         << " (the computer slept or the clock moved); the log goes on\n";
+            if (!waitUntil(next.due, options.simulatedTime))
+                break;
+            // Fresh instances: their first call always asks the driver, so a
+            // record is never a text the throttle kept from the last one.
+            readers.restartAll();
+        }
         const uint64_t time = fileTimeNow();
         // Celsius without the degree sign: the values are numbers to be read back.
         const auto fields = recordFields(readers, readers.read("c", "no"), divisor, time);
-        if (written == 0 && options.format == LogFormat::Csv)
+        if (written == 0 && options.appendTo) {
+            checkColumns(*options.appendTo, options.format, fields);
+            if (options.appendTo->cut)
+                out << "\n"; // the cut line stays alone; plot skips it
+        }
+        if (written == 0 && csv && !options.appendTo)
             out << csvHeader(fields);
-        out << (options.format == LogFormat::Csv ? csvRecord(fields) : jsonRecord(fields));
+        out << (csv ? csvRecord(fields) : jsonRecord(fields));
         out.flush();
         if (!out)
             throw std::runtime_error("log: the records could not be written");

@@ -151,4 +151,17 @@ std::string jsonRecord(const std::vector<LogField>& fields)
     return line + "}\n";
 }
 
+RecordSchedule::Next RecordSchedule::next(uint64_t now)
+{
+    ++index_;
+    uint64_t due = first_ + index_ * period_;
+    uint64_t missed = 0;
+    if (period_ > 0 && now >= due + period_) {
+        missed = (now - due) / period_;
+        index_ += missed;
+        due += missed * period_;
+    }
+    return {due, missed};
+}
+
 } // namespace gaugehost

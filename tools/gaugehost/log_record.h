@@ -35,4 +35,25 @@ std::string csvHeader(const std::vector<LogField>& fields);
 std::string csvRecord(const std::vector<LogField>& fields);
 std::string jsonRecord(const std::vector<LogField>& fields);
 
+// When each record of a log is due: on a fixed grid from the first record
+// (first + k * period, FILETIME ticks), so the time the reads and the
+// writing take does not add up from record to record. A record found late
+// by less than a period is written late; whole periods that went by (the
+// computer slept, the clock jumped) are skipped and counted.
+class RecordSchedule {
+  public:
+    RecordSchedule(uint64_t first, uint64_t period) : first_(first), period_(period) {}
+    struct Next {
+        uint64_t due;    // wait until then; at or before now: write at once
+        uint64_t missed; // records skipped before this one
+    };
+    // The next record, seen at now.
+    Next next(uint64_t now);
+
+  private:
+    uint64_t first_;
+    uint64_t period_;
+    uint64_t index_ = 0;
+};
+
 } // namespace gaugehost

@@ -42,6 +42,13 @@ std::vector<std::string> csvFields(const std::string& text, const std::string& s
     return fields;
 }
 
+std::string withoutLineEnd(std::string text)
+{
+    while (!text.empty() && (text.back() == '\r' || text.back() == ' ' || text.back() == '\t'))
+        text.pop_back();
+    return text;
+}
+
 // A flat JSON object: its keys in order and their values as texts.
 class JsonLine {
   public:
@@ -148,18 +155,39 @@ LogTable readLogTable(std::istream& in, const std::string& source)
 {
     LogTable table;
     std::string text;
+    std::string header;
     size_t line = 0;
     bool json = false;
+    auto skip = [&](const std::string& what) {
+        table.skipped.push_back(source + ":" + std::to_string(line) + ": " + what);
+    };
     while (std::getline(in, text)) {
         ++line;
-        if (text.empty() || text == "\r")
-            continue;
+        if (withoutLineEnd(text).empty())
+            continue; // blanks only
         if (table.columns.empty() && table.records.empty())
             json = text[0] == '{';
         if (!json) {
-            std::vector<std::string> fields = csvFields(text, source, line);
+            if (!table.columns.empty() && withoutLineEnd(text) == header)
+                continue; // the header of a log appended to this one
+            std::vector<std::string> fields;
+            try {
+                fields = csvFields(text, source, line);
+            } catch (const std::runtime_error&) {
+                if (table.columns.empty())
+                    throw;
+                skip("a record cut short in a quoted field, left out");
+                continue;
+            }
             if (table.columns.empty()) {
                 table.columns = std::move(fields);
+                header = withoutLineEnd(text);
+                continue;
+            }
+            if (fields.size() < table.columns.size()) {
+                skip("a record cut short (" + std::to_string(fields.size()) +
+                     " fields where the header has " + std::to_string(table.columns.size()) +
+                     "), left out");
                 continue;
             }
             if (fields.size() != table.columns.size())
@@ -170,6 +198,10 @@ LogTable readLogTable(std::istream& in, const std::string& source)
             for (std::string& field : fields)
                 record.push_back(field.empty() ? std::nullopt
                                                : std::optional<std::string>(std::move(field)));
+            continue;
+        }
+        if (withoutLineEnd(text).back() != '}') { // not empty: blank lines are passed over
+            skip("a record cut short (no closing brace), left out");
             continue;
         }
         auto members = JsonLine(text, source, line).members();

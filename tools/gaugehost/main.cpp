@@ -19,7 +19,9 @@
 #include "tools/gaugehost/program_environment.h"
 #include "tools/gaugehost/script_runner.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -40,7 +42,8 @@ constexpr const char* kUsage =
     "  panel [--once] [--interval S] [--warn C] [--crit C] [--no-color]\n"
     "                           the live monitor of the notebook\n"
     "  log [--interval S] [--count N] [--format csv|jsonl] [--output FILE]\n"
-    "      [--simulated-time]   one record per refresh, without a terminal UI\n"
+    "      [--append] [--simulated-time]\n"
+    "                           one record per period, without a terminal UI\n"
     "  plot LOG --output FILE [--warn C] [--crit C]\n"
     "                           a log drawn as a chart (SVG)\n"
     "command options:\n"
@@ -53,6 +56,7 @@ constexpr const char* kUsage =
     "  --count N        N records, then out (default: until Ctrl-C)\n"
     "  --format F       csv (default) or jsonl\n"
     "  --output FILE    write to FILE (log: instead of standard output)\n"
+    "  --append         log: add to the end of FILE (a log of the same columns)\n"
     "  --simulated-time the simulated clock, moved by the period without\n"
     "                   waiting (host build)\n"
     "options:\n"
@@ -66,7 +70,63 @@ constexpr const char* kUsage =
     "                   the Windows driver image FILE (build-windows/bin/zephr.sys)\n"
     "                   under the CPU emulator, not the host-build driver (host build)\n"
     "  --trace          hardware accesses of the simulated notebook to stderr\n"
-    "  --help           this text\n";
+    "  --help, -h       this text; COMMAND --help: the command's\n";
+
+// gaugehost COMMAND --help: the command's usage and options.
+struct CommandHelp {
+    const char* command;
+    const char* text;
+};
+constexpr CommandHelp kCommandHelp[] = {
+    {"info", "usage: gaugehost [OPTIONS] info\n"
+             "What the host learns from the plug-in: init's readers, each reader's\n"
+             "getparam text and parameters, dlltype and getinfo 0 to 6.\n"},
+    {"call", "usage: gaugehost [OPTIONS] call [--raw] READER [PARAM...]\n"
+             "One instance, one call of READER with the PARAM texts (the rest take\n"
+             "getparam's defaults), the text it answers; exit status 1 when it\n"
+             "answers an \"ERROR:\" text. After READER every word is a parameter.\n"
+             "  --raw            the answer's bytes as they are, no line break\n"},
+    {"script", "usage: gaugehost [OPTIONS] script [FILE|-]\n"
+               "Host actions (create, call, advance, set, requests, free ...) from FILE\n"
+               "or standard input, one a line; see docs/gaugehost.md.\n"},
+    {"panel", "usage: gaugehost [OPTIONS] panel [--once] [--interval S] [--warn C] [--crit C]\n"
+              "                 [--no-color]\n"
+              "The live monitor of the notebook; keys set the fans, which are set back\n"
+              "when it ends. Exit status 1 when the driver is not loaded (--once, or\n"
+              "without a terminal) or a fan could not be set back.\n"
+              "  --once           one frame and out\n"
+              "  --interval S     the readers' period in seconds (default: the plug-in's, 5)\n"
+              "  --warn C         temperatures from C degrees Celsius warn (default 80)\n"
+              "  --crit C         and from C degrees they are critical (default 95)\n"
+              "  --no-color       no colour (also when NO_COLOR is set)\n"},
+    {"log", "usage: gaugehost [OPTIONS] log [--interval S] [--count N] [--format csv|jsonl]\n"
+            "                 [--output FILE [--append]] [--simulated-time]\n"
+            "One record per period (time, each reader's text and value).\n"
+            "  --interval S     seconds between records (default: the plug-in's, 5)\n"
+            "  --count N        N records, then out (default: until Ctrl-C)\n"
+            "  --format F       csv (default) or jsonl\n"
+            "  --output FILE    to FILE instead of standard output\n"
+            "  --append         to the end of FILE, a log of the same columns\n"
+            "  --simulated-time the simulated clock, moved without waiting (host build)\n"},
+    {"plot", "usage: gaugehost plot LOG --output FILE [--warn C] [--crit C]\n"
+             "A log of gaugehost log drawn as an SVG chart; lines cut short are left\n"
+             "out with a warning.\n"
+             "  --output FILE    the SVG file\n"
+             "  --warn C, --crit C  the limits drawn (default 80 and 95)\n"},
+};
+
+const char* commandHelp(const std::string& command)
+{
+    for (const CommandHelp& help : kCommandHelp)
+        if (command == help.command)
+            return help.text;
+    return nullptr;
+}
+
+bool isHelp(const std::string& word)
+{
+    return word == "--help" || word == "-h";
+}
 
 // A command line that cannot be understood.
 struct UsageError : std::runtime_error {
@@ -79,8 +139,10 @@ struct CommandLine {
     tools::SessionOptions session;
     bool trace = false;
     bool help = false;
-    std::string command;
+    std::string command; // with help: the command whose help is asked for
+
     bool raw = false;
+    bool append = false;                // log: to the end of --output FILE
     std::vector<std::string> arguments; // call and script: after the command (and --raw)
     gaugehost::PanelOptions panel;
     gaugehost::LogOptions log;
@@ -134,6 +196,8 @@ void parseCommandOptions(CommandLine& line, const std::vector<std::string>& word
             if (!tools::Session::simulated())
                 throw UsageError("--simulated-time needs the simulated notebook of the host build");
             log.simulatedTime = true;
+        } else if (word == "--append" && isLog) {
+            line.append = true;
         } else if (word == "--output" && (isLog || isPlot)) {
             line.output = value();
         } else if (isPlot && word.rfind("--", 0) != 0 && line.plot.log.empty()) {
@@ -144,6 +208,8 @@ void parseCommandOptions(CommandLine& line, const std::vector<std::string>& word
     }
     if (panel.warnCelsius >= panel.criticalCelsius)
         throw UsageError("--warn must be below --crit");
+    if (line.append && line.output.empty())
+        throw UsageError("log --append needs --output FILE");
     if (line.command == "plot") {
         if (line.plot.log.empty() || line.output.empty())
             throw UsageError("plot needs a LOG and --output FILE");
@@ -162,7 +228,7 @@ CommandLine parseCommandLine(int argc, char** argv)
             throw UsageError(option + " needs a value");
         return std::string(argv[++at]);
     };
-    for (; at < argc && std::string(argv[at]).rfind("--", 0) == 0; ++at) {
+    for (; at < argc && (std::string(argv[at]).rfind("--", 0) == 0 || isHelp(argv[at])); ++at) {
         const std::string option = argv[at];
         if (option == "--plugin")
             line.plugin = value(option);
@@ -176,7 +242,7 @@ CommandLine parseCommandLine(int argc, char** argv)
             line.session.driverImage = value(option);
         else if (option == "--trace")
             line.trace = true;
-        else if (option == "--help")
+        else if (isHelp(option))
             line.help = true;
         else
             throw UsageError("unknown option " + option);
@@ -188,6 +254,12 @@ CommandLine parseCommandLine(int argc, char** argv)
     if (at >= argc)
         throw UsageError("no command given");
     line.command = argv[at++];
+    if (at < argc && isHelp(argv[at])) {
+        if (commandHelp(line.command) == nullptr)
+            throw UsageError("unknown command " + line.command);
+        line.help = true;
+        return line;
+    }
     if (line.command == "call" && at < argc && std::string(argv[at]) == "--raw") {
         line.raw = true;
         ++at;
@@ -227,13 +299,18 @@ void runScript(const gaugehost::PluginLibrary& library, const std::string& file)
 void runLog(const CommandLine& line, const gaugehost::PluginLibrary& library)
 {
     if (line.output.empty()) {
-        gaugehost::runLog(library, line.log, std::cout);
+        gaugehost::runLog(library, line.log, std::cout, std::cerr);
         return;
     }
-    std::ofstream out(line.output, std::ios::binary | std::ios::trunc);
+    gaugehost::LogOptions options = line.log;
+    if (line.append)
+        options.appendTo = gaugehost::existingLog(line.output);
+    std::ofstream out(line.output,
+                      std::ios::binary | (line.append ? std::ios::app : std::ios::trunc));
     if (!out)
-        throw std::runtime_error("log --output " + line.output + ": cannot be written");
-    gaugehost::runLog(library, line.log, out);
+        throw std::runtime_error("log --output " + line.output +
+                                 ": cannot be written: " + std::strerror(errno));
+    gaugehost::runLog(library, options, out, std::cerr);
 }
 
 // Carries out the command on the loaded plug-in; false when it failed
@@ -269,7 +346,7 @@ int run(const CommandLine& line)
     std::optional<gaugehost::PluginLibrary> library;
     try {
         if (line.command == "plot") { // a file to a file: no notebook, no plug-in
-            gaugehost::runPlot(line.plot);
+            gaugehost::runPlot(line.plot, std::cerr);
             return 0;
         }
         session.emplace(options);
@@ -280,6 +357,9 @@ int run(const CommandLine& line)
         else
             library.emplace(line.plugin.empty() ? gaugehost::defaultPluginPath() : line.plugin);
         return runCommand(line, *library) ? 0 : 1;
+    } catch (const tools::MachineFileError& error) {
+        std::cerr << "gaugehost: " << error.what() << "\n";
+        return 2; // as zephrctl: a file the command line names that cannot serve
     } catch (const std::exception& error) {
         std::cout.flush();
         std::cerr << "gaugehost: " << error.what() << "\n";
@@ -299,7 +379,8 @@ int main(int argc, char** argv)
         return 2;
     }
     if (line.help) {
-        std::cout << kUsage;
+        const char* help = commandHelp(line.command);
+        std::cout << (help ? help : kUsage);
         return 0;
     }
     return run(line);

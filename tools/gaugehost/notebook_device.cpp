@@ -69,4 +69,19 @@ bool NotebookDevice::setFanState(unsigned fan, unsigned state)
     return answer == 0;
 }
 
+std::optional<unsigned> NotebookDevice::fanState(unsigned fan)
+{
+    if (!open())
+        return std::nullopt;
+    ZEPHR_REQUEST request = {static_cast<unsigned short>(fan), 0};
+    DWORD answer = ZEPHR_NO_VALUE;
+    DWORD returned = 0;
+    ++requestsSent_;
+    if (!DeviceIoControl(handle_, IOCTL_ZEPHR_GET_FAN_STATE, &request, sizeof request, &answer,
+                         sizeof answer, &returned, nullptr) ||
+        returned < sizeof answer || answer == ZEPHR_NO_VALUE)
+        return std::nullopt;
+    return unsigned(answer);
+}
+
 } // namespace gaugehost

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 namespace gaugehost {
@@ -30,6 +31,8 @@ class NotebookDevice {
     std::string driverVersion();
     // IOCTL_ZEPHR_SET_FAN_STATE; false when the request or the BIOS refused it.
     bool setFanState(unsigned fan, unsigned state);
+    // IOCTL_ZEPHR_GET_FAN_STATE; nothing when the request or the BIOS refused it.
+    std::optional<unsigned> fanState(unsigned fan);
     // Requests this handle has sent (the plug-in's are counted apart).
     unsigned requestsSent() const
     {

@@ -4,8 +4,9 @@
 // The live panel: the readers and what they read, the keys and the loop.
 #include "tools/gaugehost/panel.h"
 
+#include "tools/common/model_profile_view.h"
+
 #include "tools/gaugehost/cp1252.h"
-#include "tools/gaugehost/model_profile_view.h"
 #include "tools/gaugehost/notebook_controls.h"
 #include "tools/gaugehost/notebook_device.h"
 #include "tools/gaugehost/panel_frame.h"
@@ -14,8 +15,10 @@
 #include "tools/gaugehost/reader_set.h"
 #include "tools/gaugehost/sensor_reading.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -64,7 +67,8 @@ struct Watched {
 
 class Monitor {
   public:
-    Monitor(const ReaderSet& readers, const ModelProfileView& profile, const PanelOptions& options)
+    Monitor(const ReaderSet& readers, const tools::ModelProfileView& profile,
+            const PanelOptions& options)
         : profile_(profile), options_(options)
     {
         for (size_t i = 0; i < readers.size(); ++i)
@@ -118,7 +122,49 @@ class Monitor {
         return "ok";
     }
 
+    // The hottest temperature at a limit, as the status line names it:
+    // "CPU temperature 97 °C is above critical 95 °C"; nothing when every
+    // temperature is below the warn limit.
+    struct Hot {
+        std::string text;
+        ValueLevel level;
+    };
+    std::optional<Hot> hottest(const std::vector<std::string>& texts, const std::string& unit) const
+    {
+        std::optional<Hot> hot;
+        double hottest = 0;
+        ValueLevel level = ValueLevel::Normal;
+        for (size_t i = 0; i < watched_.size() && i < texts.size(); ++i) {
+            const SensorRow* row = watched_[i].row;
+            const auto value = valueOf(i, texts[i], unit);
+            if (!row || row->kind != ReadingKind::Temperature || !value)
+                continue;
+            const ValueLevel at = levelOf(*value);
+            if (at == ValueLevel::Normal || at < level || (at == level && *value <= hottest))
+                continue;
+            level = at;
+            hottest = *value;
+            const bool critical = at == ValueLevel::Critical;
+            const int limit = critical ? options_.criticalCelsius : options_.warnCelsius;
+            const long shown = std::lround(*value);
+            hot = Hot{std::string(row->label) + " " + degreesText(shown, unit) +
+                          (shown > limit ? " is above " : " is at ") +
+                          (critical ? "critical " : "warn ") + degreesText(limit, unit),
+                      at};
+        }
+        return hot;
+    }
+
   private:
+    ValueLevel levelOf(double celsius) const
+    {
+        if (celsius >= options_.criticalCelsius)
+            return ValueLevel::Critical;
+        if (celsius >= options_.warnCelsius)
+            return ValueLevel::Warning;
+        return ValueLevel::Normal;
+    }
+
     std::optional<double> valueOf(size_t i, const std::string& text, const std::string& unit) const
     {
         const SensorRow* row = watched_[i].row;
@@ -161,16 +207,12 @@ class Monitor {
             row.maximum = shown(*watched.row, watched.history.maximum(), unit);
             row.trend = sparkline(watched.history.recent(), kTrendColumns);
         }
-        if (watched.row->kind == ReadingKind::Temperature) {
-            if (*value >= options_.criticalCelsius)
-                row.level = ValueLevel::Critical;
-            else if (*value >= options_.warnCelsius)
-                row.level = ValueLevel::Warning;
-        }
+        if (watched.row->kind == ReadingKind::Temperature)
+            row.level = levelOf(*value);
         return row;
     }
 
-    ModelProfileView profile_;
+    tools::ModelProfileView profile_;
     PanelOptions options_;
     std::vector<Watched> watched_;
     std::vector<std::string> names_;
@@ -190,7 +232,7 @@ std::string requestLine(unsigned panelRequests)
     }
 }
 
-std::string profileLine(const ModelProfileView& profile)
+std::string profileLine(const tools::ModelProfileView& profile)
 {
     return "profile: sensors CPU " + std::to_string(profile.cpuSensor) + ", GPU " +
            std::to_string(profile.gpuSensor) + ", memory " + std::to_string(profile.dimmSensor) +
@@ -207,7 +249,65 @@ std::string limitsLine(int period, const PanelOptions& options, const std::strin
            degrees(options.warnCelsius) + ", critical at " + degrees(options.criticalCelsius);
 }
 
+std::string stateName(unsigned state)
+{
+    return state <= 2 ? kStateNames[state] : "state " + std::to_string(state);
+}
+
 } // namespace
+
+bool FanKeeper::set(unsigned fan, unsigned state)
+{
+    auto known = std::find_if(changed_.begin(), changed_.end(),
+                              [fan](const Changed& changed) { return changed.fan == fan; });
+    if (known == changed_.end()) {
+        const std::optional<unsigned> before = read_(fan);
+        changed_.push_back({fan, before, before});
+        known = changed_.end() - 1;
+    }
+    const bool done = set_(fan, state);
+    if (done) {
+        known->now = state;
+        known->set = true;
+    }
+    return done;
+}
+
+FanKeeper::Restored FanKeeper::restore()
+{
+    std::string restored;
+    std::string left;
+    for (Changed& changed : changed_) {
+        if (!changed.set)
+            continue; // every setting was refused: the fan is as it was
+        const std::string fan = "fan " + std::to_string(changed.fan);
+        if (changed.before && changed.now == changed.before) {
+            restored += (restored.empty() ? "" : ", ") + fan + " " + stateName(*changed.before);
+            continue;
+        }
+        std::string why;
+        if (!changed.before)
+            why = "its state before the panel set it could not be read";
+        else if (set_(changed.fan, *changed.before))
+            changed.now = changed.before;
+        else
+            why = "setting it back to " + stateName(*changed.before) + " was refused";
+        if (why.empty()) {
+            restored += (restored.empty() ? "" : ", ") + fan + " " + stateName(*changed.before);
+            continue;
+        }
+        left += (left.empty() ? "" : "; ") + fan + " left " +
+                (changed.now ? stateName(*changed.now) : std::string("in an unknown state")) +
+                " (" + why + ")";
+    }
+    Restored result;
+    result.complete = left.empty();
+    if (!restored.empty())
+        result.line = "fans restored: " + restored;
+    if (!left.empty())
+        result.line += (result.line.empty() ? "" : "; ") + left;
+    return result;
+}
 
 bool applyPanelKey(char key, PanelSettings& settings, const FanStateSetter& setFanState)
 {
@@ -226,7 +326,7 @@ bool applyPanelKey(char key, PanelSettings& settings, const FanStateSetter& setF
         const unsigned fan = key <= '2' ? 0 : 1;
         const unsigned state = key <= '2' ? unsigned(key - '0') : unsigned(key - '7');
         const bool done = setFanState(fan, state);
-        settings.message = "fan " + std::to_string(fan + 1);
+        settings.message = "fan " + std::to_string(fan);
         settings.message += done ? " set to " : " was not set to ";
         settings.message += kStateNames[state];
         settings.message += done ? " (the readers show it at their next refresh)"
@@ -235,6 +335,21 @@ bool applyPanelKey(char key, PanelSettings& settings, const FanStateSetter& setF
     return true;
 }
 
+namespace {
+
+// The fans as the panel found them, and the line that says so; throws when
+// a fan is left as the panel set it.
+void giveFansBack(FanKeeper& fans, std::ostream& out)
+{
+    const FanKeeper::Restored restored = fans.restore();
+    if (!restored.complete)
+        throw std::runtime_error("panel: " + restored.line);
+    if (!restored.line.empty())
+        out << restored.line << "\n" << std::flush;
+}
+
+} // namespace
+
 void runPanel(const PluginLibrary& library, const PanelOptions& options, std::ostream& out)
 {
     ReaderSet readers(library, options.interval);
@@ -242,16 +357,19 @@ void runPanel(const PluginLibrary& library, const PanelOptions& options, std::os
     const std::string productName = device.modelName();
     const std::string model = cp1252ToDisplay(productName);
     const std::string version = device.driverVersion();
-    const ModelProfileView profile = modelProfileFor(productName);
+    const tools::ModelProfileView profile = tools::modelProfileFor(productName);
     Monitor monitor(readers, profile, options);
     PanelSettings settings;
     settings.unit = readers.defaultUnit();
     settings.degree = readers.defaultDegree();
-    PanelTerminal terminal;
-    const bool live = terminal.interactive() && !options.once;
-    auto setFanState = [&device](unsigned fan, unsigned state) {
-        return device.setFanState(fan, state);
-    };
+    FanKeeper fans(
+        [&device](unsigned fan) { return device.fanState(fan); },
+        [&device](unsigned fan, unsigned state) { return device.setFanState(fan, state); });
+    // Given back before the fans' line is written, so the line stays on
+    // the screen.
+    std::optional<PanelTerminal> terminal(std::in_place);
+    const bool live = terminal->interactive() && !options.once;
+    auto setFanState = [&fans](unsigned fan, unsigned state) { return fans.set(fan, state); };
 
     std::vector<std::string> texts = readers.read(settings.unit, settings.degree);
     monitor.record(texts, settings.unit);
@@ -263,6 +381,11 @@ void runPanel(const PluginLibrary& library, const PanelOptions& options, std::os
         frame.model = model;
         frame.driverVersion = version;
         frame.status = monitor.status(device.open(), texts);
+        if (const auto hot = monitor.hottest(texts, settings.unit)) {
+            // A value at a limit comes first; what else is wrong follows.
+            frame.status = hot->text + (frame.status == "ok" ? "" : "; " + frame.status);
+            frame.statusLevel = hot->level;
+        }
         frame.profile = device.open()
                             ? profileLine(profile)
                             : "profile: none (the plug-in learns the model from the driver)";
@@ -271,52 +394,70 @@ void runPanel(const PluginLibrary& library, const PanelOptions& options, std::os
         frame.requests = requestLine(device.requestsSent());
         frame.message = settings.message;
         frame.interactive = live;
-        frame.color = live && options.color && terminal.colors();
-        frame.width = live ? terminal.columns() : 80;
+        frame.color = live && options.color && terminal->colors();
+        frame.width = live ? terminal->columns() : 80;
         const std::string text = formatPanelFrame(frame);
         if (live)
-            terminal.show(text);
+            terminal->show(text);
         else
             out << text << std::flush;
     };
     draw();
-    if (!live)
+    if (!live) {
+        // A frame for a script or a check: its exit status tells what the
+        // header says.
+        if (monitor.status(device.open(), texts) == "zephr driver not loaded")
+            throw std::runtime_error("panel: the zephr driver is not loaded");
         return;
-
-    for (;;) {
-        bool changed = false;
-        if (auto key = terminal.readKey(250)) {
-            const PanelSettings before = settings;
-            if (!applyPanelKey(*key, settings, setFanState))
-                return;
-            if (settings.unit != before.unit || settings.degree != before.degree) {
-                // New instances refresh at their first call: every temperature
-                // shows the new unit at once, not at its next period.
-                readers.restartTemperatureReaders();
-                texts = readers.read(settings.unit, settings.degree);
-                lastRead = secondsNow(); // all readers due again one period from now
-            }
-            messageAt = secondsNow();
-            changed = true;
-        }
-        if (stopRequested())
-            return;
-        const double now = secondsNow();
-        if (now - lastRead >= readers.periodSeconds() + kRefreshMargin) {
-            letNotebookRun(now - lastRun);
-            lastRun = now;
-            texts = readers.read(settings.unit, settings.degree);
-            monitor.record(texts, settings.unit);
-            lastRead = now;
-            changed = true;
-        }
-        if (!settings.message.empty() && now - messageAt >= kMessageSeconds) {
-            settings.message.clear();
-            changed = true;
-        }
-        if (terminal.needsRedraw() || changed)
-            draw();
     }
+
+    // Until q, Ctrl-C or the terminal's hang-up.
+    auto watch = [&] {
+        for (;;) {
+            bool changed = false;
+            if (auto key = terminal->readKey(250)) {
+                const PanelSettings before = settings;
+                if (!applyPanelKey(*key, settings, setFanState))
+                    return;
+                if (settings.unit != before.unit || settings.degree != before.degree) {
+                    // New instances refresh at their first call: every
+                    // temperature shows the new unit at once, not at its
+                    // next period.
+                    readers.restartTemperatureReaders();
+                    texts = readers.read(settings.unit, settings.degree);
+                    lastRead = secondsNow(); // all readers due again one period from now
+                }
+                messageAt = secondsNow();
+                changed = true;
+            }
+            if (stopRequested())
+                return;
+            const double now = secondsNow();
+            if (now - lastRead >= readers.periodSeconds() + kRefreshMargin) {
+                letNotebookRun(now - lastRun);
+                lastRun = now;
+                texts = readers.read(settings.unit, settings.degree);
+                monitor.record(texts, settings.unit);
+                lastRead = now;
+                changed = true;
+            }
+            if (!settings.message.empty() && now - messageAt >= kMessageSeconds) {
+                settings.message.clear();
+                changed = true;
+            }
+            if (terminal->needsRedraw() || changed)
+                draw();
+        }
+    };
+    try {
+        watch();
+    } catch (...) {
+        terminal.reset();
+        giveFansBack(fans, out);
+        throw;
+    }
+    terminal.reset();
+    giveFansBack(fans, out);
 }
 
 } // namespace gaugehost

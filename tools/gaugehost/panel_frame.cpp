@@ -16,7 +16,7 @@ constexpr size_t kValueColumns = 10;
 constexpr size_t kTrendColumnAt = 2 + kLabelColumns + kTextColumns + 3 * kValueColumns;
 
 constexpr const char* kKeyHelp[] = {
-    "keys: 0 1 2 fan 1 Off/Slow/High   7 8 9 fan 2 Off/Slow/High",
+    "keys: 0 1 2 fan 0 Off/Slow/High   7 8 9 fan 1 Off/Slow/High",
     "      f Celsius/Fahrenheit   d degree sign   q quit   Ctrl-Z suspend",
 };
 
@@ -61,8 +61,12 @@ std::string rowLine(const PanelRow& row, bool useColor)
     line += padded(row.text, kTextColumns);
     if (row.value.empty())
         return line;
-    const size_t valueWidth = displayWidth(row.value);
-    line += colored(row.value, levelColor(row.level), useColor) +
+    // Without colour the level is a mark after the value.
+    const std::string value = useColor || row.level == ValueLevel::Normal
+                                  ? row.value
+                                  : row.value + (row.level == ValueLevel::Critical ? " !!" : " !");
+    const size_t valueWidth = displayWidth(value);
+    line += colored(value, levelColor(row.level), useColor) +
             std::string(valueWidth < kValueColumns ? kValueColumns - valueWidth : 1, ' ');
     line += padded(row.minimum, kValueColumns) + padded(row.maximum, kValueColumns) + row.trend;
     while (!line.empty() && line.back() == ' ')
@@ -118,7 +122,10 @@ std::string formatPanelFrame(const PanelFrame& frame)
     lines.push_back("Gaugelet on " + (frame.model.empty() ? "an unknown notebook" : frame.model) +
                     (frame.driverVersion.empty() ? ", no zephr driver"
                                                  : ", zephr driver " + frame.driverVersion));
-    lines.push_back("status: " + colored(frame.status, ok ? kGreen : kRed, frame.color));
+    const char* statusColor = ok                                         ? kGreen
+                              : frame.statusLevel == ValueLevel::Warning ? kYellow
+                                                                         : kRed;
+    lines.push_back("status: " + colored(frame.status, statusColor, frame.color));
     if (!frame.profile.empty())
         lines.push_back(frame.profile);
     if (!frame.limits.empty())

@@ -7,7 +7,8 @@
 // shows it, the value with its unit, minimum and maximum since the start, a
 // trend of the recent refreshes), the request count, and when keys are read
 // their help and the last key's message. Every line fits the terminal's
-// width; colour only where the frame says the terminal takes it.
+// width; colour only where the frame says the terminal takes it, and
+// without colour a value at a limit is marked "!" (warn) or "!!" (critical).
 #pragma once
 
 #include <cstddef>
@@ -32,8 +33,11 @@ struct PanelFrame {
     std::string model;         // "" when unknown
     std::string driverVersion; // "1.5"; "" when the device did not answer
     std::string status;        // "ok", or what is wrong
-    std::string profile;       // the model profile line
-    std::string limits;        // the period and limits line
+    // Its colour: green when "ok", yellow for a value at the warn limit, red
+    // otherwise.
+    ValueLevel statusLevel = ValueLevel::Critical;
+    std::string profile; // the model profile line
+    std::string limits;  // the period and limits line
     std::vector<PanelRow> rows;
     std::string requests;
     std::string message; // what the last key did, while it is fresh

@@ -10,6 +10,8 @@
 #include "tools/gaugehost/sensor_reading.h"
 #include "tools/gaugehost/svg_chart.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 
@@ -48,12 +50,19 @@ ChartPanel panelOf(const LogTable& table, ReadingKind kind, const char* title, c
 
 } // namespace
 
-void runPlot(const PlotOptions& options)
+void runPlot(const PlotOptions& options, std::ostream& warnings)
 {
     std::ifstream in(options.log, std::ios::binary);
     if (!in)
-        throw std::runtime_error("plot: log " + options.log + " cannot be opened");
+        throw std::runtime_error("plot: log " + options.log +
+                                 " cannot be opened: " + std::strerror(errno));
     const LogTable table = readLogTable(in, options.log);
+    for (const std::string& skipped : table.skipped)
+        warnings << "gaugehost: plot: warning: " << skipped << "\n";
+    if (table.records.empty())
+        throw std::runtime_error("plot: " + options.log +
+                                 " holds no records: nothing to draw (a log stopped before its "
+                                 "first record?)");
     const auto timeColumn = table.column("time");
     if (!timeColumn)
         throw std::runtime_error(options.log + ": no time column (is it a log of gaugehost log?)");

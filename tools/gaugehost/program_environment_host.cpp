@@ -3,7 +3,7 @@
 //
 // The host build's surroundings: the plug-in in ../lib from the program;
 // standard output already passes bytes unchanged; the Win32 layer's loader
-// message; SIGINT and SIGTERM as stop requests.
+// message; SIGINT, SIGTERM and SIGHUP (the terminal closed) as stop requests.
 #include "tools/gaugehost/program_environment.h"
 
 #include "platform/host-win32/win32_host.h"
@@ -43,6 +43,7 @@ void catchStopRequests()
     action.sa_handler = onStopSignal;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr); // the terminal closed
 }
 
 bool stopRequested()

@@ -18,9 +18,16 @@ namespace {
 
 volatile LONG stopFlag = 0;
 
-BOOL WINAPI onControl(DWORD)
+// The time a closing console, a logoff or a shutdown is held up for, so the
+// command can end as it ends at Ctrl-C (the panel sets the fans back, the
+// log ends its record); the system ends the process when this returns.
+constexpr DWORD kClosingGraceMilliseconds = 4500;
+
+BOOL WINAPI onControl(DWORD event)
 {
     stopFlag = 1;
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
+        Sleep(kClosingGraceMilliseconds);
     return TRUE;
 }
 

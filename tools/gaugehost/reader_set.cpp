@@ -51,8 +51,18 @@ std::string ReaderSet::defaultDegree() const
 
 void ReaderSet::restartTemperatureReaders()
 {
+    restart(true);
+}
+
+void ReaderSet::restartAll()
+{
+    restart(false);
+}
+
+void ReaderSet::restart(bool temperaturesOnly)
+{
     for (Reader& reader : readers_) {
-        if (!isTemperatureReader(reader.binding))
+        if (temperaturesOnly && !isTemperatureReader(reader.binding))
             continue;
         reader.instance.reset(); // dllshutdown before the new dllstartup
         reader.instance = std::make_unique<PluginInstance>(library_.startInstance());

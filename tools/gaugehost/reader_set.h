@@ -44,11 +44,14 @@ class ReaderSet {
 
     // Frees the temperature readers' instances and makes new ones.
     void restartTemperatureReaders();
+    // The same for every reader.
+    void restartAll();
     // Calls every reader once; its 8-bit text, or "(reason)" when the call
     // could not be made.
     std::vector<std::string> read(const std::string& unit, const std::string& degree);
 
   private:
+    void restart(bool temperaturesOnly);
     struct Reader {
         ReaderBinding binding;
         std::unique_ptr<PluginInstance> instance;

@@ -16,10 +16,10 @@ constexpr std::array<SensorRow, kSensorRowCount> kRows = {{
     {"GetGPUTemp", "GPU temperature", "gpu_temp_c", ReadingKind::Temperature},
     {"GetDIMMTemp", "Memory temperature", "memory_temp_c", ReadingKind::Temperature},
     {"GetOTHERTemp", "Other temperature", "other_temp_c", ReadingKind::Temperature},
-    {"GetFAN1RPM", "Fan 1 speed", "fan1_rpm", ReadingKind::FanSpeed},
-    {"GetFAN2RPM", "Fan 2 speed", "fan2_rpm", ReadingKind::FanSpeed},
-    {"GetFAN1Speed", "Fan 1 state", "fan1_state", ReadingKind::FanState},
-    {"GetFAN2Speed", "Fan 2 state", "fan2_state", ReadingKind::FanState},
+    {"GetFAN1RPM", "Fan 0 speed", "fan1_rpm", ReadingKind::FanSpeed},
+    {"GetFAN2RPM", "Fan 1 speed", "fan2_rpm", ReadingKind::FanSpeed},
+    {"GetFAN1Speed", "Fan 0 state", "fan1_state", ReadingKind::FanState},
+    {"GetFAN2Speed", "Fan 1 state", "fan2_state", ReadingKind::FanState},
 }};
 
 constexpr std::array<const char*, 3> kStates = {"Off", "Slow", "High"};

@@ -7,6 +7,7 @@
 #include "common/report_lines.h"
 #include "common/zephr_ioctl.h"
 #include "tools/common/control_bytes.h"
+#include "tools/common/model_profile_view.h"
 #include "tools/zephrctl/hex.h"
 #include "tools/zephrctl/request_codes.h"
 
@@ -52,6 +53,11 @@ const char* fanStateName(uint32_t state)
     }
 }
 
+const char* fanStateWord(uint32_t state)
+{
+    return state == 0 ? "off" : state == 1 ? "slow" : state == 2 ? "high" : "";
+}
+
 std::string crlfToNewline(const std::string& text)
 {
     std::string out;
@@ -94,11 +100,25 @@ int runFanState(const DeviceClient& device, const std::vector<std::string>& args
     return kExitOk;
 }
 
+// off, slow, high (any case) or 0 to 2: the states the BIOS knows.
+uint16_t fanStateArgument(const std::string& text)
+{
+    std::string word;
+    for (char c : text)
+        word += char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    for (uint16_t state = 0; state <= ZEPHR_MAX_FAN_STATE; ++state)
+        if (word == std::to_string(state) || word == fanStateWord(state))
+            return state;
+    throw CommandError("set-fan-state: STATE is off, slow or high (or 0 to " +
+                           std::to_string(ZEPHR_MAX_FAN_STATE) + "), not '" + text + "'",
+                       kExitUsage);
+}
+
 int runSetFanState(const DeviceClient& device, const std::vector<std::string>& args,
                    std::ostream& out)
 {
     uint16_t fan = wordArgument(args[0], "FAN");
-    uint16_t state = wordArgument(args[1], "STATE");
+    uint16_t state = fanStateArgument(args[1]);
     uint32_t result =
         accepted(device.send(IOCTL_ZEPHR_SET_FAN_STATE, fan, state), IOCTL_ZEPHR_SET_FAN_STATE)
             .word();
@@ -265,7 +285,7 @@ int runIoctl(const DeviceClient& device, const std::vector<std::string>& args, s
 int runSummary(const DeviceClient& device, const std::vector<std::string>&, std::ostream& out)
 {
     Reply report = device.send(IOCTL_ZEPHR_GET_SYSINFO);
-    std::string model = "unknown model";
+    std::string model;
     const char* name = nullptr;
     size_t length = 0;
     if (report.ok) {
@@ -274,15 +294,45 @@ int runSummary(const DeviceClient& device, const std::vector<std::string>&, std:
             model.assign(name, length);
         }
     }
-    out << "Notebook: " << tools::escapeControlBytes(model) << "\n";
+    out << "Notebook: " << (model.empty() ? "unknown model" : tools::escapeControlBytes(model))
+        << "\n";
     int status = runVersion(device, {}, out);
     runCpuSpeed(device, {}, out);
-    for (int sensor = 0; sensor < 4; ++sensor) {
-        runTemp(device, {std::to_string(sensor)}, out);
+    // Each sensor by what the plug-in's profile for this model reads from
+    // it, with the limits the panel shows (marked as the panel marks them).
+    const tools::ModelProfileView profile = tools::modelProfileFor(model);
+    const std::pair<const char*, int> sensors[] = {{"CPU", profile.cpuSensor},
+                                                   {"GPU", profile.gpuSensor},
+                                                   {"memory", profile.dimmSensor},
+                                                   {"other", profile.otherSensor}};
+    const std::string degrees = " \xC2\xB0"
+                                "C";
+    const std::string limits = "(warn " + std::to_string(tools::kDefaultWarnCelsius) + degrees +
+                               ", critical " + std::to_string(tools::kDefaultCriticalCelsius) +
+                               degrees + ")";
+    for (const auto& [label, sensor] : sensors) {
+        out << label << " temperature (sensor " << sensor << "): ";
+        const Reply reply = device.send(IOCTL_ZEPHR_GET_TEMP, uint16_t(sensor));
+        const uint32_t temp = reply.ok ? reply.word() : ZEPHR_NO_VALUE;
+        if (temp == ZEPHR_NO_VALUE) {
+            out << "no value " << limits << "\n";
+            continue;
+        }
+        const char* mark = temp >= uint32_t(tools::kDefaultCriticalCelsius) ? " !!"
+                           : temp >= uint32_t(tools::kDefaultWarnCelsius)   ? " !"
+                                                                            : "";
+        out << temp << degrees << mark << " " << limits << "\n";
     }
-    for (int fan = 0; fan < 2; ++fan) {
-        runFanState(device, {std::to_string(fan)}, out);
-        runFanSpeed(device, {std::to_string(fan)}, out);
+    for (uint16_t fan = 0; fan < 2; ++fan) {
+        const Reply state = device.send(IOCTL_ZEPHR_GET_FAN_STATE, fan);
+        const Reply speed = device.send(IOCTL_ZEPHR_GET_FAN_SPEED, fan);
+        const uint32_t stateWord = state.ok ? state.word() : ZEPHR_NO_VALUE;
+        const uint32_t speedWord = speed.ok ? speed.word() : ZEPHR_NO_VALUE;
+        out << "fan " << fan << ": "
+            << (stateWord == ZEPHR_NO_VALUE ? "state unknown" : fanStateName(stateWord)) << ", "
+            << (speedWord == ZEPHR_NO_VALUE ? std::string("speed unknown")
+                                            : std::to_string(speedWord) + " rpm")
+            << "\n";
     }
     return status;
 }
@@ -294,7 +344,8 @@ const std::vector<Command>& commands()
     static const std::vector<Command> kCommands = {
         {"version", "", "the driver's version", 0, runVersion},
         {"fan-state", "FAN", "a fan's state (0 Off, 1 Slow, 2 High)", 1, runFanState},
-        {"set-fan-state", "FAN STATE", "set a fan's state through the BIOS", 2, runSetFanState},
+        {"set-fan-state", "FAN off|slow|high", "set a fan's state through the BIOS (or 0 to 2)", 2,
+         runSetFanState},
         {"fan-speed", "FAN", "a fan's speed in rpm", 1, runFanSpeed},
         {"temp", "SENSOR", "a temperature sensor in degrees Celsius", 1, runTemp},
         {"cpu-speed", "", "the processor's current speed from SMBIOS", 0, runCpuSpeed},
@@ -305,7 +356,10 @@ const std::vector<Command>& commands()
         {"set-pwm", "FAN DUTY", "set a fan's Super I/O duty (0 to 63)", 2, runSetPwm},
         {"ioctl", "CODE [--input HEX] [--in-len N] [--out-len N]",
          "send one raw request and print it as JSON", SIZE_MAX, runIoctl},
-        {"summary", "", "model, version, CPU speed, temperatures and fans", 0, runSummary},
+        {"summary", "",
+         "model, version, CPU speed, temperatures by the model's profile with "
+         "their limits, fans",
+         0, runSummary},
     };
     return kCommands;
 }

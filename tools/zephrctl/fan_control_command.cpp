@@ -9,7 +9,9 @@
 #include "tools/zephrctl/fan_control_clock.h"
 #include "tools/zephrctl/standalone_commands.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <optional>
@@ -64,7 +66,8 @@ FanControlConfig loadConfig(const FanControlOptions& options)
     if (options.configFile) {
         std::ifstream file(*options.configFile, std::ios::binary);
         if (!file)
-            throw CommandError("fan-control: cannot read the configuration " + *options.configFile,
+            throw CommandError("fan-control: cannot read the configuration " + *options.configFile +
+                                   ": " + std::strerror(errno),
                                kExitUsage);
         std::ostringstream text;
         text << file.rdbuf();

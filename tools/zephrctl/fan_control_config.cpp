@@ -141,9 +141,15 @@ FanControlConfig parseFanControlConfig(const std::string& text, const FanControl
 {
     json document;
     try {
-        document = json::parse(text);
+        // Comments (// and /* */) as in machine files.
+        document = json::parse(text, nullptr, true, /*ignore_comments=*/true);
     } catch (const json::parse_error& e) {
-        throw ConfigError(source + ": not JSON: " + e.what());
+        // The reader's own words and place, without its exception tag.
+        std::string what = e.what();
+        if (const auto end = what.find("] ");
+            what.rfind("[json.exception", 0) == 0 && end != std::string::npos)
+            what.erase(0, end + 2);
+        throw ConfigError(source + ": not valid JSON: " + what);
     }
     onlyKeys(document, source, "", {"sensor", "interval", "retry-after", "fans"});
     FanControlConfig config = defaults;

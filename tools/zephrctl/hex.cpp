@@ -77,8 +77,9 @@ uint32_t parseNumber(const std::string& text, const std::string& what, uint64_t 
         int digit =
             hex ? hexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
         if (digit < 0) {
-            throw std::invalid_argument(what + " '" + text + "' is not a " +
-                                        (hex ? "hexadecimal" : "decimal") + " number");
+            throw std::invalid_argument(
+                what + " '" + text + "' is not " +
+                (hex ? "a hexadecimal number" : "a number (decimal, or hexadecimal after 0x)"));
         }
         value = value * (hex ? 16 : 10) + uint64_t(digit);
         if (value > max) {

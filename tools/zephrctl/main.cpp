@@ -51,10 +51,43 @@ void printHelp(std::ostream& out)
                "                    zephr.sys) under the CPU emulator instead of the\n"
                "                    host-build driver\n";
     }
-    out << "  --help            show this help\n"
+    out << "  --help, -h        show this help (COMMAND --help: the command's)\n"
            "\n"
            "Exit status: 0 answered, 1 the driver answered that it has no value,\n"
-           "2 wrong command line, 3 no device, a refused request, or no notebook.\n";
+           "2 wrong command line (or a --machine file that cannot be used),\n"
+           "3 no device or a refused request.\n";
+}
+
+// More than the usage line, for the commands with options.
+const char* commandDetails(const std::string& name)
+{
+    if (name == "fan-control")
+        return "Options:\n"
+               "  --config FILE     the configuration (JSON, // comments allowed);\n"
+               "                    without it the defaults\n"
+               "  --interval S      seconds between readings (0.5 to 3600)\n"
+               "  --once            one reading and the settings it calls for, then out\n"
+               "  --print-default-config\n"
+               "                    the defaults as a configuration file\n"
+               "Ctrl-C stops the loop and leaves every fan High.\n";
+    if (name == "ioctl")
+        return "CODE and N: decimal, or hexadecimal after 0x.\n"
+               "  --input HEX       the input bytes (\"01 00 02 00\")\n"
+               "  --in-len N        the input length (the bytes padded with zeros)\n"
+               "  --out-len N       the output buffer's length (default: the code's)\n";
+    if (name == "set-fan-state")
+        return "FAN: 0 or 1, the fans as the BIOS numbers them.\n";
+    return "";
+}
+
+// zephrctl COMMAND --help: its usage, what it does, its options.
+void printCommandHelp(std::ostream& out, const char* name, const char* arguments,
+                      const char* summary)
+{
+    out << "usage: zephrctl [OPTIONS] " << name << (arguments[0] ? " " : "") << arguments << "\n"
+        << "\n"
+        << summary << "\n"
+        << commandDetails(name) << "Exit status as for every command: zephrctl --help.\n";
 }
 
 int usageError(const std::string& message)
@@ -72,9 +105,9 @@ int main(int argc, char** argv)
     tools::SessionOptions options;
     bool trace = false;
     size_t next = 0;
-    for (; next < args.size() && args[next].rfind("--", 0) == 0; ++next) {
+    for (; next < args.size() && (args[next].rfind("--", 0) == 0 || args[next] == "-h"); ++next) {
         const std::string& option = args[next];
-        if (option == "--help") {
+        if (option == "--help" || option == "-h") {
             printHelp(std::cout);
             return zephrctl::kExitOk;
         } else if (option == "--machine" && tools::Session::simulated()) {
@@ -104,6 +137,14 @@ int main(int argc, char** argv)
         return usageError("unknown command '" + args[next] + "'");
     }
     std::vector<std::string> commandArgs(args.begin() + long(next) + 1, args.end());
+    if (!commandArgs.empty() && (commandArgs[0] == "--help" || commandArgs[0] == "-h")) {
+        if (command != nullptr)
+            printCommandHelp(std::cout, command->name, command->arguments, command->summary);
+        else
+            printCommandHelp(std::cout, standalone->name, standalone->arguments,
+                             standalone->summary);
+        return zephrctl::kExitOk;
+    }
     if (command != nullptr &&
         (command->argumentCount == SIZE_MAX ? commandArgs.empty()
                                             : commandArgs.size() != command->argumentCount)) {
@@ -121,6 +162,9 @@ int main(int argc, char** argv)
         tools::Session session(options);
         zephrctl::DeviceClient device;
         return command->run(device, commandArgs, std::cout);
+    } catch (const tools::MachineFileError& e) {
+        std::cerr << "zephrctl: " << e.what() << "\n";
+        return zephrctl::kExitUsage;
     } catch (const zephrctl::CommandError& e) {
         std::cerr << "zephrctl: " << e.what() << "\n";
         return e.exitStatus();

@@ -122,7 +122,7 @@ TEST(GaugehostCall, ABadMachineFileIsNamed)
 {
     auto result = runGaugehost(
         {"--machine", "/nonexistent/machine.json", "--plugin", kProbePlugin, "call", "GetCPUTemp"});
-    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.exitStatus, 2) << "as zephrctl";
     EXPECT_NE(result.err.find("/nonexistent/machine.json"), std::string::npos) << result.err;
 }
 

@@ -131,6 +131,120 @@ TEST(GaugehostPlot, AChartOfTheLogWithALinePerSeriesAndTheLimits)
     EXPECT_NE(svg.find(">Fan speeds (rpm)<"), std::string::npos);
 }
 
+TEST(GaugehostLog, AppendsToALogOfTheSameColumns)
+{
+    // Each row: what FILE holds before, the options of the second log, the
+    // exit status, a text of standard error, then the records FILE holds.
+    const std::string twoRecords = [] {
+        const std::string file = temporaryFile("two.csv", "");
+        runGaugehost({"log", "--simulated-time", "--count", "2", "--output", file});
+        return contentOf(file);
+    }();
+    struct Case {
+        std::string before;
+        std::vector<std::string> options;
+        int status;
+        const char* message;
+        size_t headers;
+        size_t records;
+    };
+    const Case cases[] = {
+        {twoRecords, {}, 0, "", 1, 4},
+        {"", {}, 0, "", 1, 2}, // an empty file takes the header
+        {twoRecords.substr(0, twoRecords.size() - 20), {}, 0, "", 1, 4}, // a cut last line
+        {"time,GetCPUTemp\n", {}, 1, "column 3 is 'nothing' there and 'cpu_temp_c' here", 0, 0},
+        {twoRecords, {"--format", "jsonl"}, 1, "holds CSV, not JSON Lines (--format)", 1, 2},
+        {"time\x1b[31m,x\n", {}, 1, "column 1 is 'time\\x1B[31m' there", 0, 0}, // shown, not obeyed
+    };
+    int run = 0;
+    for (const Case& c : cases) {
+        const std::string file = temporaryFile("append" + std::to_string(++run) + ".csv", c.before);
+        std::vector<std::string> arguments = {"log", "--simulated-time", "--count", "2", "--output",
+                                              file,  "--append"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        auto result = runGaugehost(arguments);
+        EXPECT_EQ(result.exitStatus, c.status) << run << ": " << result.err;
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << run << ": " << result.err;
+        const std::string log = contentOf(file);
+        EXPECT_EQ(countOf(log, kCsvHeader), c.headers) << run << ": " << log;
+        EXPECT_EQ(countOf(log, "Z,"), c.records) << run << ": " << log;
+        if (c.status == 0) {
+            EXPECT_EQ(runGaugehost({"plot", file, "--output", file + ".svg"}).exitStatus, 0) << run;
+        }
+    }
+}
+
+TEST(GaugehostPlot, ReadsLogsThatWereAppendedCutOrLeftEmpty)
+{
+    const std::string file = temporaryFile("for-plot.csv", "");
+    runGaugehost({"log", "--simulated-time", "--count", "2", "--output", file});
+    const std::string csv = contentOf(file);
+    const std::string records = csv.substr(csv.find('\n') + 1);
+    runGaugehost(
+        {"log", "--simulated-time", "--count", "2", "--format", "jsonl", "--output", file});
+    const std::string jsonl = contentOf(file);
+    // Each row: the log, the exit status, a text of standard error, the
+    // points of the CPU line.
+    struct Case {
+        std::string log;
+        int status;
+        const char* message;
+        size_t points;
+    };
+    const Case cases[] = {
+        {csv + csv, 0, "", 4}, // two logs joined with >>: the second header is passed over
+        {csv + "2026-01-01T00:00:10Z,52,52,48\n", 0,
+         "log.csv:4: a record cut short (4 fields where the header has 17), left out", 2},
+        {csv + "2026-01-01T00:00:10Z,\"5", 0, "log.csv:4: a record cut short in a quoted field", 2},
+        {csv + "2026-01-01T00:00:10Z,52,52\n" + records, 0, "log.csv:4: a record cut short", 4},
+        {jsonl + "{\"time\": \"2026-01-01T00:00:10Z\", \"GetCPU", 0,
+         "log.csv:3: a record cut short (no closing brace), left out", 2},
+        {jsonl + " \t\r\n" + jsonl, 0, "", 4}, // a line of blanks is passed over
+        {kCsvHeader, 1, "holds no records: nothing to draw", 0},
+        {csv + "2026-01-01T00:00:10Z" + std::string(20, ',') + "\n", 1,
+         "21 fields where the header has 17", 0},
+    };
+    int run = 0;
+    for (const Case& c : cases) {
+        ++run;
+        const std::string log = temporaryFile("log.csv", c.log);
+        const std::string chart = temporaryFile("log.svg", "");
+        auto result = runGaugehost({"plot", log, "--output", chart});
+        EXPECT_EQ(result.exitStatus, c.status) << run << ": " << result.err;
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << run << ": " << result.err;
+        if (c.status != 0)
+            continue;
+        const std::string svg = contentOf(chart);
+        const size_t at = svg.find("<path id=\"series-cpu_temp_c\" d=\"M");
+        ASSERT_NE(at, std::string::npos) << run;
+        const std::string path = svg.substr(at, svg.find('"', svg.find(" d=\"", at) + 4) - at);
+        EXPECT_EQ(countOf(path, " L") + 1, c.points) << run;
+    }
+}
+
+TEST(GaugehostCommandLine, EveryCommandHasItsHelp)
+{
+    // The commands as gaugehost --help lists them: two blanks, then the name.
+    const std::string list = runGaugehost({"--help"}).out;
+    std::vector<std::string> names;
+    const size_t start = list.find("commands:\n");
+    const size_t end = list.find("\ncommand options:");
+    ASSERT_NE(start, std::string::npos);
+    for (size_t at = list.find("\n  ", start); at < end; at = list.find("\n  ", at + 1))
+        if (list[at + 3] != ' ')
+            names.push_back(list.substr(at + 3, list.find_first_of(" \n", at + 3) - at - 3));
+    EXPECT_EQ(names.size(), 6u) << list;
+    for (const std::string& name : names)
+        for (const char* help : {"--help", "-h"}) {
+            auto result = runGaugehost({name, help});
+            EXPECT_EQ(result.exitStatus, 0) << name << " " << help << ": " << result.err;
+            EXPECT_NE(result.out.find("usage: gaugehost "), std::string::npos) << result.out;
+            EXPECT_NE(result.out.find(" " + name), std::string::npos) << result.out;
+            EXPECT_EQ(result.out.find("commands:"), std::string::npos) << "the command's own";
+        }
+    EXPECT_EQ(runGaugehost({"-h"}).out, list);
+}
+
 struct ExitCase {
     std::vector<std::string> arguments;
     int status;
@@ -162,6 +276,9 @@ TEST(GaugehostExitStatus, OfTheMonitorsCommands)
         {{"plot", notALog}, 2, "plot needs a LOG and --output FILE"},
         {{"panel", "--warn", "90", "--crit", "80"}, 2, "--warn must be below --crit"},
         {{"--plugin", kGaugehost, "info"}, 1, "does not load: "}, // a program is no library
+        {{"--machine", "/nonexistent/notebook.json", "info"}, 2, "no such file"}, // as zephrctl
+        {{"fly", "--help"}, 2, "unknown command fly"},
+        {{"log", "--append"}, 2, "log --append needs --output FILE"},
     };
     for (const ExitCase& c : cases) {
         auto result = runGaugehost(c.arguments);

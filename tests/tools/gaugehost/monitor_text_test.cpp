@@ -98,3 +98,36 @@ TEST(AxisTicks, RoundValuesWithinTheRange)
 }
 
 } // namespace
+
+TEST(RecordSchedule, RecordsStayOnTheGridOfTheFirst)
+{
+    // Seconds since the first record: when the loop asks (after its reads
+    // and writing), when the next record is due, and how many were missed.
+    struct Step {
+        double now;
+        double due;
+        uint64_t missed;
+    };
+    const Step steps[] = {
+        {0.06, 1, 0},              // the reads took 60 ms: the wait is shorter, not longer
+        {1.06, 2, 0}, {2.3, 3, 0}, // early: wait until 3
+        {4.5, 4, 0},               // late by half a period: written at once
+        {4.56, 5, 0},              // and the next is on the grid again
+        {8.7, 8, 2},               // asleep from 5 to 8.7: 6 and 7 are missed, 8 written late
+        {8.76, 9, 0},
+    };
+    constexpr uint64_t kSecond = 10000000;
+    const uint64_t first = 134116992000000000ull;
+    RecordSchedule schedule(first, kSecond);
+    for (const Step& step : steps) {
+        const auto next = schedule.next(first + uint64_t(step.now * kSecond));
+        EXPECT_EQ(next.due, first + uint64_t(step.due * kSecond)) << step.now;
+        EXPECT_EQ(next.missed, step.missed) << step.now;
+    }
+    // Thirty records a second apart span 29 s whatever the reads take.
+    RecordSchedule thirty(first, kSecond);
+    uint64_t due = first;
+    for (int record = 2; record <= 30; ++record)
+        due = thirty.next(due + kSecond / 20).due;
+    EXPECT_EQ(due - first, 29 * kSecond);
+}

@@ -40,10 +40,10 @@ TEST(PanelKeys, DigitsSetEachFansState)
     const std::vector<std::pair<unsigned, unsigned>> expected = {{0, 0}, {0, 1}, {0, 2},
                                                                  {1, 0}, {1, 1}, {1, 2}};
     EXPECT_EQ(fans.calls, expected);
-    EXPECT_EQ(settings.message, "fan 2 set to High (the readers show it at their next refresh)");
+    EXPECT_EQ(settings.message, "fan 1 set to High (the readers show it at their next refresh)");
     fans.answer = false;
     applyPanelKey('1', settings, fans.setter());
-    EXPECT_EQ(settings.message, "fan 1 was not set to Slow (the driver or the BIOS refused)");
+    EXPECT_EQ(settings.message, "fan 0 was not set to Slow (the driver or the BIOS refused)");
 }
 
 TEST(PanelKeys, UnitAndDegreeSwitchTheParameterTexts)
@@ -70,6 +70,60 @@ TEST(PanelKeys, QQuitsAndOtherKeysDoNothing)
     EXPECT_EQ(settings.message, "");
     EXPECT_FALSE(applyPanelKey('q', settings, fans.setter()));
     EXPECT_TRUE(fans.calls.empty());
+}
+
+TEST(PanelFans, AreGivenBackAsThePanelFoundThem)
+{
+    // Both fans start Slow; the keys set them, then the panel ends.
+    struct Case {
+        std::vector<std::pair<unsigned, unsigned>> keys; // fan, state
+        bool readable;                                   // the states before can be read
+        bool refuseBack;                                 // setting back is refused
+        std::vector<std::pair<unsigned, unsigned>> back; // the settings at the end
+        const char* line;
+        bool complete;
+    };
+    const Case cases[] = {
+        {{}, true, false, {}, "", true},
+        {{{0, 0}, {1, 2}},
+         true,
+         false,
+         {{0, 1}, {1, 1}},
+         "fans restored: fan 0 Slow, fan 1 Slow",
+         true},
+        {{{0, 2}, {0, 1}}, true, false, {}, "fans restored: fan 0 Slow", true},
+        {{{0, 0}, {1, 0}},
+         true,
+         true,
+         {{0, 1}, {1, 1}},
+         "fan 0 left Off (setting it back to Slow was refused); "
+         "fan 1 left Off (setting it back to Slow was refused)",
+         false},
+        {{{1, 2}},
+         false,
+         false,
+         {},
+         "fan 1 left High (its state before the panel set it could not be read)",
+         false},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::pair<unsigned, unsigned>> sent;
+        bool restoring = false;
+        gaugehost::FanKeeper fans(
+            [&](unsigned) { return c.readable ? std::optional<unsigned>(1) : std::nullopt; },
+            [&](unsigned fan, unsigned state) {
+                sent.emplace_back(fan, state);
+                return !(restoring && c.refuseBack);
+            });
+        for (auto [fan, state] : c.keys)
+            EXPECT_TRUE(fans.set(fan, state));
+        restoring = true;
+        sent.clear();
+        const auto restored = fans.restore();
+        EXPECT_EQ(sent, c.back) << c.line;
+        EXPECT_EQ(restored.line, c.line);
+        EXPECT_EQ(restored.complete, c.complete) << c.line;
+    }
 }
 
 PanelFrame sampleFrame()
@@ -106,7 +160,7 @@ TEST(PanelFrameLayout, ColumnsOfLabelTextValueMinimumMaximumAndTrend)
               "\n"
               "  reading             text     value     min       max       trend\n"
               "  CPU temperature     97\xC2\xB0      97 \xC2\xB0"
-              "C     52 \xC2\xB0"
+              "C !!  52 \xC2\xB0"
               "C     97 \xC2\xB0"
               "C     "
               "\u2581\u2588\n"
@@ -114,6 +168,46 @@ TEST(PanelFrameLayout, ColumnsOfLabelTextValueMinimumMaximumAndTrend)
               "  Fan 1 speed         175      5250 rpm  3600 rpm  5250 rpm  \u2581\u2588\n"
               "\n"
               "device requests sent: 3 by the plug-in, 1 by the panel\n");
+}
+
+TEST(PanelFrameLayout, AValueAtALimitIsColouredOrMarked)
+{
+#define DEG "\xC2\xB0"
+    struct Case {
+        gaugehost::ValueLevel level;
+        bool color;
+        const char* status; // the status line
+        const char* row;    // the row
+    };
+    const Case cases[] = {
+        {gaugehost::ValueLevel::Warning, true,
+         "status: \x1b[33mCPU temperature 85 " DEG "C is above warn 80 " DEG "C\x1b[0m\n",
+         "  CPU temperature     85       \x1b[33m85 " DEG "C\x1b[0m     80 " DEG "C\n"},
+        {gaugehost::ValueLevel::Critical, true,
+         "status: \x1b[1;31mCPU temperature 85 " DEG "C is above warn 80 " DEG "C\x1b[0m\n",
+         "  CPU temperature     85       \x1b[1;31m85 " DEG "C\x1b[0m     80 " DEG "C\n"},
+        {gaugehost::ValueLevel::Warning, false,
+         "status: CPU temperature 85 " DEG "C is above warn 80 " DEG "C\n",
+         "  CPU temperature     85       85 " DEG "C !   80 " DEG "C\n"},
+        {gaugehost::ValueLevel::Critical, false,
+         "status: CPU temperature 85 " DEG "C is above warn 80 " DEG "C\n",
+         "  CPU temperature     85       85 " DEG "C !!  80 " DEG "C\n"},
+        {gaugehost::ValueLevel::Normal, false, "status: ok\n",
+         "  CPU temperature     85       85 " DEG "C     80 " DEG "C\n"},
+    };
+    for (const Case& c : cases) {
+        PanelFrame frame;
+        frame.status = c.level == gaugehost::ValueLevel::Normal ? "ok"
+                                                                : "CPU temperature 85 " DEG
+                                                                  "C is above warn 80 " DEG "C";
+        frame.statusLevel = c.level;
+        frame.color = c.color;
+        frame.rows = {{"CPU temperature", "85", "85 " DEG "C", "80 " DEG "C", "", "", c.level}};
+        const std::string text = formatPanelFrame(frame);
+        EXPECT_NE(text.find(c.status), std::string::npos) << text;
+        EXPECT_NE(text.find(c.row), std::string::npos) << text;
+    }
+#undef DEG
 }
 
 struct FrameCase {

@@ -31,10 +31,10 @@ const char* const kBuiltinFrame =
     "  GPU temperature     48       48 " DEG "C     48 " DEG "C     48 " DEG "C     " BAR "\n"
     "  Memory temperature  45       45 " DEG "C     45 " DEG "C     45 " DEG "C     " BAR "\n"
     "  Other temperature   40       40 " DEG "C     40 " DEG "C     40 " DEG "C     " BAR "\n"
-    "  Fan 1 speed         120      3600 rpm  3600 rpm  3600 rpm  " BAR "\n"
-    "  Fan 2 speed         115      3450 rpm  3450 rpm  3450 rpm  " BAR "\n"
+    "  Fan 0 speed         120      3600 rpm  3600 rpm  3600 rpm  " BAR "\n"
+    "  Fan 1 speed         115      3450 rpm  3450 rpm  3450 rpm  " BAR "\n"
+    "  Fan 0 state         Slow     Slow      Slow      Slow      " BAR "\n"
     "  Fan 1 state         Slow     Slow      Slow      Slow      " BAR "\n"
-    "  Fan 2 state         Slow     Slow      Slow      Slow      " BAR "\n"
     "\n"
     "device requests sent: 9 by the plug-in, 2 by the panel\n";
 
@@ -60,20 +60,70 @@ TEST(GaugehostPanel, TheHeaderNamesWhatIsWrong)
     struct Case {
         std::vector<std::string> arguments;
         const char* header;
+        int status;
     };
     const Case cases[] = {
         {{"--no-driver", "panel", "--once"},
-         "Gaugelet on an unknown notebook, no zephr driver\nstatus: zephr driver not loaded\n"},
+         "Gaugelet on an unknown notebook, no zephr driver\nstatus: zephr driver not loaded\n",
+         1},
         {{"--machine", machineFile(R"({"name": "deaf", "smm": {"behaviour": "ignore"}})"), "panel",
           "--once"},
-         "status: the BIOS does not answer SMM calls\n"},
+         "status: the BIOS does not answer SMM calls\n",
+         0},
         {{"panel", "--once", "--interval", "2", "--warn", "50", "--crit", "60"},
-         "readers refresh every 2 s; temperatures warn at 50 " DEG "C, critical at 60 " DEG "C\n"},
+         "readers refresh every 2 s; temperatures warn at 50 " DEG "C, critical at 60 " DEG "C\n",
+         0},
     };
     for (const Case& c : cases) {
         auto result = runGaugehost(c.arguments);
-        EXPECT_EQ(result.exitStatus, 0) << result.err;
+        EXPECT_EQ(result.exitStatus, c.status) << result.err;
         EXPECT_NE(result.out.find(c.header), std::string::npos) << result.out;
+    }
+}
+
+TEST(GaugehostPanel, TheStatusNamesTheHottestValueAtALimit)
+{
+    // A notebook without SMBIOS: the plug-in's default profile, GPU sensor 1.
+    // Without colour (--once) each value at a limit is marked.
+    struct Case {
+        const char* temperatures; // sensors 0 to 3
+        std::vector<std::string> limits;
+        const char* status;
+        const char* row;
+    };
+    const Case cases[] = {
+        {R"("0": 97, "1": 85, "2": 60, "3": 40)",
+         {},
+         "status: CPU temperature 97 " DEG "C is above critical 95 " DEG "C\n",
+         "  GPU temperature     85       85 " DEG "C !   "},
+        {R"("0": 90, "1": 95, "2": 60, "3": 40)",
+         {},
+         "status: GPU temperature 95 " DEG "C is at critical 95 " DEG "C\n",
+         "  CPU temperature     90       90 " DEG "C !   "},
+        {R"("0": 81, "1": 60, "2": 60, "3": 40)",
+         {},
+         "status: CPU temperature 81 " DEG "C is above warn 80 " DEG "C\n",
+         "  CPU temperature     81       81 " DEG "C !   "},
+        {R"("0": 61, "1": 60, "2": 60, "3": 40)",
+         {"--warn", "50", "--crit", "60"},
+         "status: CPU temperature 61 " DEG "C is above critical 60 " DEG "C\n",
+         "  Other temperature   40       40 " DEG "C     "},
+        {R"("0": 79, "1": 60, "2": 60, "3": 40)",
+         {},
+         "status: ok\n",
+         "  CPU temperature     79       79 " DEG "C     "},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = {
+            "--machine",
+            machineFile(std::string(R"({"name": "hot", "smm": {"temperatures": {)") +
+                        c.temperatures + R"(}, "fans": [{"state": 2}, {"state": 2}]}})"),
+            "panel", "--once"};
+        arguments.insert(arguments.end(), c.limits.begin(), c.limits.end());
+        auto result = runGaugehost(arguments);
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+        EXPECT_NE(result.out.find(c.status), std::string::npos) << result.out;
+        EXPECT_NE(result.out.find(c.row), std::string::npos) << result.out;
     }
 }
 
@@ -99,6 +149,51 @@ TEST(GaugehostPanel, RefusesOptionsOfOtherCommands)
         auto result = runGaugehost({"panel", option});
         EXPECT_EQ(result.exitStatus, 2) << option;
         EXPECT_NE(result.err.find("panel does not take '"), std::string::npos) << result.err;
+    }
+}
+
+// The SMM calls that set a fan state (ax=01a3; bx: the state, the fan) in a
+// trace, in order.
+std::vector<std::string> fanSettings(const std::string& trace)
+{
+    std::vector<std::string> settings;
+    for (size_t at = trace.find("smi ax=01a3 "); at != std::string::npos;
+         at = trace.find("smi ax=01a3 ", at + 1))
+        settings.push_back(trace.substr(at + 12, 7));
+    return settings;
+}
+
+TEST(GaugehostPanel, GivesTheFansBackWhenItEnds)
+{
+    // Both fans start Slow; 0 and 7 set them Off. Each way out sets them
+    // back to Slow: q, Ctrl-C, the terminal closing.
+    struct Case {
+        const char* how;
+        std::vector<tool_test::TerminalStep> steps;
+        bool hangUp;
+        std::vector<std::string> settings;
+    };
+    const std::vector<std::string> offAndBack = {"bx=0000", "bx=0001", "bx=0100", "bx=0101"};
+    const Case cases[] = {
+        {"q", {{"keys:", "07q"}}, false, offAndBack},
+        {"Ctrl-C", {{"keys:", "07"}, {"fan 1 set to Off", "\x03"}}, false, offAndBack},
+        {"hang-up", {{"keys:", "07"}, {"fan 1 set to Off", ""}}, true, offAndBack},
+        {"no fan set", {{"keys:", "fq"}}, false, {}},
+    };
+    for (const Case& c : cases) {
+        auto result = tool_test::runOnTerminal({tool_test::kGaugehost, "--trace", "panel"}, c.steps,
+                                               c.hangUp);
+        EXPECT_EQ(result.exitStatus, 0) << c.how << ": " << result.out;
+        EXPECT_EQ(fanSettings(result.err), c.settings) << c.how;
+        if (c.hangUp)
+            continue; // nobody sees the terminal any more
+        EXPECT_EQ(result.out.find("fans restored:") != std::string::npos, !c.settings.empty())
+            << c.how << ": " << result.out;
+        if (!c.settings.empty()) {
+            EXPECT_NE(result.out.find("fans restored: fan 0 Slow, fan 1 Slow\r\n"),
+                      std::string::npos)
+                << c.how;
+        }
     }
 }
 

@@ -330,7 +330,8 @@ TEST(FanControlConfigFile, RefusalsNameTheKey)
         {R"({"interval": 0})", "f.json: interval: must be from 0.5 to 3600"},
         {R"({"sensor": 256})", "f.json: sensor: must be from 0 to 255"},
         {R"({"fans": {"fan": 0}})", "f.json: fans: must be a list"},
-        {R"({"fans": [}")", "f.json: not JSON"},
+        {R"({"fans": [}")", "f.json: not valid JSON: parse error at line 1, column 11"},
+        {"{\"sensor\": 0, # hash\n}", "f.json: not valid JSON: parse error at line 1"},
     };
     for (const Row& row : rows) {
         try {
@@ -344,9 +345,10 @@ TEST(FanControlConfigFile, RefusalsNameTheKey)
 
 TEST(FanControlConfigFile, KeysLeftOutKeepTheDefaultsAndTheDefaultReadsBack)
 {
-    FanControlConfig parsed =
-        parseFanControlConfig(R"({"interval": 2, "fans": [{"fan": 1, "off": {"up": 58}}]})",
-                              defaultFanControlConfig(), "f.json");
+    FanControlConfig parsed = parseFanControlConfig(
+        "// the second fan only\n"
+        R"({"interval": 2, /* seconds */ "fans": [{"fan": 1, "off": {"up": 58}}]})",
+        defaultFanControlConfig(), "f.json");
     EXPECT_EQ(parsed.interval, 2);
     EXPECT_EQ(parsed.sensor, 0u);
     ASSERT_EQ(parsed.fans.size(), 1u);

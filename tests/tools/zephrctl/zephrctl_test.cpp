@@ -143,14 +143,15 @@ TEST(ZephrctlCommandLine, ErrorsGoToStandardErrorWithAnExitStatus)
 
     auto badNumber = zephrctl({"temp", "x1"});
     EXPECT_EQ(badNumber.exitStatus, 2);
-    EXPECT_NE(badNumber.err.find("SENSOR 'x1' is not a decimal number"), std::string::npos);
+    EXPECT_NE(badNumber.err.find("SENSOR 'x1' is not a number (decimal, or hexadecimal after 0x)"),
+              std::string::npos);
 
     auto badHex = zephrctl({"ioctl", "0x9C40A440", "--input", "0g"});
     EXPECT_EQ(badHex.exitStatus, 2);
     EXPECT_NE(badHex.err.find("'g' at position 2 is not a hex digit"), std::string::npos);
 
     auto badMachine = zephrctl({"--machine", "/nonexistent/notebook.json", "version"});
-    EXPECT_EQ(badMachine.exitStatus, 3);
+    EXPECT_EQ(badMachine.exitStatus, 2) << "as gaugehost";
     EXPECT_NE(badMachine.err.find("/nonexistent/notebook.json"), std::string::npos);
 
     auto noDriver = zephrctl({"--no-driver", "version"});
@@ -158,6 +159,56 @@ TEST(ZephrctlCommandLine, ErrorsGoToStandardErrorWithAnExitStatus)
     EXPECT_NE(noDriver.err.find("the zephr driver is not loaded"), std::string::npos)
         << noDriver.err;
     EXPECT_TRUE(noDriver.out.empty());
+}
+
+TEST(ZephrctlCommandLine, EveryCommandHasItsHelp)
+{
+    // The commands as zephrctl --help lists them: two blanks, then the name.
+    const std::string list = zephrctl({"--help"}).out;
+    std::vector<std::string> names;
+    const size_t start = list.find("Commands:\n");
+    const size_t end = list.find("\nOptions:");
+    ASSERT_NE(start, std::string::npos);
+    for (size_t at = list.find("\n  ", start); at < end; at = list.find("\n  ", at + 1))
+        if (list[at + 3] != ' ')
+            names.push_back(list.substr(at + 3, list.find_first_of(" \n", at + 3) - at - 3));
+    EXPECT_GE(names.size(), 19u) << list;
+    for (const std::string& name : names)
+        for (const char* help : {"--help", "-h"}) {
+            auto result = zephrctl({name, help});
+            EXPECT_EQ(result.exitStatus, 0) << name << " " << help << ": " << result.err;
+            EXPECT_EQ(result.out.rfind("usage: zephrctl [OPTIONS] " + name, 0), 0u) << result.out;
+        }
+    EXPECT_EQ(zephrctl({"-h"}).out, list);
+}
+
+TEST(ZephrctlCommandLine, UsageErrorsNameWhatIsAccepted)
+{
+    struct Row {
+        std::vector<std::string> arguments;
+        int exitStatus;
+        const char* out; // the whole standard output
+        const char* err; // a part of standard error
+    };
+    const Row rows[] = {
+        {{"set-fan-state", "0", "high"}, 0, "fan 0: state set to 2 (High)\n", ""},
+        {{"set-fan-state", "1", "Off"}, 0, "fan 1: state set to 0 (Off)\n", ""},
+        {{"set-fan-state", "0", "1"}, 0, "fan 0: state set to 1 (Slow)\n", ""},
+        {{"set-fan-state", "0", "3"},
+         2,
+         "",
+         "set-fan-state: STATE is off, slow or high (or 0 to 2), not '3'"},
+        {{"set-fan-state", "0", "fast"}, 2, "", "not 'fast'"},
+        {{"ioctl", "zz"}, 2, "", "CODE 'zz' is not a number (decimal, or hexadecimal after 0x)"},
+        {{"ioctl", "0xzz"}, 2, "", "CODE '0xzz' is not a hexadecimal number"},
+    };
+    for (const Row& row : rows) {
+        auto result = zephrctl(row.arguments);
+        EXPECT_EQ(result.exitStatus, row.exitStatus)
+            << row.arguments[2 % row.arguments.size()] << ": " << result.err;
+        EXPECT_EQ(result.out, row.out);
+        EXPECT_NE(result.err.find(row.err), std::string::npos) << result.err;
+    }
 }
 
 // fan-control and the service commands as a user runs them: what one
@@ -187,6 +238,10 @@ TEST(ZephrctlFanControl, OnceAndRefusalsAndWindowsOnlyCommands)
         {{"fan-control", "--config", wrongKey, "--once"}, 2, "", "fans[0].slwo: unknown key"},
         {{"fan-control", "--interval", "0", "--once"}, 2, "", "--interval '0'"},
         {{"fan-control", "--loud"}, 2, "", "fan-control: unknown option '--loud'"},
+        {{"fan-control", "--config", "/nonexistent/fans.json"},
+         2,
+         "",
+         "cannot read the configuration /nonexistent/fans.json: No such file or directory"},
         {{"install"}, 2, "", "install: exists on Windows only"},
         {{"install", "--path", "zephr.sys"}, 2, "", "install: exists on Windows only"},
         {{"uninstall"}, 2, "", "uninstall: exists on Windows only"},
@@ -222,6 +277,45 @@ TEST(ZephrctlFanControl, OnceAndRefusalsAndWindowsOnlyCommands)
     auto reread = fileNamed("printed.json", printed.out);
     EXPECT_EQ(zephrctl({"fan-control", "--config", reread, "--once"}).exitStatus, 0)
         << "the printed defaults read back";
+}
+
+TEST(ZephrctlCommands, SummaryLabelsEachValueByTheProfileWithTheLimits)
+{
+#define DEG                                                                                        \
+    " \xC2\xB0"                                                                                    \
+    "C"
+#define LIMITS " (warn 80" DEG ", critical 95" DEG ")\n"
+    struct Row {
+        std::string machine; // "" for the built-in Inspiron 8600
+        const char* lines;   // a part of the summary
+    };
+    const Row rows[] = {
+        {"", // its profile reads the GPU at sensor 2, the memory at 1
+         "CPU temperature (sensor 0): 52" DEG LIMITS "GPU temperature (sensor 2): 48" DEG LIMITS
+         "memory temperature (sensor 1): 45" DEG LIMITS
+         "other temperature (sensor 3): 40" DEG LIMITS
+         "fan 0: Slow, 3600 rpm\nfan 1: Slow, 3450 rpm\n"},
+        {R"({"name": "hot", "smm": {"temperatures": {"0": 97, "1": 85, "2": 60, "3": 40},)"
+         R"( "fans": [{"state": 2, "speed": 175}, {"state": 0, "speed": 0}]}})",
+         "Notebook: unknown model\nzephr driver version 1.5\nCPU speed: unknown (---)\n"
+         "CPU temperature (sensor 0): 97" DEG " !!" LIMITS "GPU temperature (sensor 1): 85" DEG
+         " !" LIMITS "memory temperature (sensor 2): 60" DEG LIMITS
+         "other temperature (sensor 3): 40" DEG LIMITS
+         "fan 0: High, 5250 rpm\nfan 1: Off, 0 rpm\n"},
+        {R"({"name": "deaf", "smm": {"behaviour": "ignore"}})",
+         "CPU temperature (sensor 0): no value" LIMITS},
+        {R"({"name": "deaf", "smm": {"behaviour": "ignore"}})",
+         "fan 1: state unknown, speed unknown\n"},
+    };
+    for (const Row& row : rows) {
+        auto result = row.machine.empty()
+                          ? zephrctl({"summary"})
+                          : zephrctl({"--machine", machineFile(row.machine), "summary"});
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+        EXPECT_NE(result.out.find(row.lines), std::string::npos) << result.out;
+    }
+#undef LIMITS
+#undef DEG
 }
 
 TEST(ZephrctlCommands, FirmwareTextsAreShownWithTheirControlBytesEscaped)

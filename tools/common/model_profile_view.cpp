@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // model_profile_view.cpp
 //
-// The plug-in's profile rules run in gaugehost: they write the plug-in's
-// profile globals, which this program defines for them (gaugehost does not
-// share them with the loaded plug-in, whose own copies stay inside it).
-#include "tools/gaugehost/model_profile_view.h"
+// The plug-in's profile rules run in a tool: they write the plug-in's
+// profile globals, which this library defines for them (a tool does not
+// share them with a loaded plug-in, whose own copies stay inside it).
+#include "tools/common/model_profile_view.h"
 
 #include "plugin/driver_connection.h"
 
@@ -12,7 +12,7 @@ int GpuSensor = 1;
 int DimmSensor = 2;
 int DivideFanSpeed = 0;
 
-namespace gaugehost {
+namespace tools {
 
 ModelProfileView modelProfileFor(const std::string& productName)
 {
@@ -27,4 +27,4 @@ ModelProfileView modelProfileFor(const std::string& productName)
     return view;
 }
 
-} // namespace gaugehost
+} // namespace tools
