@@ -9,9 +9,13 @@
 // nothing.
 #pragma once
 
+#include <cctype>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <ostream>
+#include <stdexcept>
+#include <string>
 
 namespace tools {
 
@@ -26,10 +30,32 @@ struct SessionOptions {
     // the CPU emulator instead of the host-build driver (host build; the
     // Windows build refuses it).
     std::optional<std::filesystem::path> driverImage;
+    // Where the driver image goes in the emulator (its base relocations
+    // applied); its own image base when empty.
+    std::optional<uint32_t> imageBase;
     // Where the simulated notebook's trace goes from the start, so the
     // driver's load messages are in it too (host build; nullptr: nowhere).
     std::ostream* trace = nullptr;
 };
+
+// The ADDR of --image-base ADDR: a 32-bit address, hex with 0x or decimal;
+// nothing when the text is none. Whether an image can go there is the
+// loader's to say.
+inline std::optional<uint32_t> parseImageBase(const std::string& text)
+{
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])))
+        return std::nullopt;
+    size_t end = 0;
+    unsigned long long value = 0;
+    try {
+        value = std::stoull(text, &end, 0);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    if (end != text.size() || value > 0xFFFFFFFFull)
+        return std::nullopt;
+    return static_cast<uint32_t>(value);
+}
 
 class Session {
   public:

@@ -45,8 +45,9 @@ Session::Session(const SessionOptions& options)
         options.driverImage ? options.driverImage->string() : nt::IoManager::defaultDriverPath();
     NTSTATUS status;
     try {
-        status = options.driverImage ? emulated::loadDriverImage(*options.driverImage)
-                                     : nt::IoManager::instance().loadDriver(image);
+        status = options.driverImage
+                     ? emulated::loadDriverImage(*options.driverImage, {.base = options.imageBase})
+                     : nt::IoManager::instance().loadDriver(image);
     } catch (...) {
         sim::installMachine(nullptr);
         throw;

@@ -6,10 +6,11 @@
 //   gaugehost [OPTIONS] info | call | script | panel | log
 //   gaugehost plot LOG --output FILE
 // OPTIONS: --plugin PATH, --plugin-image FILE, --machine FILE, --no-driver,
-// --driver-image FILE, --trace.
+// --driver-image FILE, --image-base ADDR, --trace.
 // Exit status 0 on success, 1 when something failed (call: also when the
 // reader answered an "ERROR:" text), 2 for a command line that cannot be
 // understood.
+#include "tools/common/control_bytes.h"
 #include "tools/common/session.h"
 #include "tools/gaugehost/commands.h"
 #include "tools/gaugehost/notebook_controls.h"
@@ -65,6 +66,9 @@ constexpr const char* kUsage =
     "  --driver-image FILE\n"
     "                   the Windows driver image FILE (build-windows/bin/zephr.sys)\n"
     "                   under the CPU emulator, not the host-build driver (host build)\n"
+    "  --image-base ADDR\n"
+    "                   load the emulated images (--driver-image, --plugin-image)\n"
+    "                   at ADDR (0x800000), moved with their base relocations\n"
     "  --trace          hardware accesses of the simulated notebook to stderr\n"
     "  --help           this text\n";
 
@@ -174,7 +178,13 @@ CommandLine parseCommandLine(int argc, char** argv)
             line.session.loadDriver = false;
         else if (option == "--driver-image")
             line.session.driverImage = value(option);
-        else if (option == "--trace")
+        else if (option == "--image-base") {
+            const std::string text = value(option);
+            line.session.imageBase = tools::parseImageBase(text);
+            if (!line.session.imageBase)
+                throw UsageError("--image-base needs a 32-bit address (0x800000), not '" +
+                                 tools::escapeControlBytes(text) + "'");
+        } else if (option == "--trace")
             line.trace = true;
         else if (option == "--help")
             line.help = true;
@@ -185,6 +195,9 @@ CommandLine parseCommandLine(int argc, char** argv)
         return line;
     if (!line.plugin.empty() && !line.pluginImage.empty())
         throw UsageError("--plugin and --plugin-image name two plug-ins; give one");
+    if (line.session.imageBase && !line.session.driverImage && line.pluginImage.empty())
+        throw UsageError("--image-base moves the images of --driver-image and --plugin-image; "
+                         "give one");
     if (at >= argc)
         throw UsageError("no command given");
     line.command = argv[at++];
@@ -276,7 +289,8 @@ int run(const CommandLine& line)
         if (line.command == "script" || line.log.simulatedTime)
             gaugehost::startScriptClock(); // before the plug-in sees any time
         if (!line.pluginImage.empty())
-            library.emplace(line.pluginImage, gaugehost::loadPluginImage(line.pluginImage));
+            library.emplace(line.pluginImage,
+                            gaugehost::loadPluginImage(line.pluginImage, line.session.imageBase));
         else
             library.emplace(line.plugin.empty() ? gaugehost::defaultPluginPath() : line.plugin);
         return runCommand(line, *library) ? 0 : 1;

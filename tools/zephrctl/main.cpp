@@ -4,6 +4,7 @@
 // zephrctl, the command-line client of the zephr driver: reads the command
 // line, brings up the notebook (the simulated one in the host build), opens
 // the device and runs one command.
+#include "tools/common/control_bytes.h"
 #include "tools/common/session.h"
 #include "tools/zephrctl/commands.h"
 #include "tools/zephrctl/standalone_commands.h"
@@ -49,7 +50,9 @@ void printHelp(std::ostream& out)
                "  --driver-image FILE\n"
                "                    run the Windows driver image FILE (build-windows/bin/\n"
                "                    zephr.sys) under the CPU emulator instead of the\n"
-               "                    host-build driver\n";
+               "                    host-build driver\n"
+               "  --image-base ADDR load the driver image at ADDR (0x800000), moved with\n"
+               "                    its base relocations, not at its own image base\n";
     }
     out << "  --help            show this help\n"
            "\n"
@@ -91,9 +94,21 @@ int main(int argc, char** argv)
                 return usageError("--driver-image needs a file");
             }
             options.driverImage = args[next];
+        } else if (option == "--image-base" && tools::Session::simulated()) {
+            if (++next == args.size()) {
+                return usageError("--image-base needs an address");
+            }
+            options.imageBase = tools::parseImageBase(args[next]);
+            if (!options.imageBase) {
+                return usageError("--image-base needs a 32-bit address (0x800000), not '" +
+                                  tools::escapeControlBytes(args[next]) + "'");
+            }
         } else {
             return usageError("unknown option '" + option + "'");
         }
+    }
+    if (options.imageBase && !options.driverImage) {
+        return usageError("--image-base moves the image of --driver-image; give one");
     }
     if (next == args.size()) {
         return usageError("no command given");
