@@ -58,8 +58,7 @@ inline std::string readFile(const std::filesystem::path& file, const FileKind& k
         throw refuse("is a folder, not a file");
     if (status.type() != fs::file_type::regular)
         throw refuse("not a regular file (a device, FIFO or socket)");
-    const std::string tooLarge =
-        "larger than the " + limitText(kind.limit) + " a " + kind.name + " may have";
+    const std::string tooLarge = "larger than the limit of " + limitText(kind.limit);
     const std::uintmax_t size = fs::file_size(file, error);
     if (error)
         throw refuse("cannot be read (" + error.message() + ")");

@@ -38,6 +38,14 @@ struct SessionOptions {
     std::ostream* trace = nullptr;
 };
 
+// A file of the command line at fault: the machine file (its key named),
+// or the SMBIOS dump or memory image it names. The tools exit as for a
+// wrong command line.
+class InputFileError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
 // The ADDR of --image-base ADDR: a 32-bit address, hex with 0x or decimal;
 // nothing when the text is none. Whether an image can go there is the
 // loader's to say.
@@ -59,8 +67,9 @@ inline std::optional<uint32_t> parseImageBase(const std::string& text)
 
 class Session {
   public:
-    // Throws std::runtime_error naming what could not be brought up: the
-    // machine file (and its key), the driver image, or DriverEntry's status.
+    // Throws InputFileError for a machine file at fault (naming the file and
+    // its key), std::runtime_error naming what else could not be brought
+    // up: the driver image, or DriverEntry's status.
     explicit Session(const SessionOptions& options = {});
     ~Session();
     Session(const Session&) = delete;

@@ -20,8 +20,13 @@ namespace {
 
 std::shared_ptr<sim::Machine> makeMachine(const SessionOptions& options)
 {
-    if (options.machineFile)
-        return sim::Machine::fromFile(*options.machineFile);
+    if (options.machineFile) {
+        try {
+            return sim::Machine::fromFile(*options.machineFile);
+        } catch (const sim::MachineFileError& error) {
+            throw InputFileError(error.what());
+        }
+    }
     return sim::Machine::builtin();
 }
 

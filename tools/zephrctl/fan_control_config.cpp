@@ -5,7 +5,7 @@
 // checks that keep the thresholds in an order that cannot oscillate.
 #include "tools/zephrctl/fan_control_config.h"
 
-#include <nlohmann/json.hpp>
+#include "common/json_document.h"
 
 #include <cmath>
 #include <set>
@@ -141,9 +141,10 @@ FanControlConfig parseFanControlConfig(const std::string& text, const FanControl
 {
     json document;
     try {
-        document = json::parse(text);
-    } catch (const json::parse_error& e) {
-        throw ConfigError(source + ": not JSON: " + e.what());
+        document = json_document::parse(text);
+    } catch (const json_document::ParseError& e) {
+        throw ConfigError(source + ": " + (e.where().empty() ? "" : e.where() + ": ") +
+                          "not JSON: " + e.what());
     }
     onlyKeys(document, source, "", {"sensor", "interval", "retry-after", "fans"});
     FanControlConfig config = defaults;

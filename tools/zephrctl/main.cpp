@@ -57,12 +57,13 @@ void printHelp(std::ostream& out)
     out << "  --help            show this help\n"
            "\n"
            "Exit status: 0 answered, 1 the driver answered that it has no value,\n"
-           "2 wrong command line, 3 no device, a refused request, or no notebook.\n";
+           "2 wrong command line, configuration or machine file, 3 no device, a refused\n"
+           "request, or no notebook.\n";
 }
 
 int usageError(const std::string& message)
 {
-    std::cerr << "zephrctl: " << message << "\n"
+    std::cerr << "zephrctl: " << tools::escapeControlBytes(message) << "\n"
               << "Try 'zephrctl --help' for more information.\n";
     return zephrctl::kExitUsage;
 }
@@ -101,7 +102,7 @@ int main(int argc, char** argv)
             options.imageBase = tools::parseImageBase(args[next]);
             if (!options.imageBase) {
                 return usageError("--image-base needs a 32-bit address (0x800000), not '" +
-                                  tools::escapeControlBytes(args[next]) + "'");
+                                  args[next] + "'");
             }
         } else {
             return usageError("unknown option '" + option + "'");
@@ -137,10 +138,13 @@ int main(int argc, char** argv)
         zephrctl::DeviceClient device;
         return command->run(device, commandArgs, std::cout);
     } catch (const zephrctl::CommandError& e) {
-        std::cerr << "zephrctl: " << e.what() << "\n";
+        std::cerr << "zephrctl: " << tools::escapeControlBytes(e.what()) << "\n";
         return e.exitStatus();
+    } catch (const tools::InputFileError& e) {
+        std::cerr << "zephrctl: " << tools::escapeControlBytes(e.what()) << "\n";
+        return zephrctl::kExitUsage;
     } catch (const std::exception& e) {
-        std::cerr << "zephrctl: " << e.what() << "\n";
+        std::cerr << "zephrctl: " << tools::escapeControlBytes(e.what()) << "\n";
         return zephrctl::kExitRefused;
     }
 }
