@@ -9,7 +9,8 @@
 // --driver-image FILE, --image-base ADDR, --trace.
 // Exit status 0 on success, 1 when something failed (call: also when the
 // reader answered an "ERROR:" text), 2 for a command line that cannot be
-// understood.
+// understood or a machine file at fault.
+#include "common/bounded_file.h"
 #include "tools/common/control_bytes.h"
 #include "tools/common/session.h"
 #include "tools/gaugehost/commands.h"
@@ -24,6 +25,7 @@
 #include <fstream>
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -182,8 +184,8 @@ CommandLine parseCommandLine(int argc, char** argv)
             const std::string text = value(option);
             line.session.imageBase = tools::parseImageBase(text);
             if (!line.session.imageBase)
-                throw UsageError("--image-base needs a 32-bit address (0x800000), not '" +
-                                 tools::escapeControlBytes(text) + "'");
+                throw UsageError("--image-base needs a 32-bit address (0x800000), not '" + text +
+                                 "'");
         } else if (option == "--trace")
             line.trace = true;
         else if (option == "--help")
@@ -231,9 +233,7 @@ void runScript(const gaugehost::PluginLibrary& library, const std::string& file)
         runner.run(std::cin, "<stdin>");
         return;
     }
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("script " + file + ": cannot be opened");
+    std::istringstream in(bounded::readFile(file, {"script", 1024 * 1024}));
     runner.run(in, file);
 }
 
@@ -296,8 +296,8 @@ int run(const CommandLine& line)
         return runCommand(line, *library) ? 0 : 1;
     } catch (const std::exception& error) {
         std::cout.flush();
-        std::cerr << "gaugehost: " << error.what() << "\n";
-        return 1;
+        std::cerr << "gaugehost: " << tools::escapeControlBytes(error.what()) << "\n";
+        return dynamic_cast<const tools::InputFileError*>(&error) ? 2 : 1;
     }
 }
 
@@ -309,7 +309,7 @@ int main(int argc, char** argv)
     try {
         line = parseCommandLine(argc, argv);
     } catch (const UsageError& error) {
-        std::cerr << "gaugehost: " << error.what() << "\n" << kUsage;
+        std::cerr << "gaugehost: " << tools::escapeControlBytes(error.what()) << "\n" << kUsage;
         return 2;
     }
     if (line.help) {
