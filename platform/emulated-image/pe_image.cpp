@@ -42,8 +42,9 @@ constexpr uint32_t kLargestImage = 64u << 20;
 // The pages the loader maps each section on, with the section's own rights.
 constexpr uint32_t kSectionPage = 0x1000;
 constexpr uint32_t kRelocationBlockHeader = 8; // the page and the block's size
-// More exports than this make no plug-in.
+// More exports than this make no plug-in, more imports no driver or plug-in.
 constexpr uint32_t kMostExports = 4096;
+constexpr size_t kMostImports = 4096;
 
 std::string hex(uint32_t value)
 {
@@ -52,20 +53,31 @@ std::string hex(uint32_t value)
     return text;
 }
 
-} // namespace
+const char* labelOf(ImageKind kind)
+{
+    return kind == ImageKind::Driver ? "driver image" : "plug-in image";
+}
 
-PeImage::PeImage(const std::filesystem::path& file, ImageKind kind)
-    : name_(file.filename().string()),
-      label_(kind == ImageKind::Driver ? "driver image" : "plug-in image")
+std::vector<uint8_t> readImageFile(const std::filesystem::path& file, ImageKind kind)
 {
     try {
-        const std::string bytes = bounded::readFile(file, {label_.c_str(), kLargestImage});
-        file_.assign(bytes.begin(), bytes.end());
+        const std::string bytes = bounded::readFile(file, {labelOf(kind), kLargestImage});
+        return std::vector<uint8_t>(bytes.begin(), bytes.end());
     } catch (const bounded::FileError& error) {
         throw ImageError(error.what());
     }
-    name_ = file.string();
+}
 
+} // namespace
+
+PeImage::PeImage(const std::filesystem::path& file, ImageKind kind)
+    : PeImage(readImageFile(file, kind), file.string(), kind)
+{
+}
+
+PeImage::PeImage(std::vector<uint8_t> bytes, const std::string& name, ImageKind kind)
+    : name_(name), label_(labelOf(kind)), file_(std::move(bytes))
+{
     if (file_.size() < 0x40 || read16(0) != kDosMagic)
         fail("no MZ header: not a Windows image");
     const uint32_t nt = read32(0x3C);
@@ -194,11 +206,15 @@ void PeImage::readImports(uint32_t rva, uint32_t size)
             Import import;
             import.module = module;
             import.slot = slots + 4 * i;
+            if (uint64_t(slots) + 4ull * i + 4 > imageSize_)
+                fail("the import address table of " + module + " runs past the image");
             if ((entry & kOrdinalFlag) != 0)
                 import.ordinal = static_cast<uint16_t>(entry);
             else
                 import.name = readString(entry + 2); // past the hint
             imports_.push_back(import);
+            if (imports_.size() > kMostImports)
+                fail("more than " + std::to_string(kMostImports) + " imports cannot be right");
         }
     }
 }

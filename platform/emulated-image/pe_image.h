@@ -52,6 +52,8 @@ class PeImage {
     // page of its own, and its relocation directory inside the image.
     // Throws ImageError.
     explicit PeImage(const std::filesystem::path& file, ImageKind kind = ImageKind::Driver);
+    // The same checks of an image's bytes; name names it in messages.
+    PeImage(std::vector<uint8_t> bytes, const std::string& name, ImageKind kind);
 
     const std::string& name() const
     {
