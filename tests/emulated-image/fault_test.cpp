@@ -284,6 +284,62 @@ INSTANTIATE_TEST_SUITE_P(
                       CraftedRow{"Folder", nullptr, "is a folder", "/tmp"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A mapping of 56 bytes at the start of its page, read by one instruction
+// (mov eax, [address] of a width): the bytes past the 56 lie in the same
+// mapped page, yet a read of them is a fault.
+struct MappingRead {
+    const char* name;
+    std::vector<uint8_t> load; // the instruction without its address
+    uint32_t offset;           // from the mapping's start
+    bool faults;
+};
+
+void PrintTo(const MappingRead& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class MappingBounds : public ::testing::TestWithParam<MappingRead> {};
+
+TEST_P(MappingBounds, HoldToTheByteInsideThePage)
+{
+    constexpr uint32_t kCode = 0x00010000, kMapping = 0x00020000, kLength = 56;
+    const MappingRead& row = GetParam();
+    emulated::Cpu cpu(emulated::CpuDevices{});
+    cpu.installStubs({});
+    cpu.map(emulated::kStackTop - emulated::kStackSize, emulated::kStackSize,
+            UC_PROT_READ | UC_PROT_WRITE);
+    std::vector<uint8_t> code = row.load;
+    for (int shift = 0; shift < 32; shift += 8)
+        code.push_back(uint8_t((kMapping + row.offset) >> shift));
+    code.push_back(0xC3); // ret
+    code.resize(emulated::kPageSize, 0xCC);
+    cpu.map(kCode, emulated::kPageSize, UC_PROT_ALL);
+    cpu.write(kCode, code.data(), code.size());
+    cpu.protect(kCode, emulated::kPageSize, UC_PROT_READ | UC_PROT_EXEC);
+    cpu.setDriverCode(kCode, kCode + emulated::kPageSize, code.data());
+    cpu.map(kMapping, emulated::kPageSize, UC_PROT_READ);
+    cpu.limitReads(kMapping, emulated::kPageSize, kMapping, kLength);
+    try {
+        cpu.call(kCode, {}, 100);
+        EXPECT_FALSE(row.faults) << "the read went through";
+    } catch (const emulated::CpuFault& fault) {
+        EXPECT_TRUE(row.faults) << fault.what();
+        EXPECT_NE(std::string(fault.what()).find("a read past a mapping"), std::string::npos)
+            << fault.what();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Reads, MappingBounds,
+                         ::testing::Values(MappingRead{"FirstDword", {0x8B, 0x05}, 0, false},
+                                           MappingRead{"LastDword", {0x8B, 0x05}, 52, false},
+                                           MappingRead{"DwordAcrossTheEnd", {0x8B, 0x05}, 54, true},
+                                           MappingRead{"DwordPastTheEnd", {0x8B, 0x05}, 56, true},
+                                           MappingRead{"LastByte", {0x8A, 0x05}, 55, false},
+                                           MappingRead{"BytePastTheEnd", {0x8A, 0x05}, 56, true},
+                                           MappingRead{"EndOfThePage", {0x8A, 0x05}, 4095, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // A map file as GNU ld writes it, with a static routine before the first
 // global one of its object file.
 TEST(MapSymbols, NameTheObjectFileForAStaticRoutine)
