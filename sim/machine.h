@@ -38,6 +38,10 @@ struct SmmRegisters {
     // emulator that runs the shipped driver image hands them over (and takes
     // them back); the host build's exchange leaves them 0 and unused.
     uint32_t esi = 0, edi = 0;
+    // The upper halves of EAX to EDX, which the driver leaves as they were
+    // and a handler may read or change. Only the processor emulator hands
+    // them over; the host build's exchange has no wider registers (0).
+    uint16_t eaxHigh = 0, ebxHigh = 0, ecxHigh = 0, edxHigh = 0;
     bool operator==(const SmmRegisters&) const = default;
 };
 

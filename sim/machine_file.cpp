@@ -8,8 +8,8 @@
 #include "sim/firmware/smbios_machine_file.h"
 #include "sim/superio_machine_file.h"
 
-#include <fstream>
-#include <sstream>
+#include "common/bounded_file.h"
+#include "common/json_document.h"
 
 namespace sim {
 
@@ -17,6 +17,10 @@ namespace {
 
 using machine_file::Place;
 using nlohmann::json;
+
+// A machine file is a few KiB of JSON; memory images and dumps are files
+// of their own.
+constexpr bounded::FileKind kMachineFile{"machine file", 1024 * 1024};
 
 void parseName(Machine& machine, const json& value, const Place& place)
 {
@@ -132,26 +136,15 @@ const Section kSections[] = {
 
 json readDocument(const std::filesystem::path& file)
 {
-    std::error_code error;
-    if (std::filesystem::is_directory(file, error))
-        throw MachineFileError(file.string() + ": cannot read the machine file: it is a folder");
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw MachineFileError(
-            file.string() + ": cannot read the machine file: " +
-            (std::filesystem::exists(file, error) ? "permission denied" : "no such file"));
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad())
-        throw MachineFileError(file.string() + ": cannot read the machine file");
     try {
-        return json::parse(content.str(), nullptr, true, /*ignore_comments=*/true);
-    } catch (const json::parse_error& parseError) {
-        std::string what = parseError.what();
-        if (const auto end = what.find("] ");
-            what.starts_with("[json.exception") && end != std::string::npos)
-            what.erase(0, end + 2);
-        throw MachineFileError(file.string() + ": not valid JSON: " + what);
+        return json_document::parse(bounded::readFile(file, kMachineFile),
+                                    /*ignoreComments=*/true);
+    } catch (const bounded::FileError& error) {
+        throw MachineFileError(error.what());
+    } catch (const json_document::ParseError& error) {
+        throw MachineFileError(file.string() + ": " +
+                               (error.where().empty() ? "" : error.where() + ": ") +
+                               "not valid JSON: " + error.what());
     }
 }
 

@@ -205,6 +205,31 @@ void Cpu::unmap(uint32_t address, uint32_t size)
 {
     check(unicorn().memUnmap(uc_, address, size), "cannot unmap " + hex(address) + "+" + hex(size));
     regions_.erase(address); // the loader unmaps whole regions only
+    if (auto limit = readLimits_.find(address); limit != readLimits_.end()) {
+        unicorn().hookDel(uc_, limit->second->hook);
+        readLimits_.erase(limit);
+    }
+}
+
+void Cpu::limitReads(uint32_t pageStart, uint32_t pageBytes, uint32_t begin, uint32_t length)
+{
+    auto limit = std::make_unique<ReadLimit>(ReadLimit{this, begin, begin + length, 0});
+    check(unicorn().hookAdd(uc_, &limit->hook, UC_HOOK_MEM_READ,
+                            reinterpret_cast<void*>(&Cpu::onLimitedRead), limit.get(), pageStart,
+                            pageStart + pageBytes - 1),
+          "read limit of " + hex(begin) + "+" + hex(length));
+    readLimits_[pageStart] = std::move(limit);
+}
+
+void Cpu::onLimitedRead(uc_engine*, uc_mem_type, uint64_t address, int size, int64_t, void* limit)
+{
+    const auto& bounds = *static_cast<ReadLimit*>(limit);
+    if (address >= bounds.begin && address + size <= bounds.end)
+        return;
+    bounds.cpu->stop("a read past a mapping at " + hex(static_cast<uint32_t>(address)) + " (" +
+                         std::to_string(size) + " bytes; the mapping is " + hex(bounds.begin) +
+                         " of " + std::to_string(bounds.end - bounds.begin) + " bytes)",
+                     bounds.cpu->lastInstruction_);
 }
 
 void Cpu::protect(uint32_t address, uint32_t size, uint32_t perms)

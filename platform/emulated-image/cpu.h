@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -107,6 +108,11 @@ class Cpu {
     void map(uint32_t address, uint32_t size, uint32_t perms);
     void mapHost(uint32_t address, uint32_t size, uint32_t perms, void* host);
     void unmap(uint32_t address, uint32_t size);
+    // Of the mapped pages from pageStart (pageBytes), only length bytes
+    // from begin may be read: a read of the rest of those pages is a fault
+    // as a read of unmapped memory is, so a mapping's bounds hold to the
+    // byte. The limit goes with unmap of the pages.
+    void limitReads(uint32_t pageStart, uint32_t pageBytes, uint32_t begin, uint32_t length);
     void protect(uint32_t address, uint32_t size, uint32_t perms);
     // Reads and writes of emulated memory; each throws CpuFault for memory
     // that is not mapped, and a write for memory that is not writable (the
@@ -164,6 +170,8 @@ class Cpu {
     static void onStub(uc_engine*, uint64_t address, uint32_t size, void* self);
     static bool onMemory(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t value,
                          void* self);
+    static void onLimitedRead(uc_engine*, uc_mem_type type, uint64_t address, int size,
+                              int64_t value, void* limit);
     static bool onInvalid(uc_engine*, void* self);
     static void onInterrupt(uc_engine*, uint32_t number, void* self);
     static uint32_t onIn(uc_engine*, uint32_t port, int size, void* self);
@@ -176,6 +184,12 @@ class Cpu {
         uint32_t perms;
     };
     std::map<uint32_t, Region> regions_; // by start address
+    struct ReadLimit {
+        Cpu* cpu;
+        uint32_t begin, end; // the bytes that may be read: [begin, end)
+        uc_hook hook;
+    };
+    std::map<uint32_t, std::unique_ptr<ReadLimit>> readLimits_; // by page start
     uc_engine* uc_ = nullptr;
     CpuDevices devices_;
     CpuLayout layout_;

@@ -95,22 +95,30 @@ EmulatedDriver::EmulatedDriver(const std::filesystem::path& image, const LoadOpt
         // An out to the SMI command port runs the SMM BIOS on the registers
         // as the driver loaded them; the BIOS's answer goes back into them.
         if (port == 0xB2) {
-            sim::SmmRegisters registers{static_cast<uint16_t>(cpu_->reg(UC_X86_REG_EAX)),
-                                        static_cast<uint16_t>(cpu_->reg(UC_X86_REG_EBX)),
-                                        static_cast<uint16_t>(cpu_->reg(UC_X86_REG_ECX)),
-                                        static_cast<uint16_t>(cpu_->reg(UC_X86_REG_EDX)),
+            const uint32_t eax = cpu_->reg(UC_X86_REG_EAX), ebx = cpu_->reg(UC_X86_REG_EBX),
+                           ecx = cpu_->reg(UC_X86_REG_ECX), edx = cpu_->reg(UC_X86_REG_EDX);
+            auto low = [](uint32_t value) { return static_cast<uint16_t>(value); };
+            auto high = [](uint32_t value) { return static_cast<uint16_t>(value >> 16); };
+            sim::SmmRegisters registers{low(eax),
+                                        low(ebx),
+                                        low(ecx),
+                                        low(edx),
                                         cpu_->reg(UC_X86_REG_ESI),
-                                        cpu_->reg(UC_X86_REG_EDI)};
+                                        cpu_->reg(UC_X86_REG_EDI),
+                                        high(eax),
+                                        high(ebx),
+                                        high(ecx),
+                                        high(edx)};
             sim::currentMachine().smi(registers);
+            auto whole = [](uint16_t upper, uint16_t lower) {
+                return uint32_t(upper) << 16 | lower;
+            };
+            cpu_->setReg(UC_X86_REG_EAX, whole(registers.eaxHigh, registers.ax));
+            cpu_->setReg(UC_X86_REG_EBX, whole(registers.ebxHigh, registers.bx));
+            cpu_->setReg(UC_X86_REG_ECX, whole(registers.ecxHigh, registers.cx));
+            cpu_->setReg(UC_X86_REG_EDX, whole(registers.edxHigh, registers.dx));
             cpu_->setReg(UC_X86_REG_ESI, registers.esi);
             cpu_->setReg(UC_X86_REG_EDI, registers.edi);
-            auto setLow = [this](int id, uint16_t value) {
-                cpu_->setReg(id, (cpu_->reg(id) & 0xFFFF0000u) | value);
-            };
-            setLow(UC_X86_REG_EAX, registers.ax);
-            setLow(UC_X86_REG_EBX, registers.bx);
-            setLow(UC_X86_REG_ECX, registers.cx);
-            setLow(UC_X86_REG_EDX, registers.dx);
             return;
         }
         sim::currentMachine().portOut(port, value);

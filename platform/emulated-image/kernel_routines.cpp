@@ -220,6 +220,7 @@ void EmulatedDriver::mmMapIoSpace()
                            error.what(),
                        0);
     }
+    cpu_->limitReads(mapping.pageStart, mapping.pageBytes, address, length);
     mappings_[address] = mapping;
     returnFromStub(address);
 }

@@ -3,13 +3,17 @@
 //
 // Reading GNU ld's map file: every line of the form
 //     "                0x00014830                SmmExchange"
-// names a symbol at a linked address. The i386 Windows decorations come off
-// the names (stdcall's "@n", fastcall's leading "@").
+// names a symbol at a linked address, and every " .text" line the code of
+// an object file. The i386 Windows decorations come off the names
+// (stdcall's "@n", fastcall's leading "@").
 #include "platform/emulated-image/map_symbols.h"
+
+#include "common/bounded_file.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
+#include <utility>
 
 namespace emulated {
 
@@ -29,13 +33,47 @@ std::string readable(std::string name)
     return name;
 }
 
+// The linker's map of a driver or a plug-in is some tens of KiB.
+constexpr std::uintmax_t kLargestMapFile = 16u << 20;
+
+// " .text          0x00011ca0      0x4d0 driver/CMakeFiles/zephr.dir/dispatch.cpp.obj":
+// the code one object file brings, its static routines included; read as
+// "dispatch.cpp" at its address, so an address in a static routine is named
+// by its file rather than by the last global routine of the file before.
+std::optional<std::pair<uint32_t, std::string>> codeOfObject(const std::string& line)
+{
+    std::istringstream fields(line);
+    std::string section, address, size, object;
+    if (!(fields >> section >> address >> size) || section != ".text" ||
+        address.compare(0, 2, "0x") != 0 || size.compare(0, 2, "0x") != 0)
+        return std::nullopt;
+    std::getline(fields >> std::ws, object);
+    const unsigned long long start = std::strtoull(address.c_str() + 2, nullptr, 16);
+    const unsigned long long bytes = std::strtoull(size.c_str() + 2, nullptr, 16);
+    if (object.empty() || start == 0 || bytes == 0 || start > 0xFFFFFFFFull)
+        return std::nullopt;
+    object = object.substr(object.find_last_of('/') + 1);
+    if (object.size() > 4 && object.compare(object.size() - 4, 4, ".obj") == 0)
+        object.erase(object.size() - 4);
+    return std::make_pair(static_cast<uint32_t>(start), object);
+}
+
 } // namespace
 
 MapSymbols::MapSymbols(const std::filesystem::path& mapFile)
 {
-    std::ifstream in(mapFile);
+    std::istringstream in;
+    try {
+        in.str(bounded::readFile(mapFile, {"map file", kLargestMapFile}));
+    } catch (const bounded::FileError&) {
+        return; // no symbols: addresses are given bare
+    }
     std::string line;
     while (std::getline(in, line)) {
+        if (auto code = codeOfObject(line)) {
+            symbols_.emplace(code->first, code->second); // a routine's own name wins
+            continue;
+        }
         // A symbol line is blanks, the address, blanks and the name (which
         // may hold blanks: "SmmGetTemperature(unsigned short)"); section
         // lines begin with the section's name, data lines carry a size after
@@ -61,7 +99,7 @@ MapSymbols::MapSymbols(const std::filesystem::path& mapFile)
             continue;
         const std::string text = readable(name);
         const auto address = static_cast<uint32_t>(value);
-        symbols_.emplace(address, text);
+        symbols_.insert_or_assign(address, text);
         byName_.emplace(text, address);
         // A C++ routine is found by its bare name too.
         if (auto open = text.find('('); open != std::string::npos)

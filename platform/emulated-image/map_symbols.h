@@ -28,7 +28,9 @@ class MapSymbols {
     // The address a symbol has in the linked image (at its image base).
     std::optional<uint32_t> address(const std::string& name) const;
     // The nearest symbol at or below a linked address, as "name+0xoffset"
-    // ("name" at its very address); empty when none lies below it.
+    // ("name" at its very address); empty when none lies below it. In a
+    // static routine, which has no symbol of its own, that is the code of
+    // its object file: "dispatch.cpp+0x1c4".
     std::string nearest(uint32_t linkedAddress) const;
 
   private:

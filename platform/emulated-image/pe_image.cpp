@@ -6,10 +6,10 @@
 // base relocation blocks, and the image laid out in memory for a given base.
 #include "platform/emulated-image/pe_image.h"
 
+#include "common/bounded_file.h"
+
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace emulated {
 
@@ -37,10 +37,14 @@ constexpr uint16_t kRelocationAbsolute = 0; // padding
 constexpr uint16_t kRelocationHighLow = 3;  // a 32-bit address
 
 constexpr uint32_t kOrdinalFlag = 0x80000000;
-// An image larger than this is no driver or plug-in.
+// An image (or an image file) larger than this is no driver or plug-in.
 constexpr uint32_t kLargestImage = 64u << 20;
-// More exports than this make no plug-in.
+// The pages the loader maps each section on, with the section's own rights.
+constexpr uint32_t kSectionPage = 0x1000;
+constexpr uint32_t kRelocationBlockHeader = 8; // the page and the block's size
+// More exports than this make no plug-in, more imports no driver or plug-in.
 constexpr uint32_t kMostExports = 4096;
+constexpr size_t kMostImports = 4096;
 
 std::string hex(uint32_t value)
 {
@@ -49,18 +53,31 @@ std::string hex(uint32_t value)
     return text;
 }
 
+const char* labelOf(ImageKind kind)
+{
+    return kind == ImageKind::Driver ? "driver image" : "plug-in image";
+}
+
+std::vector<uint8_t> readImageFile(const std::filesystem::path& file, ImageKind kind)
+{
+    try {
+        const std::string bytes = bounded::readFile(file, {labelOf(kind), kLargestImage});
+        return std::vector<uint8_t>(bytes.begin(), bytes.end());
+    } catch (const bounded::FileError& error) {
+        throw ImageError(error.what());
+    }
+}
+
 } // namespace
 
 PeImage::PeImage(const std::filesystem::path& file, ImageKind kind)
-    : name_(file.filename().string()),
-      label_(kind == ImageKind::Driver ? "driver image" : "plug-in image")
+    : PeImage(readImageFile(file, kind), file.string(), kind)
 {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw ImageError("cannot read the " + label_ + " " + file.string());
-    file_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    name_ = file.string();
+}
 
+PeImage::PeImage(std::vector<uint8_t> bytes, const std::string& name, ImageKind kind)
+    : name_(name), label_(labelOf(kind)), file_(std::move(bytes))
+{
     if (file_.size() < 0x40 || read16(0) != kDosMagic)
         fail("no MZ header: not a Windows image");
     const uint32_t nt = read32(0x3C);
@@ -102,6 +119,9 @@ PeImage::PeImage(const std::filesystem::path& file, ImageKind kind)
     };
     if ((characteristics & kRelocsStripped) == 0)
         directory(kRelocationDirectory, relocationsRva_, relocationsSize_);
+    if (uint64_t(relocationsRva_) + relocationsSize_ > imageSize_)
+        fail("the base relocation directory at " + hex(relocationsRva_) + " of " +
+             std::to_string(relocationsSize_) + " bytes runs past the image");
 
     const uint32_t table = optional + optionalSize;
     for (uint16_t i = 0; i < sectionCount; ++i) {
@@ -122,6 +142,9 @@ PeImage::PeImage(const std::filesystem::path& file, ImageKind kind)
             uint64_t(section.virtualAddress) + std::max(section.virtualSize, section.rawSize);
         if (end > imageSize_)
             fail("section " + section.name + " lies outside the image");
+        if (section.virtualAddress % kSectionPage != 0)
+            fail("section " + section.name + " at " + hex(section.virtualAddress) +
+                 " does not begin on a page (" + hex(kSectionPage) + " bytes)");
         if (section.rawSize > 0 && uint64_t(section.rawOffset) + section.rawSize > file_.size())
             fail("section " + section.name + " lies outside the file");
         sections_.push_back(section);
@@ -183,11 +206,15 @@ void PeImage::readImports(uint32_t rva, uint32_t size)
             Import import;
             import.module = module;
             import.slot = slots + 4 * i;
+            if (uint64_t(slots) + 4ull * i + 4 > imageSize_)
+                fail("the import address table of " + module + " runs past the image");
             if ((entry & kOrdinalFlag) != 0)
                 import.ordinal = static_cast<uint16_t>(entry);
             else
                 import.name = readString(entry + 2); // past the hint
             imports_.push_back(import);
+            if (imports_.size() > kMostImports)
+                fail("more than " + std::to_string(kMostImports) + " imports cannot be right");
         }
     }
 }
@@ -213,41 +240,60 @@ std::vector<uint8_t> PeImage::layOut(uint32_t base,
 
     const uint32_t delta = base - imageBase_;
     if (delta != 0) {
-        if (relocationsRva_ == 0)
+        if (relocationsRva_ == 0 || relocationsSize_ == 0)
             fail("it must move from " + hex(imageBase_) + " to " + hex(base) +
                  " but carries no base relocations");
-        for (uint32_t block = relocationsRva_; block + 8 <= relocationsRva_ + relocationsSize_;) {
-            uint32_t page, blockSize;
-            std::memcpy(&page, at32(block), 4);
-            std::memcpy(&blockSize, at32(block + 4), 4);
-            if (blockSize < 8)
-                break;
-            if (uint64_t(block) + blockSize > memory.size())
-                fail("a base relocation block at " + hex(block) + " of " +
-                     std::to_string(blockSize) + " bytes runs past the image");
-            for (uint32_t entry = block + 8; entry + 2 <= block + blockSize; entry += 2) {
-                uint16_t item;
-                std::memcpy(&item, memory.data() + entry, 2);
-                const uint16_t kind = item >> 12;
-                if (kind == kRelocationAbsolute)
-                    continue;
-                if (kind != kRelocationHighLow)
-                    fail("base relocation kind " + std::to_string(kind) + " at " +
-                         hex(page + (item & 0xFFF)) + " is not one of a 32-bit image");
-                uint8_t* place = at32(page + (item & 0xFFF));
-                uint32_t value;
-                std::memcpy(&value, place, 4);
-                value += delta;
-                std::memcpy(place, &value, 4);
-            }
-            block += blockSize;
-        }
+        applyRelocations(memory, delta);
     }
     for (const Import& import : imports_) {
         const uint32_t address = resolve(import);
         std::memcpy(at32(import.slot), &address, 4);
     }
     return memory;
+}
+
+// The directory is a run of blocks, each a page and its size (header
+// included) followed by 16-bit entries: the kind in the top four bits, the
+// offset in the page below. Every size is checked against what is left of
+// the directory before it is added, and every place against the image, in
+// 64 bits, so no crafted size wraps or reads outside the image.
+void PeImage::applyRelocations(std::vector<uint8_t>& memory, uint32_t delta) const
+{
+    const uint8_t* directory = memory.data() + relocationsRva_; // checked in the constructor
+    for (uint32_t offset = 0; relocationsSize_ - offset >= kRelocationBlockHeader;) {
+        const uint32_t block = relocationsRva_ + offset;
+        uint32_t page, blockSize;
+        std::memcpy(&page, directory + offset, 4);
+        std::memcpy(&blockSize, directory + offset + 4, 4);
+        if (blockSize == 0)
+            break; // padding after the last block
+        if (blockSize < kRelocationBlockHeader || blockSize % 2 != 0)
+            fail("a base relocation block at " + hex(block) + " of " + std::to_string(blockSize) +
+                 " bytes is no header and whole entries");
+        if (blockSize > relocationsSize_ - offset)
+            fail("a base relocation block at " + hex(block) + " of " + std::to_string(blockSize) +
+                 " bytes runs past the relocation directory (" +
+                 std::to_string(relocationsSize_ - offset) + " bytes left)");
+        for (uint32_t entry = kRelocationBlockHeader; entry < blockSize; entry += 2) {
+            uint16_t item;
+            std::memcpy(&item, directory + offset + entry, 2);
+            const uint16_t kind = item >> 12;
+            const uint64_t place = uint64_t(page) + (item & 0xFFF);
+            if (kind == kRelocationAbsolute)
+                continue;
+            if (kind != kRelocationHighLow)
+                fail("base relocation kind " + std::to_string(kind) + " at " +
+                     hex(static_cast<uint32_t>(place)) + " is not one of a 32-bit image");
+            if (place + 4 > imageSize_)
+                fail("a base relocation in the block at " + hex(block) + " for page " + hex(page) +
+                     " patches outside the image");
+            uint32_t value;
+            std::memcpy(&value, memory.data() + place, 4);
+            value += delta;
+            std::memcpy(memory.data() + place, &value, 4);
+        }
+        offset += blockSize;
+    }
 }
 
 uint32_t PeImage::read32(uint32_t offset) const

@@ -47,9 +47,13 @@ enum class ImageKind { Driver, Dll };
 
 class PeImage {
   public:
-    // Reads and checks the file: an i386 PE32 image of the kind with its
-    // sections inside the file. Throws ImageError.
+    // Reads and checks the file (a regular file of at most 64 MiB): an i386
+    // PE32 image of the kind with its sections inside the file, each on a
+    // page of its own, and its relocation directory inside the image.
+    // Throws ImageError.
     explicit PeImage(const std::filesystem::path& file, ImageKind kind = ImageKind::Driver);
+    // The same checks of an image's bytes; name names it in messages.
+    PeImage(std::vector<uint8_t> bytes, const std::string& name, ImageKind kind);
 
     const std::string& name() const
     {
@@ -84,7 +88,8 @@ class PeImage {
     // The image as it lies in memory at base: headers and sections in place,
     // base relocations applied when base is not the image base, and each
     // import slot holding what resolve gives for it. Throws ImageError for a
-    // relocation kind a 32-bit image does not use, or when the image has to
+    // relocation kind a 32-bit image does not use, a relocation block or
+    // entry outside the directory or the image, or when the image has to
     // move but carries no relocations.
     std::vector<uint8_t> layOut(uint32_t base,
                                 const std::function<uint32_t(const Import&)>& resolve) const;
@@ -97,6 +102,7 @@ class PeImage {
     std::string readString(uint32_t rva) const;
     void readImports(uint32_t rva, uint32_t size);
     void readExports(uint32_t rva, uint32_t size);
+    void applyRelocations(std::vector<uint8_t>& memory, uint32_t delta) const;
     [[noreturn]] void fail(const std::string& what) const;
 
     std::string name_;

@@ -37,6 +37,7 @@ UnicornRoutines load()
     bind(library, routines.close, "uc_close");
     bind(library, routines.strerror, "uc_strerror");
     bind(library, routines.hookAdd, "uc_hook_add");
+    bind(library, routines.hookDel, "uc_hook_del");
     bind(library, routines.memMap, "uc_mem_map");
     bind(library, routines.memMapPtr, "uc_mem_map_ptr");
     bind(library, routines.memUnmap, "uc_mem_unmap");

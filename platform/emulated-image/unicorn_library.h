@@ -21,6 +21,7 @@ struct UnicornRoutines {
     decltype(&::uc_close) close;
     decltype(&::uc_strerror) strerror;
     decltype(&::uc_hook_add) hookAdd;
+    decltype(&::uc_hook_del) hookDel;
     decltype(&::uc_mem_map) memMap;
     decltype(&::uc_mem_map_ptr) memMapPtr;
     decltype(&::uc_mem_unmap) memUnmap;

@@ -7,10 +7,11 @@
 // entry point and its table.
 #include "sim/firmware/smbios.h"
 
+#include "common/bounded_file.h"
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <stdexcept>
 
@@ -19,6 +20,8 @@ namespace sim::firmware {
 namespace {
 
 constexpr size_t kTableOffset = 0x20;
+// The entry point's 32 bytes and a table of at most 64 KiB.
+constexpr std::uintmax_t kLargestDump = kTableOffset + 0x10000;
 constexpr uint8_t kEndOfTable = 127;
 
 uint16_t word(const std::vector<uint8_t>& bytes, size_t offset)
@@ -44,14 +47,8 @@ bool startsWith(const std::vector<uint8_t>& bytes, const char* anchor)
 
 std::vector<uint8_t> readFile(const std::filesystem::path& file)
 {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw std::runtime_error(file.string() + ": cannot open the SMBIOS dump");
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw std::runtime_error(file.string() + ": cannot read the SMBIOS dump");
-    return bytes;
+    const std::string bytes = bounded::readFile(file, {"SMBIOS dump", kLargestDump});
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
 // The structures of a table, counted up to the end-of-table structure or as

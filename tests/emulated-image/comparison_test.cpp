@@ -299,6 +299,21 @@ std::vector<Case> cases()
          {},
          false,
          {"smi ax=10a3 bx=00ff"}},
+        {"SmmHandlerChangesOnlyCx",
+         withSmm(sim::SmmBehaviour::Normal,
+                 // An answer: AX as sent, CX changed. The driver must store
+                 // CX back to see that the BIOS took the call.
+                 [](sim::SmmRegisters& r) { r.cx ^= 0x0100; }),
+         smmRequests(),
+         {},
+         false,
+         {"smi ax=10a3 bx=0000 cx=0000 dx=0000 -> ax=10a3 bx=0000 cx=0100"}},
+        {"SmmHandlerChangesOnlyBx",
+         withSmm(sim::SmmBehaviour::Normal, [](sim::SmmRegisters& r) { r.bx ^= 0x8000; }),
+         smmRequests(),
+         {},
+         false,
+         {"smi ax=10a3 bx=0000 cx=0000 dx=0000 -> ax=10a3 bx=8000"}},
         {"SuperIoAt2E",
          withChip([](sim::SuperIoSettings&) {}),
          superIoRequests(),
@@ -461,6 +476,32 @@ TEST(ShippedImageThreads, RequestsAtOnceGiveTheAnswersTheyGiveAlone)
     EXPECT_FALSE(image->fault()) << *image->fault();
     nt::IoManager::instance().unloadDriver();
     sim::installMachine(nullptr);
+}
+
+// The exchange loads AX to DX with 16-bit moves, so the BIOS sees the upper
+// halves of EAX to EDX as the driver's code left them (at the SMI EAX holds
+// the address of the block on the kernel stack), not cleared. The host build
+// has no wider registers: this holds the two roads of the image only.
+TEST(ShippedImageRegisters, TheBiosSeesTheUpperHalvesTheDriverLeft)
+{
+    ASSERT_TRUE(std::filesystem::exists(shippedImage())) << shippedImage() << " does not exist";
+    for (const emulated::LoadOptions& options : {emulated::LoadOptions{}, movedImage()}) {
+        std::vector<uint16_t> seen;
+        auto machine = withSmm(sim::SmmBehaviour::Normal, [&seen](sim::SmmRegisters& r) {
+            seen = {r.eaxHigh, r.ebxHigh, r.ecxHigh, r.edxHigh};
+            r.ax = 40;
+        })();
+        sim::installMachine(machine);
+        ASSERT_EQ(emulated::loadDriverImage(shippedImage(), options), STATUS_SUCCESS);
+        {
+            Device device;
+            EXPECT_TRUE(device.words(IOCTL_ZEPHR_GET_TEMP, 0).ok);
+        }
+        nt::IoManager::instance().unloadDriver();
+        sim::installMachine(nullptr);
+        ASSERT_EQ(seen.size(), 4u) << "no SMI reached the BIOS";
+        EXPECT_NE(seen, std::vector<uint16_t>(4, 0)) << "the upper halves came to the BIOS cleared";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ShippedImage, ::testing::ValuesIn(cases()),

@@ -6,7 +6,8 @@
 // met it with STATUS_DRIVER_INTERNAL_ERROR and a message naming what
 // happened, the instruction and the nearest symbol of zephr.map; the process
 // lives on, later requests are refused, the handle still closes. And images
-// the loader refuses, with what it refuses them for.
+// the loader refuses, with what it refuses them for: crafted headers and
+// base relocations among them.
 #include "platform/emulated-image/emulated_driver.h"
 #include "support/driver_harness.h"
 
@@ -14,6 +15,7 @@
 
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -159,5 +161,211 @@ INSTANTIATE_TEST_SUITE_P(
                    "imports DbgPrint from ntoskrnl.dll"},
         RefusedRow{"NotAWindowsImage", "MZ", "ZM", "no MZ header"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Fields of the shipped image by the offsets its own headers give.
+uint32_t field32(const std::string& image, size_t at)
+{
+    uint32_t value = 0;
+    std::memcpy(&value, image.data() + at, 4);
+    return value;
+}
+
+void setField32(std::string& image, size_t at, uint32_t value)
+{
+    std::memcpy(image.data() + at, &value, 4);
+}
+
+size_t optionalHeader(const std::string& image)
+{
+    return field32(image, 0x3C) + 24;
+}
+
+size_t sectionHeader(const std::string& image, unsigned index)
+{
+    const size_t optionalSize = uint16_t(field32(image, field32(image, 0x3C) + 20));
+    return optionalHeader(image) + optionalSize + 40 * index;
+}
+
+// The file offset of the first base relocation block.
+size_t firstRelocationBlock(const std::string& image)
+{
+    const uint32_t rva = field32(image, optionalHeader(image) + 96 + 8 * 5);
+    for (unsigned i = 0;; ++i) {
+        const size_t at = sectionHeader(image, i);
+        const uint32_t address = field32(image, at + 12), size = field32(image, at + 16);
+        if (rva >= address && rva < address + size)
+            return field32(image, at + 20) + (rva - address);
+    }
+}
+
+struct CraftedRow {
+    const char* name;
+    void (*craft)(std::string& image); // null: path is the image
+    const char* message;
+    const char* path = nullptr;
+};
+
+void PrintTo(const CraftedRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class CraftedImage : public ::testing::TestWithParam<CraftedRow> {};
+
+// Loaded where it must move, so its base relocations are applied.
+TEST_P(CraftedImage, IsRefusedAtAMovedBaseWithAMessageNamingWhy)
+{
+    ASSERT_TRUE(std::filesystem::exists(shippedImage())) << shippedImage() << " does not exist";
+    const CraftedRow& row = GetParam();
+    std::filesystem::path path = row.path ? row.path : "";
+    if (row.craft) {
+        std::ifstream in(shippedImage(), std::ios::binary);
+        std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        row.craft(image);
+        path = std::filesystem::temp_directory_path() /
+               ("zephr-crafted-" + std::to_string(::getpid()) + ".sys");
+        std::ofstream(path, std::ios::binary) << image;
+    }
+    auto machine = std::shared_ptr<sim::Machine>(sim::Machine::builtin());
+    sim::installMachine(machine);
+    try {
+        emulated::loadDriverImage(path, {.base = 0x00800000});
+        ADD_FAILURE() << "the image loaded";
+    } catch (const emulated::ImageError& error) {
+        EXPECT_NE(std::string(error.what()).find(row.message), std::string::npos) << error.what();
+        EXPECT_NE(std::string(error.what()).find(path.string()), std::string::npos) << error.what();
+    }
+    EXPECT_FALSE(nt::IoManager::instance().driverLoaded());
+    sim::installMachine(nullptr);
+    if (row.craft)
+        std::filesystem::remove(path);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Images, CraftedImage,
+    ::testing::Values(CraftedRow{"BlockPastTheDirectory",
+                                 [](std::string& image) {
+                                     setField32(image, firstRelocationBlock(image) + 4, 0x00100000);
+                                 },
+                                 "of 1048576 bytes runs past the relocation directory"},
+                      CraftedRow{"BlockSizeWrapping",
+                                 [](std::string& image) {
+                                     setField32(image, firstRelocationBlock(image) + 4, 0xFFFFFFF8);
+                                 },
+                                 "of 4294967288 bytes runs past the relocation directory"},
+                      CraftedRow{"BlockShorterThanItsHeader",
+                                 [](std::string& image) {
+                                     setField32(image, firstRelocationBlock(image) + 4, 4);
+                                 },
+                                 "of 4 bytes is no header and whole entries"},
+                      CraftedRow{"EntryOnAPageThatWraps",
+                                 [](std::string& image) {
+                                     setField32(image, firstRelocationBlock(image), 0xFFFFF000);
+                                 },
+                                 "for page 0xfffff000 patches outside the image"},
+                      CraftedRow{"EntryOfA64BitImage",
+                                 [](std::string& image) {
+                                     setField32(image, firstRelocationBlock(image) + 8, 0xA000A000);
+                                 },
+                                 "base relocation kind 10"},
+                      CraftedRow{"DirectoryPastTheImage",
+                                 [](std::string& image) {
+                                     setField32(image, optionalHeader(image) + 100 + 8 * 5,
+                                                0xFFFFFF00);
+                                 },
+                                 "of 4294967040 bytes runs past the image"},
+                      CraftedRow{"SectionOffItsPage",
+                                 [](std::string& image) {
+                                     const size_t data = sectionHeader(image, 1);
+                                     setField32(image, data + 12, field32(image, data + 12) + 0x10);
+                                 },
+                                 "does not begin on a page"},
+                      CraftedRow{"EndlessDevice", nullptr, "not a regular file", "/dev/zero"},
+                      CraftedRow{"Folder", nullptr, "is a folder", "/tmp"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A mapping of 56 bytes at the start of its page, read by one instruction
+// (mov eax, [address] of a width): the bytes past the 56 lie in the same
+// mapped page, yet a read of them is a fault.
+struct MappingRead {
+    const char* name;
+    std::vector<uint8_t> load; // the instruction without its address
+    uint32_t offset;           // from the mapping's start
+    bool faults;
+};
+
+void PrintTo(const MappingRead& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class MappingBounds : public ::testing::TestWithParam<MappingRead> {};
+
+TEST_P(MappingBounds, HoldToTheByteInsideThePage)
+{
+    constexpr uint32_t kCode = 0x00010000, kMapping = 0x00020000, kLength = 56;
+    const MappingRead& row = GetParam();
+    emulated::Cpu cpu(emulated::CpuDevices{});
+    cpu.installStubs({});
+    cpu.map(emulated::kStackTop - emulated::kStackSize, emulated::kStackSize,
+            UC_PROT_READ | UC_PROT_WRITE);
+    std::vector<uint8_t> code = row.load;
+    for (int shift = 0; shift < 32; shift += 8)
+        code.push_back(uint8_t((kMapping + row.offset) >> shift));
+    code.push_back(0xC3); // ret
+    code.resize(emulated::kPageSize, 0xCC);
+    cpu.map(kCode, emulated::kPageSize, UC_PROT_ALL);
+    cpu.write(kCode, code.data(), code.size());
+    cpu.protect(kCode, emulated::kPageSize, UC_PROT_READ | UC_PROT_EXEC);
+    cpu.setDriverCode(kCode, kCode + emulated::kPageSize, code.data());
+    cpu.map(kMapping, emulated::kPageSize, UC_PROT_READ);
+    cpu.limitReads(kMapping, emulated::kPageSize, kMapping, kLength);
+    try {
+        cpu.call(kCode, {}, 100);
+        EXPECT_FALSE(row.faults) << "the read went through";
+    } catch (const emulated::CpuFault& fault) {
+        EXPECT_TRUE(row.faults) << fault.what();
+        EXPECT_NE(std::string(fault.what()).find("a read past a mapping"), std::string::npos)
+            << fault.what();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Reads, MappingBounds,
+                         ::testing::Values(MappingRead{"FirstDword", {0x8B, 0x05}, 0, false},
+                                           MappingRead{"LastDword", {0x8B, 0x05}, 52, false},
+                                           MappingRead{"DwordAcrossTheEnd", {0x8B, 0x05}, 54, true},
+                                           MappingRead{"DwordPastTheEnd", {0x8B, 0x05}, 56, true},
+                                           MappingRead{"LastByte", {0x8A, 0x05}, 55, false},
+                                           MappingRead{"BytePastTheEnd", {0x8A, 0x05}, 56, true},
+                                           MappingRead{"EndOfThePage", {0x8A, 0x05}, 4095, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A map file as GNU ld writes it, with a static routine before the first
+// global one of its object file.
+TEST(MapSymbols, NameTheObjectFileForAStaticRoutine)
+{
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("zephr-symbols-" + std::to_string(::getpid()) + ".map");
+    std::ofstream(path)
+        << " .text          0x00011980      0x320 driver/CMakeFiles/zephr.dir/mapping.cpp.obj\n"
+           "                0x00011980                InitMappings(void*)\n"
+           " .text          0x00011ca0      0x4d0 driver/CMakeFiles/zephr.dir/dispatch.cpp.obj\n"
+           "                0x00011ec0                DispatchCreateClose(_DEVICE_OBJECT*, "
+           "_IRP*)@8\n"
+           " .text          0x00012170      0x2b0 "
+           "driver/CMakeFiles/zephr.dir/driver_entry.cpp.obj\n"
+           "                0x00012170                UnloadDriver(_DRIVER_OBJECT*)@4\n";
+    const emulated::MapSymbols symbols(path);
+    std::filesystem::remove(path);
+    const std::pair<uint32_t, const char*> rows[] = {
+        {0x00011990, "InitMappings(void*)+0x10"},
+        {0x00011cc4, "dispatch.cpp+0x24"},
+        {0x00011ec0, "DispatchCreateClose(_DEVICE_OBJECT*, _IRP*)"},
+        {0x00012174, "UnloadDriver(_DRIVER_OBJECT*)+0x4"},
+        {0x00011000, ""},
+    };
+    for (const auto& [address, name] : rows)
+        EXPECT_EQ(symbols.nearest(address), name) << std::hex << address;
+}
 
 } // namespace

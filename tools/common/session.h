@@ -9,10 +9,13 @@
 // nothing.
 #pragma once
 
+#include <cctype>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <ostream>
 #include <stdexcept>
+#include <string>
 
 namespace tools {
 
@@ -27,24 +30,46 @@ struct SessionOptions {
     // the CPU emulator instead of the host-build driver (host build; the
     // Windows build refuses it).
     std::optional<std::filesystem::path> driverImage;
+    // Where the driver image goes in the emulator (its base relocations
+    // applied); its own image base when empty.
+    std::optional<uint32_t> imageBase;
     // Where the simulated notebook's trace goes from the start, so the
     // driver's load messages are in it too (host build; nullptr: nowhere).
     std::ostream* trace = nullptr;
 };
 
-// A machine file the command line names that cannot be read or understood
-// (or any machine file, in the Windows build): the tools treat it as a
-// command line they cannot follow.
-class MachineFileError : public std::runtime_error {
+// A file of the command line at fault: the machine file (its key named),
+// or the SMBIOS dump or memory image it names. The tools exit as for a
+// wrong command line.
+class InputFileError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
 
+// The ADDR of --image-base ADDR: a 32-bit address, hex with 0x or decimal;
+// nothing when the text is none. Whether an image can go there is the
+// loader's to say.
+inline std::optional<uint32_t> parseImageBase(const std::string& text)
+{
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])))
+        return std::nullopt;
+    size_t end = 0;
+    unsigned long long value = 0;
+    try {
+        value = std::stoull(text, &end, 0);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    if (end != text.size() || value > 0xFFFFFFFFull)
+        return std::nullopt;
+    return static_cast<uint32_t>(value);
+}
+
 class Session {
   public:
-    // Throws std::runtime_error naming what could not be brought up: the
-    // machine file (and its key; a MachineFileError), the driver image, or
-    // DriverEntry's status.
+    // Throws InputFileError for a machine file at fault (naming the file and
+    // its key), std::runtime_error naming what else could not be brought
+    // up: the driver image, or DriverEntry's status.
     explicit Session(const SessionOptions& options = {});
     ~Session();
     Session(const Session&) = delete;

@@ -24,7 +24,7 @@ std::shared_ptr<sim::Machine> makeMachine(const SessionOptions& options)
         try {
             return sim::Machine::fromFile(*options.machineFile);
         } catch (const sim::MachineFileError& error) {
-            throw MachineFileError(error.what());
+            throw InputFileError(error.what());
         }
     }
     return sim::Machine::builtin();
@@ -50,8 +50,9 @@ Session::Session(const SessionOptions& options)
         options.driverImage ? options.driverImage->string() : nt::IoManager::defaultDriverPath();
     NTSTATUS status;
     try {
-        status = options.driverImage ? emulated::loadDriverImage(*options.driverImage)
-                                     : nt::IoManager::instance().loadDriver(image);
+        status = options.driverImage
+                     ? emulated::loadDriverImage(*options.driverImage, {.base = options.imageBase})
+                     : nt::IoManager::instance().loadDriver(image);
     } catch (...) {
         sim::installMachine(nullptr);
         throw;

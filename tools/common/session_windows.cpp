@@ -13,8 +13,8 @@ namespace tools {
 Session::Session(const SessionOptions& options)
 {
     if (options.machineFile)
-        throw MachineFileError("--machine " + options.machineFile->string() +
-                               ": a simulated notebook exists only in the host build");
+        throw InputFileError("--machine " + options.machineFile->string() +
+                             ": a simulated notebook exists only in the host build");
     if (options.driverImage)
         throw std::runtime_error("--driver-image " + options.driverImage->string() +
                                  ": the emulated driver image runs only in the host build");

@@ -5,7 +5,6 @@
 // one record per refresh.
 #include "tools/gaugehost/commands.h"
 
-#include "tools/common/control_bytes.h"
 #include "tools/common/model_profile_view.h"
 
 #include "tools/gaugehost/cp1252.h"
@@ -86,15 +85,13 @@ void checkColumns(const LogOptions::Existing& existing, LogFormat format,
                                  (csv ? "JSON Lines" : "CSV") + ", not " +
                                  (csv ? "CSV" : "JSON Lines") + " (--format)");
     for (size_t i = 0; i < fields.size() || i < existing.columns.size(); ++i) {
-        // The file's own text, shown and not obeyed, and not all of it.
-        const std::string there = i < existing.columns.size()
-                                      ? tools::escapeControlBytes(existing.columns[i].substr(0, 40))
-                                      : "nothing";
+        const std::string there = i < existing.columns.size() ? existing.columns[i] : "nothing";
         const std::string here = i < fields.size() ? fields[i].name : "nothing";
+        // The file's own text is not all shown; main escapes what is.
         if (there != here)
             throw std::runtime_error("log --append: the columns of " + existing.file +
                                      " are not this log's: column " + std::to_string(i + 1) +
-                                     " is '" + there + "' there and '" + here +
+                                     " is '" + there.substr(0, 40) + "' there and '" + here +
                                      "' here (a log of other readers?)");
     }
 }

@@ -6,10 +6,12 @@
 //   gaugehost [OPTIONS] info | call | script | panel | log
 //   gaugehost plot LOG --output FILE
 // OPTIONS: --plugin PATH, --plugin-image FILE, --machine FILE, --no-driver,
-// --driver-image FILE, --trace.
+// --driver-image FILE, --image-base ADDR, --trace.
 // Exit status 0 on success, 1 when something failed (call: also when the
 // reader answered an "ERROR:" text), 2 for a command line that cannot be
-// understood.
+// understood or a machine file at fault.
+#include "common/bounded_file.h"
+#include "tools/common/control_bytes.h"
 #include "tools/common/session.h"
 #include "tools/gaugehost/commands.h"
 #include "tools/gaugehost/notebook_controls.h"
@@ -25,6 +27,7 @@
 #include <fstream>
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -69,6 +72,9 @@ constexpr const char* kUsage =
     "  --driver-image FILE\n"
     "                   the Windows driver image FILE (build-windows/bin/zephr.sys)\n"
     "                   under the CPU emulator, not the host-build driver (host build)\n"
+    "  --image-base ADDR\n"
+    "                   load the emulated images (--driver-image, --plugin-image)\n"
+    "                   at ADDR (0x800000), moved with their base relocations\n"
     "  --trace          hardware accesses of the simulated notebook to stderr\n"
     "  --help, -h       this text; COMMAND --help: the command's\n";
 
@@ -240,7 +246,13 @@ CommandLine parseCommandLine(int argc, char** argv)
             line.session.loadDriver = false;
         else if (option == "--driver-image")
             line.session.driverImage = value(option);
-        else if (option == "--trace")
+        else if (option == "--image-base") {
+            const std::string text = value(option);
+            line.session.imageBase = tools::parseImageBase(text);
+            if (!line.session.imageBase)
+                throw UsageError("--image-base needs a 32-bit address (0x800000), not '" + text +
+                                 "'");
+        } else if (option == "--trace")
             line.trace = true;
         else if (isHelp(option))
             line.help = true;
@@ -251,6 +263,9 @@ CommandLine parseCommandLine(int argc, char** argv)
         return line;
     if (!line.plugin.empty() && !line.pluginImage.empty())
         throw UsageError("--plugin and --plugin-image name two plug-ins; give one");
+    if (line.session.imageBase && !line.session.driverImage && line.pluginImage.empty())
+        throw UsageError("--image-base moves the images of --driver-image and --plugin-image; "
+                         "give one");
     if (at >= argc)
         throw UsageError("no command given");
     line.command = argv[at++];
@@ -290,9 +305,7 @@ void runScript(const gaugehost::PluginLibrary& library, const std::string& file)
         runner.run(std::cin, "<stdin>");
         return;
     }
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("script " + file + ": cannot be opened");
+    std::istringstream in(bounded::readFile(file, {"script", 1024 * 1024}));
     runner.run(in, file);
 }
 
@@ -353,17 +366,15 @@ int run(const CommandLine& line)
         if (line.command == "script" || line.log.simulatedTime)
             gaugehost::startScriptClock(); // before the plug-in sees any time
         if (!line.pluginImage.empty())
-            library.emplace(line.pluginImage, gaugehost::loadPluginImage(line.pluginImage));
+            library.emplace(line.pluginImage,
+                            gaugehost::loadPluginImage(line.pluginImage, line.session.imageBase));
         else
             library.emplace(line.plugin.empty() ? gaugehost::defaultPluginPath() : line.plugin);
         return runCommand(line, *library) ? 0 : 1;
-    } catch (const tools::MachineFileError& error) {
-        std::cerr << "gaugehost: " << error.what() << "\n";
-        return 2; // as zephrctl: a file the command line names that cannot serve
     } catch (const std::exception& error) {
         std::cout.flush();
-        std::cerr << "gaugehost: " << error.what() << "\n";
-        return 1;
+        std::cerr << "gaugehost: " << tools::escapeControlBytes(error.what()) << "\n";
+        return dynamic_cast<const tools::InputFileError*>(&error) ? 2 : 1;
     }
 }
 
@@ -375,7 +386,7 @@ int main(int argc, char** argv)
     try {
         line = parseCommandLine(argc, argv);
     } catch (const UsageError& error) {
-        std::cerr << "gaugehost: " << error.what() << "\n" << kUsage;
+        std::cerr << "gaugehost: " << tools::escapeControlBytes(error.what()) << "\n" << kUsage;
         return 2;
     }
     if (line.help) {

@@ -9,7 +9,6 @@
 
 #include "platform/emulated-image/emulated_plugin.h"
 
-#include <filesystem>
 #include <stdexcept>
 
 namespace gaugehost {
@@ -113,8 +112,6 @@ class EmulatedModule : public PluginModule {
 
 std::unique_ptr<PluginModule> loadPluginImage(const std::string& path, std::optional<uint32_t> base)
 {
-    if (!std::filesystem::exists(path))
-        throw std::runtime_error("plug-in image " + path + ": no such file");
     emulated::PluginLoadOptions options;
     options.base = base;
     return std::make_unique<EmulatedModule>(path, options);

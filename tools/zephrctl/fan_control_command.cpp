@@ -9,17 +9,20 @@
 #include "tools/zephrctl/fan_control_clock.h"
 #include "tools/zephrctl/standalone_commands.h"
 
-#include <cerrno>
+#include "common/bounded_file.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <optional>
 #include <sstream>
 
 namespace zephrctl {
 
 namespace {
+
+// A configuration is a few hundred bytes.
+constexpr bounded::FileKind kConfigFile{"fan-control configuration", 64 * 1024};
 
 struct FanControlOptions {
     std::optional<std::string> configFile;
@@ -64,15 +67,11 @@ FanControlConfig loadConfig(const FanControlOptions& options)
 {
     FanControlConfig config = defaultFanControlConfig();
     if (options.configFile) {
-        std::ifstream file(*options.configFile, std::ios::binary);
-        if (!file)
-            throw CommandError("fan-control: cannot read the configuration " + *options.configFile +
-                                   ": " + std::strerror(errno),
-                               kExitUsage);
-        std::ostringstream text;
-        text << file.rdbuf();
         try {
-            config = parseFanControlConfig(text.str(), config, *options.configFile);
+            const std::string text = bounded::readFile(*options.configFile, kConfigFile);
+            config = parseFanControlConfig(text, config, *options.configFile);
+        } catch (const bounded::FileError& e) {
+            throw CommandError(std::string("fan-control: ") + e.what(), kExitUsage);
         } catch (const ConfigError& e) {
             throw CommandError(std::string("fan-control: ") + e.what(), kExitUsage);
         }

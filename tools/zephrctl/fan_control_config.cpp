@@ -5,7 +5,7 @@
 // checks that keep the thresholds in an order that cannot oscillate.
 #include "tools/zephrctl/fan_control_config.h"
 
-#include <nlohmann/json.hpp>
+#include "common/json_document.h"
 
 #include <cmath>
 #include <set>
@@ -142,14 +142,10 @@ FanControlConfig parseFanControlConfig(const std::string& text, const FanControl
     json document;
     try {
         // Comments (// and /* */) as in machine files.
-        document = json::parse(text, nullptr, true, /*ignore_comments=*/true);
-    } catch (const json::parse_error& e) {
-        // The reader's own words and place, without its exception tag.
-        std::string what = e.what();
-        if (const auto end = what.find("] ");
-            what.rfind("[json.exception", 0) == 0 && end != std::string::npos)
-            what.erase(0, end + 2);
-        throw ConfigError(source + ": not valid JSON: " + what);
+        document = json_document::parse(text, /*ignoreComments=*/true);
+    } catch (const json_document::ParseError& e) {
+        throw ConfigError(source + ": " + (e.where().empty() ? "" : e.where() + ": ") +
+                          "not JSON: " + e.what());
     }
     onlyKeys(document, source, "", {"sensor", "interval", "retry-after", "fans"});
     FanControlConfig config = defaults;

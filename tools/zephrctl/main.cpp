@@ -4,6 +4,7 @@
 // zephrctl, the command-line client of the zephr driver: reads the command
 // line, brings up the notebook (the simulated one in the host build), opens
 // the device and runs one command.
+#include "tools/common/control_bytes.h"
 #include "tools/common/session.h"
 #include "tools/zephrctl/commands.h"
 #include "tools/zephrctl/standalone_commands.h"
@@ -49,13 +50,15 @@ void printHelp(std::ostream& out)
                "  --driver-image FILE\n"
                "                    run the Windows driver image FILE (build-windows/bin/\n"
                "                    zephr.sys) under the CPU emulator instead of the\n"
-               "                    host-build driver\n";
+               "                    host-build driver\n"
+               "  --image-base ADDR load the driver image at ADDR (0x800000), moved with\n"
+               "                    its base relocations, not at its own image base\n";
     }
     out << "  --help, -h        show this help (COMMAND --help: the command's)\n"
            "\n"
            "Exit status: 0 answered, 1 the driver answered that it has no value,\n"
-           "2 wrong command line (or a --machine file that cannot be used),\n"
-           "3 no device or a refused request.\n";
+           "2 wrong command line, configuration or machine file, 3 no device, a refused\n"
+           "request, or no notebook.\n";
 }
 
 // More than the usage line, for the commands with options.
@@ -92,7 +95,7 @@ void printCommandHelp(std::ostream& out, const char* name, const char* arguments
 
 int usageError(const std::string& message)
 {
-    std::cerr << "zephrctl: " << message << "\n"
+    std::cerr << "zephrctl: " << tools::escapeControlBytes(message) << "\n"
               << "Try 'zephrctl --help' for more information.\n";
     return zephrctl::kExitUsage;
 }
@@ -124,9 +127,21 @@ int main(int argc, char** argv)
                 return usageError("--driver-image needs a file");
             }
             options.driverImage = args[next];
+        } else if (option == "--image-base" && tools::Session::simulated()) {
+            if (++next == args.size()) {
+                return usageError("--image-base needs an address");
+            }
+            options.imageBase = tools::parseImageBase(args[next]);
+            if (!options.imageBase) {
+                return usageError("--image-base needs a 32-bit address (0x800000), not '" +
+                                  args[next] + "'");
+            }
         } else {
             return usageError("unknown option '" + option + "'");
         }
+    }
+    if (options.imageBase && !options.driverImage) {
+        return usageError("--image-base moves the image of --driver-image; give one");
     }
     if (next == args.size()) {
         return usageError("no command given");
@@ -162,14 +177,14 @@ int main(int argc, char** argv)
         tools::Session session(options);
         zephrctl::DeviceClient device;
         return command->run(device, commandArgs, std::cout);
-    } catch (const tools::MachineFileError& e) {
-        std::cerr << "zephrctl: " << e.what() << "\n";
-        return zephrctl::kExitUsage;
     } catch (const zephrctl::CommandError& e) {
-        std::cerr << "zephrctl: " << e.what() << "\n";
+        std::cerr << "zephrctl: " << tools::escapeControlBytes(e.what()) << "\n";
         return e.exitStatus();
+    } catch (const tools::InputFileError& e) {
+        std::cerr << "zephrctl: " << tools::escapeControlBytes(e.what()) << "\n";
+        return zephrctl::kExitUsage;
     } catch (const std::exception& e) {
-        std::cerr << "zephrctl: " << e.what() << "\n";
+        std::cerr << "zephrctl: " << tools::escapeControlBytes(e.what()) << "\n";
         return zephrctl::kExitRefused;
     }
 }

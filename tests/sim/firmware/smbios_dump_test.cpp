@@ -123,7 +123,15 @@ TEST(DmidecodeDump, NamesTheFileAndTheFault)
         return std::string("no error");
     };
     const auto missing = folder.path() / "none.bin";
-    EXPECT_EQ(failure(missing), missing.string() + ": cannot open the SMBIOS dump");
+    EXPECT_EQ(failure(missing), "SMBIOS dump " + missing.string() + ": no such file");
+    // What no dmidecode dump is: read whole, they would never end or be huge.
+    EXPECT_EQ(failure("/dev/zero"),
+              "SMBIOS dump /dev/zero: not a regular file (a device, FIFO or socket)");
+    const auto huge = folder.write("huge.bin", std::string(0x10000 + 0x20 + 1, '\0'));
+    EXPECT_NE(failure(huge).find("SMBIOS dump " + huge.string() +
+                                 ": larger than the limit of 65568 bytes"),
+              std::string::npos)
+        << failure(huge);
 
     const auto text = folder.write("text.bin", "hello, this is not a dump at all");
     EXPECT_NE(failure(text).find("text.bin: not a dmidecode dump"), std::string::npos);

@@ -330,8 +330,11 @@ TEST(FanControlConfigFile, RefusalsNameTheKey)
         {R"({"interval": 0})", "f.json: interval: must be from 0.5 to 3600"},
         {R"({"sensor": 256})", "f.json: sensor: must be from 0 to 255"},
         {R"({"fans": {"fan": 0}})", "f.json: fans: must be a list"},
-        {R"({"fans": [}")", "f.json: not valid JSON: parse error at line 1, column 11"},
-        {"{\"sensor\": 0, # hash\n}", "f.json: not valid JSON: parse error at line 1"},
+        {R"({"fans": [}")", "f.json: fans[0]: not JSON"},
+        {R"({"interval": 1e400})", "f.json: interval: not JSON: number overflow parsing '1e400'"},
+        {R"({"fans": [{"fan": 0}, {"fan": 1, "off": {"up": -1e999}}]})",
+         "f.json: fans[1].off.up: not JSON: number overflow"},
+        {"{\"sensor\": 0, # hash\n}", "f.json: sensor: not JSON: parse error at line 1"},
     };
     for (const Row& row : rows) {
         try {
