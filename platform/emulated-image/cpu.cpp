@@ -6,6 +6,7 @@
 // and instruction faults, processor exceptions) and calls of the image's
 // routines that return to a trap address.
 #include "platform/emulated-image/cpu.h"
+#include "platform/emulated-image/message_text.h"
 #include "platform/emulated-image/unicorn_library.h"
 
 #include <cstdio>
@@ -13,13 +14,6 @@
 namespace emulated {
 
 namespace {
-
-std::string hex(uint64_t value)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%08llx", static_cast<unsigned long long>(value));
-    return text;
-}
 
 void check(uc_err error, const std::string& what)
 {
@@ -190,20 +184,21 @@ Cpu::~Cpu()
 void Cpu::map(uint32_t address, uint32_t size, uint32_t perms)
 {
     check(unicorn().memMap(uc_, address, size, perms),
-          "cannot map " + hex(address) + "+" + hex(size));
+          "cannot map " + hexAddress(address) + "+" + hexAddress(size));
     regions_[address] = Region{size, perms};
 }
 
 void Cpu::mapHost(uint32_t address, uint32_t size, uint32_t perms, void* host)
 {
     check(unicorn().memMapPtr(uc_, address, size, perms, host),
-          "cannot map " + hex(address) + "+" + hex(size));
+          "cannot map " + hexAddress(address) + "+" + hexAddress(size));
     regions_[address] = Region{size, perms};
 }
 
 void Cpu::unmap(uint32_t address, uint32_t size)
 {
-    check(unicorn().memUnmap(uc_, address, size), "cannot unmap " + hex(address) + "+" + hex(size));
+    check(unicorn().memUnmap(uc_, address, size),
+          "cannot unmap " + hexAddress(address) + "+" + hexAddress(size));
     regions_.erase(address); // the loader unmaps whole regions only
     if (auto limit = readLimits_.find(address); limit != readLimits_.end()) {
         unicorn().hookDel(uc_, limit->second->hook);
@@ -217,7 +212,7 @@ void Cpu::limitReads(uint32_t pageStart, uint32_t pageBytes, uint32_t begin, uin
     check(unicorn().hookAdd(uc_, &limit->hook, UC_HOOK_MEM_READ,
                             reinterpret_cast<void*>(&Cpu::onLimitedRead), limit.get(), pageStart,
                             pageStart + pageBytes - 1),
-          "read limit of " + hex(begin) + "+" + hex(length));
+          "read limit of " + hexAddress(begin) + "+" + hexAddress(length));
     readLimits_[pageStart] = std::move(limit);
 }
 
@@ -226,16 +221,17 @@ void Cpu::onLimitedRead(uc_engine*, uc_mem_type, uint64_t address, int size, int
     const auto& bounds = *static_cast<ReadLimit*>(limit);
     if (address >= bounds.begin && address + size <= bounds.end)
         return;
-    bounds.cpu->stop("a read past a mapping at " + hex(static_cast<uint32_t>(address)) + " (" +
-                         std::to_string(size) + " bytes; the mapping is " + hex(bounds.begin) +
-                         " of " + std::to_string(bounds.end - bounds.begin) + " bytes)",
+    bounds.cpu->stop("a read past a mapping at " + hexAddress(static_cast<uint32_t>(address)) +
+                         " (" + std::to_string(size) + " bytes; the mapping is " +
+                         hexAddress(bounds.begin) + " of " +
+                         std::to_string(bounds.end - bounds.begin) + " bytes)",
                      bounds.cpu->lastInstruction_);
 }
 
 void Cpu::protect(uint32_t address, uint32_t size, uint32_t perms)
 {
     check(unicorn().memProtect(uc_, address, size, perms),
-          "cannot protect " + hex(address) + "+" + hex(size));
+          "cannot protect " + hexAddress(address) + "+" + hexAddress(size));
     // Split the region record so each part keeps its own rights.
     auto containing = regions_.upper_bound(address);
     if (containing == regions_.begin())
@@ -275,7 +271,7 @@ void Cpu::read(uint32_t address, void* bytes, size_t length) const
     if (length == 0)
         return;
     if (unicorn().memRead(uc_, address, bytes, length) != UC_ERR_OK)
-        throw CpuFault("a " + layout_.routines + " was given " + hex(address) + " (" +
+        throw CpuFault("a " + layout_.routines + " was given " + hexAddress(address) + " (" +
                            std::to_string(length) + " bytes), which is not mapped",
                        0);
 }
@@ -285,7 +281,7 @@ void Cpu::write(uint32_t address, const void* bytes, size_t length)
     if (length == 0)
         return;
     if (!writable(address, length) || unicorn().memWrite(uc_, address, bytes, length) != UC_ERR_OK)
-        throw CpuFault("a " + layout_.routines + " was given " + hex(address) + " (" +
+        throw CpuFault("a " + layout_.routines + " was given " + hexAddress(address) + " (" +
                            std::to_string(length) + " bytes) to write, which is not mapped",
                        0);
 }
@@ -339,8 +335,9 @@ std::string Cpu::readText(uint32_t address, size_t limit) const
             if (chunk[i] == '\0')
                 return text;
             if (text.size() == limit)
-                throw CpuFault("a " + layout_.routines + " was given a text at " + hex(address) +
-                                   " with no end in " + std::to_string(limit) + " bytes",
+                throw CpuFault("a " + layout_.routines + " was given a text at " +
+                                   hexAddress(address) + " with no end in " +
+                                   std::to_string(limit) + " bytes",
                                0);
             text.push_back(chunk[i]);
         }
@@ -401,7 +398,7 @@ void Cpu::setDriverCode(uint32_t begin, uint32_t end, const uint8_t* bytes)
 void Cpu::overwriteCode(uint32_t address, const std::vector<uint8_t>& bytes)
 {
     check(unicorn().memWrite(uc_, address, bytes.data(), bytes.size()),
-          "cannot write code at " + hex(address));
+          "cannot write code at " + hexAddress(address));
     unicorn().ctl(uc_, UC_CTL_WRITE(UC_CTL_TB_REMOVE_CACHE, 2), uint64_t(address),
                   uint64_t(address) + bytes.size()); // uc_ctl_remove_cache
 }
@@ -433,14 +430,15 @@ uint32_t Cpu::call(uint32_t routine, const std::vector<uint32_t>& arguments, uin
         throw CpuFault(std::string("the emulator stopped: ") + unicorn().strerror(error),
                        lastInstruction_);
     if (eip != trap)
-        throw CpuFault("the routine stopped at " + hex(eip) + " without returning",
+        throw CpuFault("the routine stopped at " + hexAddress(eip) + " without returning",
                        lastInstruction_);
     const uint32_t popped =
         convention == Convention::Stdcall ? 4 * static_cast<uint32_t>(arguments.size()) : 0;
     const uint32_t expected = esp + 4 + popped;
     if (reg(UC_X86_REG_ESP) != expected)
-        throw CpuFault("the routine returned with the stack at " + hex(reg(UC_X86_REG_ESP)) +
-                           " instead of " + hex(expected) + " (a calling convention mismatch)",
+        throw CpuFault("the routine returned with the stack at " + hexAddress(reg(UC_X86_REG_ESP)) +
+                           " instead of " + hexAddress(expected) +
+                           " (a calling convention mismatch)",
                        lastInstruction_);
     return reg(UC_X86_REG_EAX);
 }
@@ -493,12 +491,12 @@ bool Cpu::onMemory(uc_engine*, uc_mem_type type, uint64_t address, int size, int
     const uint32_t stackBottom = cpu.layout_.stackTop - cpu.layout_.stackSize;
     std::string what;
     if (at < stackBottom && at >= stackBottom - cpu.layout_.stackGuard)
-        what = "a stack overflow (" + std::string(accessName(type)) + " at " + hex(at) +
+        what = "a stack overflow (" + std::string(accessName(type)) + " at " + hexAddress(at) +
                ", below the " + std::to_string(cpu.layout_.stackSize / 1024) + " KiB " +
                cpu.layout_.stack + ")";
     else
-        what = std::string(accessName(type)) + " at " + hex(at) + " (" + std::to_string(size) +
-               " bytes)";
+        what = std::string(accessName(type)) + " at " + hexAddress(at) + " (" +
+               std::to_string(size) + " bytes)";
     cpu.stop(what, cpu.lastInstruction_);
     return false;
 }
@@ -529,7 +527,7 @@ uint32_t Cpu::onIn(uc_engine*, uint32_t port, int size, void* self)
         return 0xFFFFFFFF;
     }
     if (size != 1) {
-        cpu.stop("a " + std::to_string(size * 8) + "-bit in from port " + hex(port) +
+        cpu.stop("a " + std::to_string(size * 8) + "-bit in from port " + hexAddress(port) +
                      " (the notebook's ports are read byte by byte)",
                  cpu.lastInstruction_);
         return 0xFFFFFFFF;
@@ -545,7 +543,7 @@ void Cpu::onOut(uc_engine*, uint32_t port, int size, uint32_t value, void* self)
         return;
     }
     if (size != 1) {
-        cpu.stop("a " + std::to_string(size * 8) + "-bit out to port " + hex(port) +
+        cpu.stop("a " + std::to_string(size * 8) + "-bit out to port " + hexAddress(port) +
                      " (the notebook's ports are written byte by byte)",
                  cpu.lastInstruction_);
         return;

@@ -7,6 +7,7 @@
 // with its system buffer, the unload routine, and the faults that stop the
 // driver.
 #include "platform/emulated-image/emulated_driver.h"
+#include "platform/emulated-image/stand_ins.h"
 
 #include "platform/emulated-image/image_placement.h"
 #include "platform/emulated-image/nt32_layout.h"
@@ -25,20 +26,6 @@ namespace {
 
 constexpr uint32_t kFirstSystemAddress = 0x80000000;
 constexpr uint32_t kLastEmulatorAddress = kSystemBuffers + kSystemBufferSpace;
-
-std::string hex(uint32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", value);
-    return text;
-}
-
-std::string lower(std::string text)
-{
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 std::u16string toUtf16(const std::wstring& text)
 {
@@ -83,9 +70,10 @@ EmulatedDriver::EmulatedDriver(const std::filesystem::path& image, const LoadOpt
     const uint64_t end = uint64_t(base_) + pagesFor(pe_.imageSize());
     if (base_ % kPageSize != 0 || base_ < 0x10000 || end > 0xFFFFF000ull ||
         (end > kFirstSystemAddress && base_ < kLastEmulatorAddress))
-        throw ImageError("driver image " + image.string() + ": cannot be placed at " + hex(base_) +
-                         " (the emulated kernel's own records lie at " + hex(kFirstSystemAddress) +
-                         " to " + hex(kLastEmulatorAddress) + ")");
+        throw ImageError("driver image " + image.string() + ": cannot be placed at " +
+                         hexAddress(base_) + " (the emulated kernel's own records lie at " +
+                         hexAddress(kFirstSystemAddress) + " to " +
+                         hexAddress(kLastEmulatorAddress) + ")");
     image_ = pe_.layOut(base_, [this](const Import& import) { return resolveImport(import); });
     image_.resize(pagesFor(pe_.imageSize()), 0);
 
@@ -148,27 +136,14 @@ EmulatedDriver::~EmulatedDriver()
 
 uint32_t EmulatedDriver::resolveImport(const Import& import)
 {
-    const std::string module = lower(import.module);
-    if (import.name.empty())
-        throw ImageError("driver image " + imageName_ + " imports ordinal " +
-                         std::to_string(import.ordinal) + " from " + import.module +
-                         ", which the emulated kernel does not offer");
-    const auto& routines = kernelRoutines();
-    for (size_t i = 0; i < routines.size(); ++i)
-        if (module == routines[i].module && import.name == routines[i].name)
-            return kStubPage + static_cast<uint32_t>(i) * kStubSlot;
-    throw ImageError("driver image " + imageName_ + " imports " + import.name + " from " +
-                     import.module +
-                     ", which the emulated kernel does not offer (a new import of the driver "
-                     "needs its stand-in in platform/emulated-image/kernel_routines.cpp)");
+    return stubOfImport(kernelRoutines(), import, kStubPage, kStubSlot, imageName_,
+                        {"driver image", "the emulated kernel", "driver",
+                         "platform/emulated-image/kernel_routines.cpp"});
 }
 
 void EmulatedDriver::kernelCall(uint32_t index)
 {
-    const auto& routines = kernelRoutines();
-    if (index >= routines.size())
-        throw CpuFault("a call into the kernel's stub page at no routine", 0);
-    (this->*routines[index].run)();
+    runStandIn(*this, kernelRoutines(), index, "the kernel's stub page");
 }
 
 uint32_t EmulatedDriver::allocate(uint32_t bytes)
@@ -235,7 +210,7 @@ std::string EmulatedDriver::describe(uint32_t address) const
 {
     if (address >= kStubPage && address < kStubPage + kPageSize &&
         (address - kStubPage) / kStubSlot < kernelRoutines().size())
-        return hex(address) + " (the kernel's " +
+        return hexAddress(address) + " (the kernel's " +
                kernelRoutines()[(address - kStubPage) / kStubSlot].name + ")";
     return describeImageAddress(symbols_, imageName_, address, base_, pe_.imageBase(),
                                 static_cast<uint32_t>(image_.size()));
@@ -245,7 +220,7 @@ void EmulatedDriver::patch(uint32_t address, const std::vector<uint8_t>& bytes)
 {
     std::lock_guard guard(lock_);
     if (address < base_ || address - base_ + bytes.size() > image_.size())
-        throw std::out_of_range("patch at " + hex(address) + " lies outside the image");
+        throw std::out_of_range("patch at " + hexAddress(address) + " lies outside the image");
     std::copy(bytes.begin(), bytes.end(), image_.begin() + (address - base_));
     // Code is not writable for the driver; the engine writes it all the same.
     cpu_->overwriteCode(address, bytes);
@@ -428,13 +403,14 @@ NTSTATUS EmulatedDriver::dispatch(PDEVICE_OBJECT hostDevice, PIRP irp)
                 information = cpu_->read32(request + nt32::kIrpIoStatusInformation);
                 if (completions_ == 0)
                     throw CpuFault("the " + nt::MajorFunctionName(major) + " routine returned " +
-                                       hex(uint32_t(returned)) + " without completing the request",
+                                       hexAddress(uint32_t(returned)) +
+                                       " without completing the request",
                                    routine);
                 if (returned != completed)
                     throw CpuFault("the " + nt::MajorFunctionName(major) + " routine returned " +
-                                       hex(uint32_t(returned)) +
+                                       hexAddress(uint32_t(returned)) +
                                        " but completed the request with " +
-                                       hex(uint32_t(completed)),
+                                       hexAddress(uint32_t(completed)),
                                    routine);
                 if (NT_SUCCESS(returned) && information > outputLength)
                     throw CpuFault("the " + nt::MajorFunctionName(major) + " routine reported " +

@@ -8,6 +8,7 @@
 #include "platform/emulated-image/emulated_plugin.h"
 
 #include "platform/emulated-image/image_placement.h"
+#include "platform/emulated-image/stand_ins.h"
 #include "sim/machine.h"
 
 #include <cctype>
@@ -25,20 +26,6 @@ constexpr uint32_t kLowestImageAddress = 0x00010000;
 constexpr uint32_t kImageSpaceEnd = kUserHeap;
 // The longest text a routine may return.
 constexpr size_t kLongestText = 0x10000;
-
-std::string hex(uint32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", value);
-    return text;
-}
-
-std::string lower(std::string text)
-{
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 CpuLayout userLayout()
 {
@@ -62,9 +49,10 @@ EmulatedPlugin::EmulatedPlugin(const std::filesystem::path& image, const PluginL
     base_ = options.base.value_or(pe_.imageBase());
     const uint64_t end = uint64_t(base_) + pagesFor(pe_.imageSize());
     if (base_ % 0x10000 != 0 || base_ < kLowestImageAddress || end > kImageSpaceEnd)
-        throw ImageError("plug-in image " + image.string() + ": cannot be placed at " + hex(base_) +
-                         " (a DLL goes on a 64 KiB boundary from " + hex(kLowestImageAddress) +
-                         " to " + hex(kImageSpaceEnd) + ")");
+        throw ImageError("plug-in image " + image.string() + ": cannot be placed at " +
+                         hexAddress(base_) + " (a DLL goes on a 64 KiB boundary from " +
+                         hexAddress(kLowestImageAddress) + " to " + hexAddress(kImageSpaceEnd) +
+                         ")");
     image_ = pe_.layOut(base_, [this](const Import& import) { return resolveImport(import); });
     image_.resize(pagesFor(pe_.imageSize()), 0);
 
@@ -108,27 +96,14 @@ EmulatedPlugin::~EmulatedPlugin()
 
 uint32_t EmulatedPlugin::resolveImport(const Import& import) const
 {
-    if (import.name.empty())
-        throw ImageError("plug-in image " + imageName_ + " imports ordinal " +
-                         std::to_string(import.ordinal) + " from " + import.module +
-                         ", which the emulated process does not offer");
-    const std::string module = lower(import.module);
-    const auto& routines = importedRoutines();
-    for (size_t i = 0; i < routines.size(); ++i)
-        if (module == routines[i].module && import.name == routines[i].name)
-            return kUserStubPage + static_cast<uint32_t>(i) * kStubSlot;
-    throw ImageError("plug-in image " + imageName_ + " imports " + import.name + " from " +
-                     import.module +
-                     ", which the emulated process does not offer (a new import of the plug-in "
-                     "needs its stand-in in platform/emulated-image/user_routines.cpp)");
+    return stubOfImport(importedRoutines(), import, kUserStubPage, kStubSlot, imageName_,
+                        {"plug-in image", "the emulated process", "plug-in",
+                         "platform/emulated-image/user_routines.cpp"});
 }
 
 void EmulatedPlugin::importCall(uint32_t index)
 {
-    const auto& routines = importedRoutines();
-    if (index >= routines.size())
-        throw CpuFault("a call into the stub page at no routine", 0);
-    (this->*routines[index].run)();
+    runStandIn(*this, importedRoutines(), index, "the stub page");
 }
 
 std::optional<uint32_t> EmulatedPlugin::exportAddress(const std::string& name) const
@@ -192,7 +167,7 @@ std::optional<std::string> EmulatedPlugin::text(uint32_t address, const std::str
             throw CpuFault("returned a null pointer instead of a text", 0);
         return cpu_->readText(address, kLongestText);
     } catch (const CpuFault& fault) {
-        recordFault(CpuFault(what + " returned " + hex(address) +
+        recordFault(CpuFault(what + " returned " + hexAddress(address) +
                                  ", which is no text the host can read (" + fault.what() + ")",
                              0),
                     what);
@@ -233,7 +208,8 @@ std::string EmulatedPlugin::describe(uint32_t address) const
     const auto& routines = importedRoutines();
     if (address >= kUserStubPage && address < kUserStubPage + kPageSize &&
         (address - kUserStubPage) / kStubSlot < routines.size())
-        return hex(address) + " (" + routines[(address - kUserStubPage) / kStubSlot].name + ")";
+        return hexAddress(address) + " (" + routines[(address - kUserStubPage) / kStubSlot].name +
+               ")";
     return describeImageAddress(symbols_, imageName_, address, base_, pe_.imageBase(),
                                 static_cast<uint32_t>(image_.size()));
 }
@@ -242,7 +218,7 @@ void EmulatedPlugin::patch(uint32_t address, const std::vector<uint8_t>& bytes)
 {
     std::lock_guard guard(lock_);
     if (address < base_ || address - base_ + bytes.size() > image_.size())
-        throw std::out_of_range("patch at " + hex(address) + " lies outside the image");
+        throw std::out_of_range("patch at " + hexAddress(address) + " lies outside the image");
     std::copy(bytes.begin(), bytes.end(), image_.begin() + (address - base_));
     cpu_->overwriteCode(address, bytes);
 }

@@ -11,6 +11,7 @@
 // debug messages to the same debug log. A misuse the host layer would call a
 // driver fault is a CpuFault here, which stops the emulated driver.
 #include "platform/emulated-image/emulated_driver.h"
+#include "platform/emulated-image/stand_ins.h"
 
 #include "platform/emulated-image/nt32_layout.h"
 #include "sim/machine.h"
@@ -24,13 +25,6 @@ namespace {
 
 // More than a driver ever copies or fills in one call.
 constexpr uint32_t kLargestBlock = kLargestSystemBuffer;
-
-std::string hex(uint32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", value);
-    return text;
-}
 
 // A host UNICODE_STRING over a wide text that outlives the call.
 UNICODE_STRING hostString(std::wstring& text)
@@ -99,7 +93,7 @@ void EmulatedDriver::ioCreateDevice()
     const uint32_t result = cpu_->argument(6);
     if (driver != driverObject_)
         throw CpuFault("IoCreateDevice was given a driver object this kernel did not make (" +
-                           hex(driver) + ")",
+                           hexAddress(driver) + ")",
                        0);
     if (result == 0)
         throw CpuFault("IoCreateDevice was given no place for the device object", 0);
@@ -144,7 +138,7 @@ void EmulatedDriver::ioDeleteDevice()
                                [&](const Device& d) { return d.emulated == object; });
     if (device == devices_.end())
         throw CpuFault("IoDeleteDevice was given a device object that does not exist (" +
-                           hex(object) + ": deleted twice, or never made)",
+                           hexAddress(object) + ": deleted twice, or never made)",
                        0);
     // Out of the driver's list of devices.
     uint32_t link = driverObject_ + nt32::kDriverObjectDeviceObject;
@@ -186,7 +180,7 @@ void EmulatedDriver::iofCompleteRequest()
 {
     const uint32_t irp = cpu_->reg(UC_X86_REG_ECX);
     if (currentIrp_ == 0 || irp != currentIrp_)
-        throw CpuFault("IofCompleteRequest was given " + hex(irp) +
+        throw CpuFault("IofCompleteRequest was given " + hexAddress(irp) +
                            ", which is not a request in a dispatch routine",
                        0);
     if (++completions_ > 1)
@@ -232,7 +226,7 @@ void EmulatedDriver::mmUnmapIoSpace()
     const uint32_t length = cpu_->argument(1);
     auto found = mappings_.find(address);
     if (found == mappings_.end() || found->second.length != length)
-        throw CpuFault("MmUnmapIoSpace of " + hex(address) + " (" + std::to_string(length) +
+        throw CpuFault("MmUnmapIoSpace of " + hexAddress(address) + " (" + std::to_string(length) +
                            " bytes), which is no mapping the driver holds",
                        0);
     const Mapping mapping = found->second;
@@ -275,12 +269,13 @@ void EmulatedDriver::keWaitForSingleObject()
 {
     const uint32_t mutex = cpu_->argument(0);
     if (cpu_->read8(mutex + nt32::kMutexType) != nt32::kMutantObject)
-        throw CpuFault(
-            "KeWaitForSingleObject was given " + hex(mutex) + ", which is no initialized mutex", 0);
+        throw CpuFault("KeWaitForSingleObject was given " + hexAddress(mutex) +
+                           ", which is no initialized mutex",
+                       0);
     const auto state = static_cast<int32_t>(cpu_->read32(mutex + nt32::kMutexSignalState));
     const uint32_t owner = cpu_->read32(mutex + nt32::kMutexOwnerThread);
     if (state <= 0 && owner != kThreadPage)
-        throw CpuFault("KeWaitForSingleObject on the mutex at " + hex(mutex) +
+        throw CpuFault("KeWaitForSingleObject on the mutex at " + hexAddress(mutex) +
                            ", which another thread holds: it would wait for ever",
                        0);
     cpu_->write32(mutex + nt32::kMutexSignalState, static_cast<uint32_t>(state - 1));
@@ -295,8 +290,9 @@ void EmulatedDriver::keReleaseMutex()
     const auto state = static_cast<int32_t>(cpu_->read32(mutex + nt32::kMutexSignalState));
     if (cpu_->read8(mutex + nt32::kMutexType) != nt32::kMutantObject || state > 0 ||
         cpu_->read32(mutex + nt32::kMutexOwnerThread) != kThreadPage)
-        throw CpuFault(
-            "KeReleaseMutex of the mutex at " + hex(mutex) + ", which the thread does not hold", 0);
+        throw CpuFault("KeReleaseMutex of the mutex at " + hexAddress(mutex) +
+                           ", which the thread does not hold",
+                       0);
     cpu_->write32(mutex + nt32::kMutexSignalState, static_cast<uint32_t>(state + 1));
     if (state + 1 == 1)
         cpu_->write32(mutex + nt32::kMutexOwnerThread, 0);

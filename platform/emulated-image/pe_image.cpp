@@ -5,6 +5,7 @@
 // headers, the section table, the import and export directories and the
 // base relocation blocks, and the image laid out in memory for a given base.
 #include "platform/emulated-image/pe_image.h"
+#include "platform/emulated-image/message_text.h"
 
 #include "common/bounded_file.h"
 
@@ -46,13 +47,6 @@ constexpr uint32_t kRelocationBlockHeader = 8; // the page and the block's size
 constexpr uint32_t kMostExports = 4096;
 constexpr size_t kMostImports = 4096;
 
-std::string hex(uint32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", value);
-    return text;
-}
-
 const char* labelOf(ImageKind kind)
 {
     return kind == ImageKind::Driver ? "driver image" : "plug-in image";
@@ -85,7 +79,7 @@ PeImage::PeImage(std::vector<uint8_t> bytes, const std::string& name, ImageKind 
         fail("no PE signature");
     const uint32_t header = nt + 4;
     if (read16(header) != kMachineI386)
-        fail("not an i386 image (machine " + hex(read16(header)) + ")");
+        fail("not an i386 image (machine " + hexAddress(read16(header)) + ")");
     const uint16_t sectionCount = read16(header + 2);
     const uint16_t optionalSize = read16(header + 16);
     const uint16_t characteristics = read16(header + 18);
@@ -105,7 +99,7 @@ PeImage::PeImage(std::vector<uint8_t> bytes, const std::string& name, ImageKind 
         subsystem != kSubsystemWindowsCui)
         fail("not a DLL for Windows (subsystem " + std::to_string(subsystem) + ")");
     if (imageSize_ == 0 || imageSize_ > kLargestImage || headersSize_ > imageSize_)
-        fail("image size " + hex(imageSize_) + " cannot be right");
+        fail("image size " + hexAddress(imageSize_) + " cannot be right");
     if (headersSize_ > file_.size())
         fail("truncated: the headers take " + std::to_string(headersSize_) +
              " bytes, the file has " + std::to_string(file_.size()));
@@ -120,7 +114,7 @@ PeImage::PeImage(std::vector<uint8_t> bytes, const std::string& name, ImageKind 
     if ((characteristics & kRelocsStripped) == 0)
         directory(kRelocationDirectory, relocationsRva_, relocationsSize_);
     if (uint64_t(relocationsRva_) + relocationsSize_ > imageSize_)
-        fail("the base relocation directory at " + hex(relocationsRva_) + " of " +
+        fail("the base relocation directory at " + hexAddress(relocationsRva_) + " of " +
              std::to_string(relocationsSize_) + " bytes runs past the image");
 
     const uint32_t table = optional + optionalSize;
@@ -143,8 +137,8 @@ PeImage::PeImage(std::vector<uint8_t> bytes, const std::string& name, ImageKind 
         if (end > imageSize_)
             fail("section " + section.name + " lies outside the image");
         if (section.virtualAddress % kSectionPage != 0)
-            fail("section " + section.name + " at " + hex(section.virtualAddress) +
-                 " does not begin on a page (" + hex(kSectionPage) + " bytes)");
+            fail("section " + section.name + " at " + hexAddress(section.virtualAddress) +
+                 " does not begin on a page (" + hexAddress(kSectionPage) + " bytes)");
         if (section.rawSize > 0 && uint64_t(section.rawOffset) + section.rawSize > file_.size())
             fail("section " + section.name + " lies outside the file");
         sections_.push_back(section);
@@ -183,7 +177,7 @@ void PeImage::readExports(uint32_t rva, uint32_t size)
         if (address >= rva && address < rva + size)
             fail("export " + name + " is forwarded to another library");
         if (address == 0 || address >= imageSize_)
-            fail("export " + name + " lies outside the image (" + hex(address) + ")");
+            fail("export " + name + " lies outside the image (" + hexAddress(address) + ")");
         exports_[name] = address;
     }
 }
@@ -234,14 +228,14 @@ std::vector<uint8_t> PeImage::layOut(uint32_t base,
     }
     auto at32 = [&](uint32_t rva) -> uint8_t* {
         if (uint64_t(rva) + 4 > memory.size())
-            fail("an address at " + hex(rva) + " lies outside the image");
+            fail("an address at " + hexAddress(rva) + " lies outside the image");
         return memory.data() + rva;
     };
 
     const uint32_t delta = base - imageBase_;
     if (delta != 0) {
         if (relocationsRva_ == 0 || relocationsSize_ == 0)
-            fail("it must move from " + hex(imageBase_) + " to " + hex(base) +
+            fail("it must move from " + hexAddress(imageBase_) + " to " + hexAddress(base) +
                  " but carries no base relocations");
         applyRelocations(memory, delta);
     }
@@ -268,11 +262,11 @@ void PeImage::applyRelocations(std::vector<uint8_t>& memory, uint32_t delta) con
         if (blockSize == 0)
             break; // padding after the last block
         if (blockSize < kRelocationBlockHeader || blockSize % 2 != 0)
-            fail("a base relocation block at " + hex(block) + " of " + std::to_string(blockSize) +
-                 " bytes is no header and whole entries");
+            fail("a base relocation block at " + hexAddress(block) + " of " +
+                 std::to_string(blockSize) + " bytes is no header and whole entries");
         if (blockSize > relocationsSize_ - offset)
-            fail("a base relocation block at " + hex(block) + " of " + std::to_string(blockSize) +
-                 " bytes runs past the relocation directory (" +
+            fail("a base relocation block at " + hexAddress(block) + " of " +
+                 std::to_string(blockSize) + " bytes runs past the relocation directory (" +
                  std::to_string(relocationsSize_ - offset) + " bytes left)");
         for (uint32_t entry = kRelocationBlockHeader; entry < blockSize; entry += 2) {
             uint16_t item;
@@ -283,10 +277,10 @@ void PeImage::applyRelocations(std::vector<uint8_t>& memory, uint32_t delta) con
                 continue;
             if (kind != kRelocationHighLow)
                 fail("base relocation kind " + std::to_string(kind) + " at " +
-                     hex(static_cast<uint32_t>(place)) + " is not one of a 32-bit image");
+                     hexAddress(static_cast<uint32_t>(place)) + " is not one of a 32-bit image");
             if (place + 4 > imageSize_)
-                fail("a base relocation in the block at " + hex(block) + " for page " + hex(page) +
-                     " patches outside the image");
+                fail("a base relocation in the block at " + hexAddress(block) + " for page " +
+                     hexAddress(page) + " patches outside the image");
             uint32_t value;
             std::memcpy(&value, memory.data() + place, 4);
             value += delta;
@@ -299,7 +293,7 @@ void PeImage::applyRelocations(std::vector<uint8_t>& memory, uint32_t delta) con
 uint32_t PeImage::read32(uint32_t offset) const
 {
     if (uint64_t(offset) + 4 > file_.size())
-        fail("truncated at offset " + hex(offset));
+        fail("truncated at offset " + hexAddress(offset));
     uint32_t value;
     std::memcpy(&value, file_.data() + offset, 4);
     return value;
@@ -308,7 +302,7 @@ uint32_t PeImage::read32(uint32_t offset) const
 uint16_t PeImage::read16(uint32_t offset) const
 {
     if (uint64_t(offset) + 2 > file_.size())
-        fail("truncated at offset " + hex(offset));
+        fail("truncated at offset " + hexAddress(offset));
     uint16_t value;
     std::memcpy(&value, file_.data() + offset, 2);
     return value;
@@ -322,7 +316,7 @@ uint32_t PeImage::fileOffset(uint32_t rva, uint32_t length) const
             return section.rawOffset + (rva - section.virtualAddress);
     if (uint64_t(rva) + length <= headersSize_)
         return rva;
-    fail("relative address " + hex(rva) + " lies in no section");
+    fail("relative address " + hexAddress(rva) + " lies in no section");
 }
 
 std::string PeImage::readString(uint32_t rva) const
@@ -330,7 +324,7 @@ std::string PeImage::readString(uint32_t rva) const
     std::string text;
     for (uint32_t offset = fileOffset(rva, 1);; ++offset) {
         if (offset >= file_.size() || text.size() > 256)
-            fail("a name at " + hex(rva) + " has no end");
+            fail("a name at " + hexAddress(rva) + " has no end");
         if (file_[offset] == 0)
             return text;
         text.push_back(static_cast<char>(file_[offset]));

@@ -11,6 +11,7 @@
 // memory. A misuse (a pointer to nothing, a free of no block) is a CpuFault,
 // which stops the plug-in.
 #include "platform/emulated-image/emulated_plugin.h"
+#include "platform/emulated-image/stand_ins.h"
 
 #include <windows.h>
 
@@ -24,13 +25,6 @@ namespace {
 constexpr uint32_t kInvalidHandle = 0xFFFFFFFF;
 // The longest file name CreateFileA takes (MAX_PATH).
 constexpr size_t kLongestPath = 260;
-
-std::string hex(uint32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", value);
-    return text;
-}
 
 // A handle of the host Win32 layer as the 32-bit plug-in holds it, and back.
 // The layer's handles are small numbers; INVALID_HANDLE_VALUE is all ones.
@@ -153,7 +147,7 @@ void EmulatedPlugin::freeRoutine()
 {
     const uint32_t block = cpu_->argument(0);
     if (block != 0 && !heap_.release(block))
-        throw CpuFault("free of " + hex(block) +
+        throw CpuFault("free of " + hexAddress(block) +
                            ", which is no block malloc gave (freed twice, or never given)",
                        0);
 }
