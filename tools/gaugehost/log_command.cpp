@@ -6,6 +6,7 @@
 #include "tools/gaugehost/commands.h"
 
 #include "tools/common/control_bytes.h"
+#include "tools/common/living_notebook.h"
 #include "tools/common/model_profile_view.h"
 
 #include "tools/gaugehost/cp1252.h"
@@ -72,7 +73,6 @@ bool waitUntil(uint64_t due, bool simulated)
             }
         }
     }
-    letNotebookRun(double(fileTimeNow() - start) / double(kTicksPerSecond));
     return !stopRequested();
 }
 
@@ -133,6 +133,7 @@ std::optional<LogOptions::Existing> existingLog(const std::string& file)
 void runLog(const PluginLibrary& library, const LogOptions& options, std::ostream& out,
             std::ostream& warnings)
 {
+    tools::LivingNotebook notebook(options.load);
     ReaderSet readers(library, options.interval);
     NotebookDevice device;
     const unsigned divisor = tools::modelProfileFor(device.modelName()).fanDivisor;

@@ -10,6 +10,7 @@
 // Exit status 0 on success, 1 when something failed (call: also when the
 // reader answered an "ERROR:" text), 2 for a command line that cannot be
 // understood.
+#include "tools/common/living_notebook.h"
 #include "tools/common/session.h"
 #include "tools/gaugehost/commands.h"
 #include "tools/gaugehost/notebook_controls.h"
@@ -70,6 +71,8 @@ constexpr const char* kUsage =
     "                   the Windows driver image FILE (build-windows/bin/zephr.sys)\n"
     "                   under the CPU emulator, not the host-build driver (host build)\n"
     "  --trace          hardware accesses of the simulated notebook to stderr\n"
+    "  --load PERCENT   the simulated notebook's steady load, 0 to 100 (panel, log;\n"
+    "                   host build; default: a load that comes and goes)\n"
     "  --help, -h       this text; COMMAND --help: the command's\n";
 
 // gaugehost COMMAND --help: the command's usage and options.
@@ -242,6 +245,8 @@ CommandLine parseCommandLine(int argc, char** argv)
             line.session.driverImage = value(option);
         else if (option == "--trace")
             line.trace = true;
+        else if (option == "--load" && tools::Session::simulated())
+            line.session.load = int(numberOption(option, value(option), 0, tools::kMaxLoadPercent));
         else if (isHelp(option))
             line.help = true;
         else
@@ -280,6 +285,7 @@ CommandLine parseCommandLine(int argc, char** argv)
         line.arguments = std::move(rest);
     if (const char* noColor = std::getenv("NO_COLOR"); noColor && *noColor)
         line.panel.color = false;
+    line.panel.load = line.log.load = line.session.load;
     return line;
 }
 

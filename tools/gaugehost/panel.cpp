@@ -4,6 +4,7 @@
 // The live panel: the readers and what they read, the keys and the loop.
 #include "tools/gaugehost/panel.h"
 
+#include "tools/common/living_notebook.h"
 #include "tools/common/model_profile_view.h"
 
 #include "tools/gaugehost/cp1252.h"
@@ -322,6 +323,21 @@ bool applyPanelKey(char key, PanelSettings& settings, const FanStateSetter& setF
         const bool show = settings.degree != "yes";
         settings.degree = std::string(show ? "yes" : "no");
         settings.message = std::string(show ? "degree sign shown" : "degree sign hidden");
+    } else if (key == 'l' || key == 'L') {
+        if (!settings.loadAdjustable) {
+            settings.message = "the load is the notebook's own (the host build's simulated "
+                               "notebook takes one)";
+            return true;
+        }
+        // varying -> 0 -> 25 -> ... -> 100 -> varying
+        if (!settings.load)
+            settings.load = 0;
+        else if (*settings.load >= tools::kMaxLoadPercent)
+            settings.load.reset();
+        else
+            settings.load = std::min(*settings.load / 25 * 25 + 25, tools::kMaxLoadPercent);
+        settings.message = "load " + tools::loadText(settings.load) +
+                           " (the temperatures follow over the next minute)";
     } else if ((key >= '0' && key <= '2') || (key >= '7' && key <= '9')) {
         const unsigned fan = key <= '2' ? 0 : 1;
         const unsigned state = key <= '2' ? unsigned(key - '0') : unsigned(key - '7');
@@ -369,12 +385,17 @@ void runPanel(const PluginLibrary& library, const PanelOptions& options, std::os
     // the screen.
     std::optional<PanelTerminal> terminal(std::in_place);
     const bool live = terminal->interactive() && !options.once;
+    // One frame is one moment: the notebook lives only while it is watched.
+    std::optional<tools::LivingNotebook> notebook;
+    if (live)
+        notebook.emplace(options.load);
+    settings.load = options.load;
+    settings.loadAdjustable = live && tools::LivingNotebook::loadAdjustable();
     auto setFanState = [&fans](unsigned fan, unsigned state) { return fans.set(fan, state); };
 
     std::vector<std::string> texts = readers.read(settings.unit, settings.degree);
     monitor.record(texts, settings.unit);
     double lastRead = secondsNow();
-    double lastRun = lastRead;
     double messageAt = 0;
     auto draw = [&] {
         PanelFrame frame;
@@ -419,6 +440,8 @@ void runPanel(const PluginLibrary& library, const PanelOptions& options, std::os
                 const PanelSettings before = settings;
                 if (!applyPanelKey(*key, settings, setFanState))
                     return;
+                if (settings.load != before.load)
+                    notebook->setLoad(settings.load);
                 if (settings.unit != before.unit || settings.degree != before.degree) {
                     // New instances refresh at their first call: every
                     // temperature shows the new unit at once, not at its
@@ -434,8 +457,6 @@ void runPanel(const PluginLibrary& library, const PanelOptions& options, std::os
                 return;
             const double now = secondsNow();
             if (now - lastRead >= readers.periodSeconds() + kRefreshMargin) {
-                letNotebookRun(now - lastRun);
-                lastRun = now;
                 texts = readers.read(settings.unit, settings.degree);
                 monitor.record(texts, settings.unit);
                 lastRead = now;

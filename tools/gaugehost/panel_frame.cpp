@@ -17,7 +17,7 @@ constexpr size_t kTrendColumnAt = 2 + kLabelColumns + kTextColumns + 3 * kValueC
 
 constexpr const char* kKeyHelp[] = {
     "keys: 0 1 2 fan 0 Off/Slow/High   7 8 9 fan 1 Off/Slow/High",
-    "      f Celsius/Fahrenheit   d degree sign   q quit   Ctrl-Z suspend",
+    "      f Celsius/Fahrenheit   d degree sign   l load   q quit   Ctrl-Z suspend",
 };
 
 constexpr const char* kYellow = "\x1b[33m";

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -70,6 +71,34 @@ TEST(PanelKeys, QQuitsAndOtherKeysDoNothing)
     EXPECT_EQ(settings.message, "");
     EXPECT_FALSE(applyPanelKey('q', settings, fans.setter()));
     EXPECT_TRUE(fans.calls.empty());
+}
+
+// l steps the living notebook's load through varying, 0, 25 ... 100 %;
+// where it cannot be changed it says so and changes nothing.
+TEST(PanelKeys, LStepsTheLoad)
+{
+    struct Row {
+        bool adjustable;
+        std::optional<int> before, after;
+        const char* message;
+    };
+    const Row rows[] = {
+        {true, std::nullopt, 0, "load 0 % (the temperatures follow over the next minute)"},
+        {true, 0, 25, "load 25 %"},
+        {true, 60, 75, "load 75 %"},
+        {true, 100, std::nullopt, "load varying"},
+        {false, 50, 50, "the load is the notebook's own"},
+    };
+    for (const Row& row : rows) {
+        RecordedSetter fans;
+        PanelSettings settings;
+        settings.loadAdjustable = row.adjustable;
+        settings.load = row.before;
+        EXPECT_TRUE(applyPanelKey('l', settings, fans.setter()));
+        EXPECT_EQ(settings.load, row.after) << row.message;
+        EXPECT_EQ(settings.message.rfind(row.message, 0), 0u) << settings.message;
+        EXPECT_TRUE(fans.calls.empty());
+    }
 }
 
 TEST(PanelFans, AreGivenBackAsThePanelFoundThem)
