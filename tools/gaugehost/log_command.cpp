@@ -34,13 +34,6 @@ namespace {
 
 constexpr int64_t kTicksPerSecond = 10000000;
 
-uint64_t fileTimeNow()
-{
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    return (uint64_t(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-}
-
 std::vector<LogField> recordFields(const ReaderSet& readers, const std::vector<std::string>& texts,
                                    unsigned fanDivisor, uint64_t time)
 {

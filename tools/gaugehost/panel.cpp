@@ -8,6 +8,7 @@
 #include "tools/common/model_profile_view.h"
 
 #include "tools/gaugehost/cp1252.h"
+#include "tools/gaugehost/log_record.h"
 #include "tools/gaugehost/notebook_controls.h"
 #include "tools/gaugehost/notebook_device.h"
 #include "tools/gaugehost/panel_frame.h"
@@ -32,15 +33,13 @@ constexpr const char* kDriverMissing = "ERROR: Could not load zephr driver.";
 constexpr const char* kNoValue = "ERROR: No value was present.";
 constexpr double kMessageSeconds = 5;
 constexpr size_t kTrendColumns = 16;
-// The readers' throttle goes by the same clock; a little past the period
-// makes sure each of them is due when the panel calls again.
-constexpr double kRefreshMargin = 0.05;
+constexpr uint64_t kTicksPerMillisecond = 10000;
+// The longest wait for a key, so a stop is seen soon.
+constexpr uint64_t kLongestKeyWait = 250 * kTicksPerMillisecond;
 
 double secondsNow()
 {
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    return double((uint64_t(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 1e7;
+    return double(fileTimeNow()) / 1e7;
 }
 
 bool fahrenheit(const std::string& unit)
@@ -395,7 +394,11 @@ void runPanel(const PluginLibrary& library, const PanelOptions& options, std::os
 
     std::vector<std::string> texts = readers.read(settings.unit, settings.degree);
     monitor.record(texts, settings.unit);
-    double lastRead = secondsNow();
+    // Refreshes on a grid from the first, as log's records: what the reads
+    // and the drawing take does not add up.
+    RecordSchedule schedule(fileTimeNow(),
+                            uint64_t(readers.periodSeconds()) * 1000 * kTicksPerMillisecond);
+    uint64_t due = schedule.next(fileTimeNow()).due;
     double messageAt = 0;
     auto draw = [&] {
         PanelFrame frame;
@@ -436,7 +439,9 @@ void runPanel(const PluginLibrary& library, const PanelOptions& options, std::os
     auto watch = [&] {
         for (;;) {
             bool changed = false;
-            if (auto key = terminal->readKey(250)) {
+            const uint64_t before = fileTimeNow();
+            const uint64_t wait = due > before ? std::min(due - before, kLongestKeyWait) : 0;
+            if (auto key = terminal->readKey(int(wait / kTicksPerMillisecond))) {
                 const PanelSettings before = settings;
                 if (!applyPanelKey(*key, settings, setFanState))
                     return;
@@ -448,20 +453,23 @@ void runPanel(const PluginLibrary& library, const PanelOptions& options, std::os
                     // next period.
                     readers.restartTemperatureReaders();
                     texts = readers.read(settings.unit, settings.degree);
-                    lastRead = secondsNow(); // all readers due again one period from now
                 }
                 messageAt = secondsNow();
                 changed = true;
             }
             if (stopRequested())
                 return;
-            const double now = secondsNow();
-            if (now - lastRead >= readers.periodSeconds() + kRefreshMargin) {
+            if (fileTimeNow() >= due) {
+                // Fresh instances: their first call always asks the driver,
+                // so a refresh a few milliseconds short of the last one's
+                // period is not a text the throttle kept.
+                readers.restartAll();
                 texts = readers.read(settings.unit, settings.degree);
                 monitor.record(texts, settings.unit);
-                lastRead = now;
+                due = schedule.next(fileTimeNow()).due;
                 changed = true;
             }
+            const double now = secondsNow();
             if (!settings.message.empty() && now - messageAt >= kMessageSeconds) {
                 settings.message.clear();
                 changed = true;
