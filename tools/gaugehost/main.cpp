@@ -10,6 +10,7 @@
 // Exit status 0 on success, 1 when something failed (call: also when the
 // reader answered an "ERROR:" text), 2 for a command line that cannot be
 // understood.
+#include "tools/common/console_output.h"
 #include "tools/common/living_notebook.h"
 #include "tools/common/session.h"
 #include "tools/gaugehost/commands.h"
@@ -377,6 +378,8 @@ int run(const CommandLine& line)
 
 int main(int argc, char** argv)
 {
+    // "°" as itself in a Windows console, from the first line to the last.
+    const tools::Utf8ConsoleOutput console;
     CommandLine line;
     try {
         line = parseCommandLine(argc, argv);

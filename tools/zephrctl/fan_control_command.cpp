@@ -8,6 +8,7 @@
 #include "tools/zephrctl/commands.h"
 #include "tools/zephrctl/device_fan_hardware.h"
 #include "tools/zephrctl/fan_control_clock.h"
+#include "tools/zephrctl/fan_control_lock.h"
 #include "tools/zephrctl/standalone_commands.h"
 
 #include <cerrno>
@@ -133,6 +134,8 @@ int runFanControlCommand(const tools::SessionOptions& sessionOptions,
         return kExitOk;
     }
     FanControlConfig config = loadConfig(options);
+    // Two loops would set the same fans by turns.
+    const FanControlLock onlyOne;
 
     tools::Session session(sessionOptions);
     DeviceFanHardware hardware;

@@ -4,6 +4,7 @@
 // zephrctl, the command-line client of the zephr driver: reads the command
 // line, brings up the notebook (the simulated one in the host build), opens
 // the device and runs one command.
+#include "tools/common/console_output.h"
 #include "tools/common/living_notebook.h"
 #include "tools/common/session.h"
 #include "tools/zephrctl/commands.h"
@@ -108,6 +109,8 @@ int usageError(const std::string& message)
 
 int main(int argc, char** argv)
 {
+    // "°" as itself in a Windows console, from the first line to the last.
+    const tools::Utf8ConsoleOutput console;
     std::vector<std::string> args(argv + 1, argv + argc);
     tools::SessionOptions options;
     bool trace = false;
