@@ -67,6 +67,9 @@ class SmmBios {
     // above for every call with 0xA3 in AL (behaviour still applies first).
     // Exchanges the caller does not serialize run it at the same time.
     std::function<void(SmmRegisters&)> custom;
+    // Runs first at every call with 0xA3 in AL, whatever the behaviour: the
+    // living notebook catches up there with the time that has passed.
+    std::function<void()> beforeCall;
 
     // Runs the handler for one SMI: 0x00A3 fan state, 0x01A3 set fan state
     // (BH state, BL fan), 0x02A3 fan speed, 0x10A3 temperature; AX 0xFFFF for

@@ -30,6 +30,8 @@ void SmmBios::handle(SmmRegisters& registers)
 {
     if ((registers.ax & 0xFF) != kCommandByte)
         return;
+    if (beforeCall)
+        beforeCall();
     const uint16_t sent = registers.ax;
     switch (behaviour) {
     case SmmBehaviour::Ignore:

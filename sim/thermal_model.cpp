@@ -11,9 +11,8 @@ namespace sim {
 
 namespace {
 
-// Degrees a full load adds, and degrees each step of fan state takes away.
-constexpr double kLoadHeat = 14.0;
-constexpr double kCoolingPerState = 4.0;
+// Degrees the load that comes and goes adds at its height.
+constexpr double kWanderingLoadHeat = 14.0;
 // Seconds in which a temperature goes most of the way to where it is heading.
 constexpr double kThermalLag = 12.0;
 constexpr double kFanLag = 2.0;
@@ -40,13 +39,23 @@ ThermalModel::ThermalModel(Machine& machine) : machine_(machine)
     }
 }
 
+void ThermalModel::setLoad(std::optional<double> percent)
+{
+    if (percent)
+        percent = std::clamp(*percent, 0.0, 100.0);
+    fixedLoad_ = percent;
+}
+
 void ThermalModel::advance(double seconds)
 {
     if (seconds <= 0)
         return;
     clock_ += seconds;
-    // A load that comes and goes over about two minutes.
-    const double load = 0.5 + 0.5 * std::sin(clock_ / 20.0) * std::cos(clock_ / 47.0);
+    // A steady load, or one that comes and goes over about two minutes.
+    const double heat =
+        fixedLoad_
+            ? kFullLoadHeat * *fixedLoad_ / 100.0
+            : kWanderingLoadHeat * (0.5 + 0.5 * std::sin(clock_ / 20.0) * std::cos(clock_ / 47.0));
     double cooling = 0;
     for (auto& fan : machine_.smm.fans) {
         cooling += kCoolingPerState * fan.state;
@@ -58,7 +67,7 @@ void ThermalModel::advance(double seconds)
     }
     const double step = std::min(1.0, seconds / kThermalLag);
     for (auto& [sensor, degrees] : now_) {
-        const double target = std::max(25.0, idle_[sensor] + kLoadHeat * load - cooling);
+        const double target = std::max(25.0, idle_[sensor] + heat - cooling);
         degrees += (target - degrees) * step;
         auto found = machine_.smm.temperatures.find(sensor);
         if (found != machine_.smm.temperatures.end())

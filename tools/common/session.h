@@ -36,6 +36,10 @@ struct SessionOptions {
     // Where the simulated notebook's trace goes from the start, so the
     // driver's load messages are in it too (host build; nullptr: nowhere).
     std::ostream* trace = nullptr;
+    // The steady load in percent the living notebook runs under
+    // (tools::LivingNotebook, host build); nothing: a load that comes and
+    // goes.
+    std::optional<int> load;
 };
 
 // A file of the command line at fault: the machine file (its key named),

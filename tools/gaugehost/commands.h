@@ -33,6 +33,9 @@ struct LogOptions {
     // On the simulated clock (host build): time moves by the period between
     // records without waiting, so a minute of the notebook takes no time.
     bool simulatedTime = false;
+    // The simulated notebook's steady load in percent (--load); nothing: a
+    // load that comes and goes.
+    std::optional<int> load;
     // --append to a log that holds records already: its columns and format,
     // which this log's must match (no second header is written).
     struct Existing {

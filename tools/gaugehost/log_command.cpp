@@ -5,6 +5,7 @@
 // one record per refresh.
 #include "tools/gaugehost/commands.h"
 
+#include "tools/common/living_notebook.h"
 #include "tools/common/model_profile_view.h"
 
 #include "tools/gaugehost/cp1252.h"
@@ -31,13 +32,6 @@ namespace gaugehost {
 namespace {
 
 constexpr int64_t kTicksPerSecond = 10000000;
-
-uint64_t fileTimeNow()
-{
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    return (uint64_t(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-}
 
 std::vector<LogField> recordFields(const ReaderSet& readers, const std::vector<std::string>& texts,
                                    unsigned fanDivisor, uint64_t time)
@@ -71,7 +65,6 @@ bool waitUntil(uint64_t due, bool simulated)
             }
         }
     }
-    letNotebookRun(double(fileTimeNow() - start) / double(kTicksPerSecond));
     return !stopRequested();
 }
 
@@ -130,6 +123,7 @@ std::optional<LogOptions::Existing> existingLog(const std::string& file)
 void runLog(const PluginLibrary& library, const LogOptions& options, std::ostream& out,
             std::ostream& warnings)
 {
+    tools::LivingNotebook notebook(options.load);
     ReaderSet readers(library, options.interval);
     NotebookDevice device;
     const unsigned divisor = tools::modelProfileFor(device.modelName()).fanDivisor;

@@ -11,7 +11,9 @@
 // reader answered an "ERROR:" text), 2 for a command line that cannot be
 // understood or a machine file at fault.
 #include "common/bounded_file.h"
+#include "tools/common/console_output.h"
 #include "tools/common/control_bytes.h"
+#include "tools/common/living_notebook.h"
 #include "tools/common/session.h"
 #include "tools/gaugehost/commands.h"
 #include "tools/gaugehost/notebook_controls.h"
@@ -76,6 +78,8 @@ constexpr const char* kUsage =
     "                   load the emulated images (--driver-image, --plugin-image)\n"
     "                   at ADDR (0x800000), moved with their base relocations\n"
     "  --trace          hardware accesses of the simulated notebook to stderr\n"
+    "  --load PERCENT   the simulated notebook's steady load, 0 to 100 (panel, log;\n"
+    "                   host build; default: a load that comes and goes)\n"
     "  --help, -h       this text; COMMAND --help: the command's\n";
 
 // gaugehost COMMAND --help: the command's usage and options.
@@ -254,6 +258,8 @@ CommandLine parseCommandLine(int argc, char** argv)
                                  "'");
         } else if (option == "--trace")
             line.trace = true;
+        else if (option == "--load" && tools::Session::simulated())
+            line.session.load = int(numberOption(option, value(option), 0, tools::kMaxLoadPercent));
         else if (isHelp(option))
             line.help = true;
         else
@@ -295,6 +301,7 @@ CommandLine parseCommandLine(int argc, char** argv)
         line.arguments = std::move(rest);
     if (const char* noColor = std::getenv("NO_COLOR"); noColor && *noColor)
         line.panel.color = false;
+    line.panel.load = line.log.load = line.session.load;
     return line;
 }
 
@@ -382,6 +389,8 @@ int run(const CommandLine& line)
 
 int main(int argc, char** argv)
 {
+    // "°" as itself in a Windows console, from the first line to the last.
+    const tools::Utf8ConsoleOutput console;
     CommandLine line;
     try {
         line = parseCommandLine(argc, argv);

@@ -29,11 +29,6 @@ void setFanSpeed(unsigned fan, unsigned speed);
 // "normal", "ignore" or "echo-ax".
 void setBehaviour(const std::string& behaviour);
 
-// Lets the simulated notebook run for some seconds: temperatures drift, fan
-// speeds follow fan states (host build; nothing on Windows, where the
-// notebook is real).
-void letNotebookRun(double seconds);
-
 // Device control requests sent since the process began (host build).
 uint64_t deviceRequestCount();
 

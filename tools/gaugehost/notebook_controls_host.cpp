@@ -8,10 +8,8 @@
 #include "platform/host-nt/nt_host.h"
 #include "platform/host-win32/win32_host.h"
 #include "sim/machine.h"
-#include "sim/thermal_model.h"
 
 #include <limits>
-#include <memory>
 #include <stdexcept>
 
 namespace gaugehost {
@@ -79,20 +77,6 @@ void setBehaviour(const std::string& behaviour)
 uint64_t deviceRequestCount()
 {
     return nt::IoManager::instance().deviceControlCount();
-}
-
-void letNotebookRun(double seconds)
-{
-    static std::shared_ptr<sim::Machine> modelled;
-    static std::unique_ptr<sim::ThermalModel> model;
-    auto machine = sim::currentMachinePtr();
-    if (!machine)
-        return;
-    if (machine != modelled) {
-        modelled = machine;
-        model = std::make_unique<sim::ThermalModel>(*machine);
-    }
-    model->advance(seconds);
 }
 
 } // namespace gaugehost

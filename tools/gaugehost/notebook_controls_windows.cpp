@@ -54,9 +54,4 @@ uint64_t deviceRequestCount()
     hostBuildOnly("requests");
 }
 
-void letNotebookRun(double)
-{
-    // The real notebook runs by itself.
-}
-
 } // namespace gaugehost

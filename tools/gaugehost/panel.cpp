@@ -4,9 +4,11 @@
 // The live panel: the readers and what they read, the keys and the loop.
 #include "tools/gaugehost/panel.h"
 
+#include "tools/common/living_notebook.h"
 #include "tools/common/model_profile_view.h"
 
 #include "tools/gaugehost/cp1252.h"
+#include "tools/gaugehost/log_record.h"
 #include "tools/gaugehost/notebook_controls.h"
 #include "tools/gaugehost/notebook_device.h"
 #include "tools/gaugehost/panel_frame.h"
@@ -31,15 +33,13 @@ constexpr const char* kDriverMissing = "ERROR: Could not load zephr driver.";
 constexpr const char* kNoValue = "ERROR: No value was present.";
 constexpr double kMessageSeconds = 5;
 constexpr size_t kTrendColumns = 16;
-// The readers' throttle goes by the same clock; a little past the period
-// makes sure each of them is due when the panel calls again.
-constexpr double kRefreshMargin = 0.05;
+constexpr uint64_t kTicksPerMillisecond = 10000;
+// The longest wait for a key, so a stop is seen soon.
+constexpr uint64_t kLongestKeyWait = 250 * kTicksPerMillisecond;
 
 double secondsNow()
 {
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    return double((uint64_t(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 1e7;
+    return double(fileTimeNow()) / 1e7;
 }
 
 bool fahrenheit(const std::string& unit)
@@ -322,6 +322,21 @@ bool applyPanelKey(char key, PanelSettings& settings, const FanStateSetter& setF
         const bool show = settings.degree != "yes";
         settings.degree = std::string(show ? "yes" : "no");
         settings.message = std::string(show ? "degree sign shown" : "degree sign hidden");
+    } else if (key == 'l' || key == 'L') {
+        if (!settings.loadAdjustable) {
+            settings.message = "the load is the notebook's own (the host build's simulated "
+                               "notebook takes one)";
+            return true;
+        }
+        // varying -> 0 -> 25 -> ... -> 100 -> varying
+        if (!settings.load)
+            settings.load = 0;
+        else if (*settings.load >= tools::kMaxLoadPercent)
+            settings.load.reset();
+        else
+            settings.load = std::min(*settings.load / 25 * 25 + 25, tools::kMaxLoadPercent);
+        settings.message = "load " + tools::loadText(settings.load) +
+                           " (the temperatures follow over the next minute)";
     } else if ((key >= '0' && key <= '2') || (key >= '7' && key <= '9')) {
         const unsigned fan = key <= '2' ? 0 : 1;
         const unsigned state = key <= '2' ? unsigned(key - '0') : unsigned(key - '7');
@@ -369,12 +384,21 @@ void runPanel(const PluginLibrary& library, const PanelOptions& options, std::os
     // the screen.
     std::optional<PanelTerminal> terminal(std::in_place);
     const bool live = terminal->interactive() && !options.once;
+    // One frame is one moment: the notebook lives only while it is watched.
+    std::optional<tools::LivingNotebook> notebook;
+    if (live)
+        notebook.emplace(options.load);
+    settings.load = options.load;
+    settings.loadAdjustable = live && tools::LivingNotebook::loadAdjustable();
     auto setFanState = [&fans](unsigned fan, unsigned state) { return fans.set(fan, state); };
 
     std::vector<std::string> texts = readers.read(settings.unit, settings.degree);
     monitor.record(texts, settings.unit);
-    double lastRead = secondsNow();
-    double lastRun = lastRead;
+    // Refreshes on a grid from the first, as log's records: what the reads
+    // and the drawing take does not add up.
+    RecordSchedule schedule(fileTimeNow(),
+                            uint64_t(readers.periodSeconds()) * 1000 * kTicksPerMillisecond);
+    uint64_t due = schedule.next(fileTimeNow()).due;
     double messageAt = 0;
     auto draw = [&] {
         PanelFrame frame;
@@ -415,32 +439,37 @@ void runPanel(const PluginLibrary& library, const PanelOptions& options, std::os
     auto watch = [&] {
         for (;;) {
             bool changed = false;
-            if (auto key = terminal->readKey(250)) {
+            const uint64_t before = fileTimeNow();
+            const uint64_t wait = due > before ? std::min(due - before, kLongestKeyWait) : 0;
+            if (auto key = terminal->readKey(int(wait / kTicksPerMillisecond))) {
                 const PanelSettings before = settings;
                 if (!applyPanelKey(*key, settings, setFanState))
                     return;
+                if (settings.load != before.load)
+                    notebook->setLoad(settings.load);
                 if (settings.unit != before.unit || settings.degree != before.degree) {
                     // New instances refresh at their first call: every
                     // temperature shows the new unit at once, not at its
                     // next period.
                     readers.restartTemperatureReaders();
                     texts = readers.read(settings.unit, settings.degree);
-                    lastRead = secondsNow(); // all readers due again one period from now
                 }
                 messageAt = secondsNow();
                 changed = true;
             }
             if (stopRequested())
                 return;
-            const double now = secondsNow();
-            if (now - lastRead >= readers.periodSeconds() + kRefreshMargin) {
-                letNotebookRun(now - lastRun);
-                lastRun = now;
+            if (fileTimeNow() >= due) {
+                // Fresh instances: their first call always asks the driver,
+                // so a refresh a few milliseconds short of the last one's
+                // period is not a text the throttle kept.
+                readers.restartAll();
                 texts = readers.read(settings.unit, settings.degree);
                 monitor.record(texts, settings.unit);
-                lastRead = now;
+                due = schedule.next(fileTimeNow()).due;
                 changed = true;
             }
+            const double now = secondsNow();
             if (!settings.message.empty() && now - messageAt >= kMessageSeconds) {
                 settings.message.clear();
                 changed = true;

@@ -29,6 +29,9 @@ struct PanelOptions {
     int warnCelsius = tools::kDefaultWarnCelsius;
     int criticalCelsius = tools::kDefaultCriticalCelsius;
     bool color = true; // false with --no-color or NO_COLOR in the environment
+    // The simulated notebook's steady load in percent (--load); nothing: a
+    // load that comes and goes.
+    std::optional<int> load;
 };
 
 // The texts the keys change: the temperature readers' unit and degree
@@ -37,6 +40,10 @@ struct PanelSettings {
     std::string unit = "c";
     std::string degree = "no";
     std::string message;
+    // The living notebook's load, which l steps through when it can be
+    // changed (host build): varying, 0, 25, 50, 75, 100 %.
+    std::optional<int> load;
+    bool loadAdjustable = false;
 };
 
 // Sets a fan (0 or 1) to a state (0, 1, 2); false when it was refused.

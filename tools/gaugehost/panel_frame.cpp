@@ -17,7 +17,7 @@ constexpr size_t kTrendColumnAt = 2 + kLabelColumns + kTextColumns + 3 * kValueC
 
 constexpr const char* kKeyHelp[] = {
     "keys: 0 1 2 fan 0 Off/Slow/High   7 8 9 fan 1 Off/Slow/High",
-    "      f Celsius/Fahrenheit   d degree sign   q quit   Ctrl-Z suspend",
+    "      f Celsius/Fahrenheit   d degree sign   l load   q quit   Ctrl-Z suspend",
 };
 
 constexpr const char* kYellow = "\x1b[33m";
@@ -115,21 +115,58 @@ std::string fitToWidth(const std::string& text, size_t width)
     return out;
 }
 
+std::vector<std::string> wrapAtWords(const std::string& text, size_t width)
+{
+    // A text that fits is shown as it is, its blanks too (a product name
+    // may hold two in a row); a longer one breaks at single blanks, each
+    // part keeping the blanks inside it.
+    if (displayWidth(text) <= width)
+        return {text};
+    const std::string indent = "  ";
+    std::vector<std::string> lines;
+    std::string line;
+    bool first = true;
+    size_t at = 0;
+    while (at <= text.size()) {
+        size_t end = text.find(' ', at);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string word = text.substr(at, end - at);
+        at = end + 1;
+        const std::string joined = first ? word : line + " " + word;
+        if (first || displayWidth(joined) <= width) {
+            line = joined;
+            first = false;
+            continue;
+        }
+        lines.push_back(fitToWidth(line, width));
+        line = indent + word;
+    }
+    lines.push_back(fitToWidth(line, width));
+    return lines;
+}
+
 std::string formatPanelFrame(const PanelFrame& frame)
 {
+    // The header, the count and the message are prose: broken between
+    // words. The table's lines are cut at the width.
     std::vector<std::string> lines;
+    auto prose = [&lines, &frame](const std::string& text) {
+        for (std::string& line : wrapAtWords(text, frame.width))
+            lines.push_back(std::move(line));
+    };
     const bool ok = frame.status == "ok";
-    lines.push_back("Gaugelet on " + (frame.model.empty() ? "an unknown notebook" : frame.model) +
-                    (frame.driverVersion.empty() ? ", no zephr driver"
-                                                 : ", zephr driver " + frame.driverVersion));
+    prose("Gaugelet on " + (frame.model.empty() ? "an unknown notebook" : frame.model) +
+          (frame.driverVersion.empty() ? ", no zephr driver"
+                                       : ", zephr driver " + frame.driverVersion));
     const char* statusColor = ok                                         ? kGreen
                               : frame.statusLevel == ValueLevel::Warning ? kYellow
                                                                          : kRed;
-    lines.push_back("status: " + colored(frame.status, statusColor, frame.color));
+    prose("status: " + colored(frame.status, statusColor, frame.color));
     if (!frame.profile.empty())
-        lines.push_back(frame.profile);
+        prose(frame.profile);
     if (!frame.limits.empty())
-        lines.push_back(frame.limits);
+        prose(frame.limits);
     lines.push_back("");
     std::string head = "  " + padded("reading", kLabelColumns) + padded("text", kTextColumns) +
                        padded("value", kValueColumns) + padded("min", kValueColumns) +
@@ -142,11 +179,11 @@ std::string formatPanelFrame(const PanelFrame& frame)
     for (const PanelRow& row : frame.rows)
         lines.push_back(rowLine(row, frame.color));
     lines.push_back("");
-    lines.push_back(frame.requests);
+    prose(frame.requests);
     if (frame.interactive) {
         lines.insert(lines.end(), std::begin(kKeyHelp), std::end(kKeyHelp));
         if (!frame.message.empty())
-            lines.push_back(frame.message);
+            prose(frame.message);
     }
     std::ostringstream out;
     for (const std::string& line : lines)

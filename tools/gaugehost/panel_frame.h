@@ -52,5 +52,9 @@ std::string formatPanelFrame(const PanelFrame& frame);
 // colour count none), and the text cut to at most that many columns.
 size_t displayWidth(const std::string& text);
 std::string fitToWidth(const std::string& text, size_t width);
+// The text in lines of at most width columns, broken at blanks; the lines
+// after the first are indented by two blanks. A word longer than a line is
+// cut.
+std::vector<std::string> wrapAtWords(const std::string& text, size_t width);
 
 } // namespace gaugehost

@@ -79,8 +79,11 @@ void runPlot(const PlotOptions& options, std::ostream& warnings)
         chart.times.push_back(*seconds - first);
     }
     const std::string start = table.records.empty() ? "" : *table.records[0][*timeColumn];
+    const TimeUnit unit = timeAxisUnit(chart.times.back());
+    for (double& time : chart.times)
+        time /= unit.seconds;
     chart.title = "Notebook temperatures and fans, from " + start;
-    chart.timeLabel = "seconds since " + start;
+    chart.timeLabel = std::string(unit.name) + " since " + start;
     ChartPanel temperatures = panelOf(table, ReadingKind::Temperature, "Temperatures", "\u00B0C");
     temperatures.limits = {
         {"warn " + std::to_string(options.warnCelsius) + " \u00B0C", double(options.warnCelsius)},

@@ -6,7 +6,16 @@
 
 #include <cstdlib>
 
+#include <windows.h>
+
 namespace gaugehost {
+
+uint64_t fileTimeNow()
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return (uint64_t(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
 
 bool isTemperatureReader(const ReaderBinding& binding)
 {

@@ -11,11 +11,16 @@
 #include "tools/gaugehost/plugin_library.h"
 #include "tools/gaugehost/reader_binding.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace gaugehost {
+
+// The system clock the readers' throttle reads (GetSystemTimeAsFileTime),
+// in 100 ns ticks: the clock the panel and the log schedule their reads on.
+uint64_t fileTimeNow();
 
 // The temperature readers take the unit and degree texts after the period.
 bool isTemperatureReader(const ReaderBinding& binding);

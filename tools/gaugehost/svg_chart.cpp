@@ -21,6 +21,14 @@ constexpr double kTop = 50;
 constexpr double kGap = 60;
 constexpr const char* kColors[] = {"#d62728", "#1f77b4", "#2ca02c", "#9467bd",
                                    "#ff7f0e", "#17becf", "#8c564b", "#e377c2"};
+// Each series of a panel its own stroke, so lines with equal values stay
+// apart: the first solid and wide, the others narrower and dashed, so the
+// lines below show through the gaps.
+struct Stroke {
+    const char* width;
+    const char* dashes; // "" for a solid line
+};
+constexpr Stroke kStrokes[] = {{"3.5", ""}, {"2.5", "9 5"}, {"2", "3 4"}, {"2", "10 3 2 3"}};
 
 std::string xmlText(const std::string& text)
 {
@@ -145,13 +153,22 @@ void drawPanel(std::ostringstream& out, const Chart& chart, const ChartPanel& pa
     for (const ChartLimit& limit : panel.limits) {
         const std::string y = number(at.y(limit.value));
         out << "<line class=\"limit\" x1=\"" << kLeft << "\" y1=\"" << y << "\" x2=\""
-            << number(right) << "\" y2=\"" << y << "\" stroke=\"#b00\" stroke-dasharray=\"6 4\"/>";
-        out << "<text x=\"" << number(right - 4) << "\" y=\"" << number(at.y(limit.value) - 4)
-            << "\" text-anchor=\"end\" fill=\"#b00\">" << xmlText(limit.label) << "</text>\n";
+            << number(right) << "\" y2=\"" << y
+            << "\" stroke=\"#b00\" stroke-dasharray=\"6 4\"/>\n";
     }
     size_t index = 0;
     for (const ChartSeries& series : panel.series) {
+        // A series without a value (a reader that never answered) is
+        // neither drawn nor listed.
+        if (std::none_of(series.values.begin(), series.values.end(),
+                         [](const std::optional<double>& value) { return value.has_value(); }))
+            continue;
         const char* color = kColors[index % std::size(kColors)];
+        const Stroke& stroke = kStrokes[index % std::size(kStrokes)];
+        const std::string look =
+            std::string("stroke=\"") + color + "\" stroke-width=\"" + stroke.width + "\"" +
+            (*stroke.dashes ? std::string(" stroke-dasharray=\"") + stroke.dashes + "\""
+                            : std::string());
         std::string path;
         bool pen = false;
         for (size_t i = 0; i < series.values.size() && i < chart.times.size(); ++i) {
@@ -164,16 +181,22 @@ void drawPanel(std::ostringstream& out, const Chart& chart, const ChartPanel& pa
             pen = true;
         }
         out << "<path id=\"series-" << xmlText(series.key) << "\" d=\"" << path
-            << "\" fill=\"none\" stroke=\"" << color << "\" stroke-width=\"2\"><title>"
-            << xmlText(series.label) << "</title></path>\n";
+            << "\" fill=\"none\" " << look << "><title>" << xmlText(series.label)
+            << "</title></path>\n";
         const double legendY = top + 14 + 20 * double(index);
         out << "<line x1=\"" << number(right + 12) << "\" y1=\"" << number(legendY) << "\" x2=\""
-            << number(right + 32) << "\" y2=\"" << number(legendY) << "\" stroke=\"" << color
-            << "\" stroke-width=\"2\"/>";
+            << number(right + 32) << "\" y2=\"" << number(legendY) << "\" " << look << "/>";
         out << "<text x=\"" << number(right + 38) << "\" y=\"" << number(legendY)
             << "\" dominant-baseline=\"middle\">" << xmlText(series.label) << "</text>\n";
         ++index;
     }
+    // The limits' labels over the lines, on a white rim, so no data hides them.
+    for (const ChartLimit& limit : panel.limits)
+        out << "<text class=\"limit-label\" x=\"" << number(right - 4) << "\" y=\""
+            << number(at.y(limit.value) - 5)
+            << "\" text-anchor=\"end\" fill=\"#b00\" stroke=\"white\" stroke-width=\"4\" "
+               "stroke-linejoin=\"round\" paint-order=\"stroke\">"
+            << xmlText(limit.label) << "</text>\n";
     out << "</g>\n";
 }
 
@@ -195,6 +218,15 @@ std::vector<double> axisTicks(double low, double high, int count)
     for (double tick = std::ceil(low / step) * step; tick <= high + step * 1e-9; tick += step)
         ticks.push_back(std::abs(tick) < step * 1e-9 ? 0 : tick);
     return ticks;
+}
+
+TimeUnit timeAxisUnit(double spanSeconds)
+{
+    if (spanSeconds <= 3 * 60)
+        return {"seconds", 1};
+    if (spanSeconds <= 3 * 3600)
+        return {"minutes", 60};
+    return {"hours", 3600};
 }
 
 std::string renderSvgChart(const Chart& chart)

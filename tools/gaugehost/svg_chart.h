@@ -35,12 +35,21 @@ struct ChartPanel {
 
 struct Chart {
     std::string title;
-    std::string timeLabel;     // "seconds since 2026-01-01T00:00:00Z"
-    std::vector<double> times; // seconds, ascending
+    std::string timeLabel;     // "minutes since 2026-01-01T00:00:00Z"
+    std::vector<double> times; // in the label's unit, ascending
     std::vector<ChartPanel> panels;
 };
 
 std::string renderSvgChart(const Chart& chart);
+
+// The unit of a time axis that spans the given seconds: seconds up to three
+// minutes, minutes up to three hours, hours beyond, so the ticks are few
+// and round.
+struct TimeUnit {
+    const char* name; // "minutes"
+    double seconds;   // 60
+};
+TimeUnit timeAxisUnit(double spanSeconds);
 
 // Ticks for an axis from low to high: about `count` round values (1, 2 or 5
 // times a power of ten apart) within the range.

@@ -8,6 +8,8 @@
 
 #include "tools/zephrctl/fan_controller.h"
 
+#include <memory>
+
 namespace zephrctl {
 
 class SystemLoopClock : public LoopClock {
@@ -23,5 +25,11 @@ class SystemLoopClock : public LoopClock {
     // The loop has left the fans High: a closing console may go now.
     void finished();
 };
+
+// The simulated clock of the host build (the Win32 layer's, which the
+// living notebook runs by), started at 2026-01-01 00:00:00 UTC: a wait
+// moves it without waiting, and the loop is told to stop when a wait would
+// pass stopAfter seconds. The Windows build has none: it throws saying so.
+std::unique_ptr<LoopClock> simulatedLoopClock(double stopAfter);
 
 } // namespace zephrctl

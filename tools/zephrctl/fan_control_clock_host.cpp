@@ -5,6 +5,8 @@
 // terminal (SIGHUP) end the current wait.
 #include "tools/zephrctl/fan_control_clock.h"
 
+#include "platform/host-win32/win32_host.h"
+
 #include <chrono>
 #include <csignal>
 #include <ctime>
@@ -21,6 +23,37 @@ extern "C" void requestStop(int)
 }
 
 const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+constexpr uint64_t kSimulatedStart = 134116992000000000ull; // 2026-01-01 as a FILETIME
+
+class SimulatedLoopClock : public LoopClock {
+  public:
+    explicit SimulatedLoopClock(double stopAfter) : stopAfter_(stopAfter)
+    {
+        win32::Clock::useSimulated(kSimulatedStart);
+    }
+    ~SimulatedLoopClock() override
+    {
+        win32::Clock::useReal();
+    }
+    SimulatedLoopClock(const SimulatedLoopClock&) = delete;
+    SimulatedLoopClock& operator=(const SimulatedLoopClock&) = delete;
+
+    double now() override
+    {
+        return double(win32::Clock::now() - kSimulatedStart) / double(win32::kTicksPerSecond);
+    }
+    bool waitFor(double seconds) override
+    {
+        if (now() + seconds > stopAfter_)
+            return false;
+        win32::Clock::advance(int64_t(seconds * double(win32::kTicksPerSecond)));
+        return true;
+    }
+
+  private:
+    double stopAfter_;
+};
 
 } // namespace
 
@@ -56,5 +89,10 @@ bool SystemLoopClock::waitFor(double seconds)
 }
 
 void SystemLoopClock::finished() {}
+
+std::unique_ptr<LoopClock> simulatedLoopClock(double stopAfter)
+{
+    return std::make_unique<SimulatedLoopClock>(stopAfter);
+}
 
 } // namespace zephrctl

@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <stdexcept>
 
 namespace zephrctl {
 
@@ -63,6 +64,11 @@ void SystemLoopClock::finished()
 {
     if (loopFinished != nullptr)
         SetEvent(loopFinished);
+}
+
+std::unique_ptr<LoopClock> simulatedLoopClock(double)
+{
+    throw std::runtime_error("the simulated clock runs only in the host build");
 }
 
 } // namespace zephrctl

@@ -4,9 +4,11 @@
 // `zephrctl fan-control`: reads the options and the configuration, brings
 // up the session (the simulated notebook in the host build), and runs the
 // loop on the real clock with every change logged to standard output.
+#include "tools/common/living_notebook.h"
 #include "tools/zephrctl/commands.h"
 #include "tools/zephrctl/device_fan_hardware.h"
 #include "tools/zephrctl/fan_control_clock.h"
+#include "tools/zephrctl/fan_control_lock.h"
 #include "tools/zephrctl/standalone_commands.h"
 
 #include "common/bounded_file.h"
@@ -14,6 +16,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <cstdio>
+#include <memory>
 #include <optional>
 #include <sstream>
 
@@ -29,6 +33,8 @@ struct FanControlOptions {
     std::optional<double> interval;
     bool once = false;
     bool printDefault = false;
+    bool simulatedTime = false;
+    std::optional<long> count; // readings, then stop as at Ctrl-C
 };
 
 FanControlOptions parseOptions(const std::vector<std::string>& args)
@@ -52,6 +58,17 @@ FanControlOptions parseOptions(const std::vector<std::string>& args)
                                        "' is no number of seconds from 0.5 to 3600",
                                    kExitUsage);
             options.interval = seconds;
+        } else if (option == "--count") {
+            const std::string& text = value();
+            char* end = nullptr;
+            const long readings = std::strtol(text.c_str(), &end, 10);
+            if (text.empty() || *end != '\0' || readings < 1 || readings > 1000000)
+                throw CommandError("fan-control: --count '" + text +
+                                       "' is no number of readings from 1 to 1000000",
+                                   kExitUsage);
+            options.count = readings;
+        } else if (option == "--simulated-time" && tools::Session::simulated()) {
+            options.simulatedTime = true;
         } else if (option == "--once") {
             options.once = true;
         } else if (option == "--print-default-config") {
@@ -60,6 +77,10 @@ FanControlOptions parseOptions(const std::vector<std::string>& args)
             throw CommandError("fan-control: unknown option '" + option + "'", kExitUsage);
         }
     }
+    if (options.simulatedTime && !options.count)
+        throw CommandError("fan-control: --simulated-time needs --count N (it does not wait, so "
+                           "it would not end)",
+                           kExitUsage);
     return options;
 }
 
@@ -91,6 +112,16 @@ std::string timeOfDay()
     return text;
 }
 
+// "00:01:05 ": the time on the simulated clock, which starts at midnight.
+std::string simulatedTimeOfDay(double seconds)
+{
+    const long whole = long(seconds);
+    char text[16];
+    std::snprintf(text, sizeof text, "%02ld:%02ld:%02ld ", whole / 3600 % 24, whole / 60 % 60,
+                  whole % 60);
+    return text;
+}
+
 } // namespace
 
 int runFanControlCommand(const tools::SessionOptions& sessionOptions,
@@ -102,6 +133,8 @@ int runFanControlCommand(const tools::SessionOptions& sessionOptions,
         return kExitOk;
     }
     FanControlConfig config = loadConfig(options);
+    // Two loops would set the same fans by turns.
+    const FanControlLock onlyOne;
 
     tools::Session session(sessionOptions);
     DeviceFanHardware hardware;
@@ -110,20 +143,43 @@ int runFanControlCommand(const tools::SessionOptions& sessionOptions,
     if (options.once && !hardware.open())
         throw CommandError(hardware.problem(), kExitRefused);
 
+    // A count of readings ends the loop as a stop does.
+    const double stopAfter =
+        options.count ? config.interval * double(*options.count - 1) + config.interval / 2 : 1e300;
+    std::optional<SystemLoopClock> systemClock;
+    std::unique_ptr<LoopClock> simulatedClock;
+    if (options.simulatedTime)
+        simulatedClock = simulatedLoopClock(stopAfter);
+    else
+        systemClock.emplace();
+    LoopClock& clock = simulatedClock ? *simulatedClock : *systemClock;
+    // The notebook warms and cools as the loop sets the fans (host build).
+    tools::LivingNotebook notebook(sessionOptions.load);
+
     FanController::Log log;
     if (options.once) {
         log = [&out](const std::string& line) { out << line << "\n"; };
+    } else if (options.simulatedTime) {
+        log = [&out, &clock](const std::string& line) {
+            out << simulatedTimeOfDay(clock.now()) << line << "\n";
+        };
     } else {
         log = [&out](const std::string& line) { out << timeOfDay() << line << std::endl; };
+    }
+    if (!options.once) {
         std::ostringstream start;
         start << "fan-control: CPU sensor " << config.sensor << ", " << config.fans.size()
-              << " fan(s), every " << config.interval
-              << " s; Ctrl-C stops and leaves the fans High";
+              << " fan(s), every " << config.interval << " s";
+        if (tools::LivingNotebook::loadAdjustable())
+            start << "; the simulated notebook's load " << tools::loadText(sessionOptions.load);
+        start << (options.count ? "; " + std::to_string(*options.count) + " readings" : "")
+              << "; Ctrl-C stops and leaves the fans High";
         log(start.str());
     }
-    SystemLoopClock clock;
-    int status = runFanControl(config, hardware, clock, log, options.once);
-    clock.finished();
+    const bool logReadings = options.simulatedTime;
+    int status = runFanControl(config, hardware, clock, log, options.once, logReadings);
+    if (systemClock)
+        systemClock->finished();
     return status;
 }
 

@@ -125,14 +125,14 @@ void FanController::setFan(FanRecord& fan, unsigned state, double now, const std
 }
 
 int runFanControl(const FanControlConfig& config, FanHardware& hardware, LoopClock& clock,
-                  FanController::Log log, bool once)
+                  FanController::Log log, bool once, bool logReadings)
 {
     FanController controller(config, hardware, log);
-    controller.step(clock.now(), once);
+    controller.step(clock.now(), once || logReadings);
     if (once)
         return controller.failSafe() ? 1 : 0;
     while (clock.waitFor(config.interval))
-        controller.step(clock.now());
+        controller.step(clock.now(), logReadings);
     controller.leaveFansHigh(clock.now());
     return controller.failSafe() ? 1 : 0;
 }

@@ -104,9 +104,10 @@ unsigned nextFanState(const FanThresholds& fan, std::optional<unsigned> state, i
 
 // The loop: a step now, then one per interval until the clock says stop,
 // then every fan High. With once: one step and nothing more (the fans stay
-// as set). Returns 0, or 1 when the last step found the temperature
+// as set). With logReadings every reading is logged, not only the first of
+// once. Returns 0, or 1 when the last step found the temperature
 // unreadable.
 int runFanControl(const FanControlConfig& config, FanHardware& hardware, LoopClock& clock,
-                  FanController::Log log, bool once);
+                  FanController::Log log, bool once, bool logReadings = false);
 
 } // namespace zephrctl

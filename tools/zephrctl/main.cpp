@@ -5,10 +5,13 @@
 // line, brings up the notebook (the simulated one in the host build), opens
 // the device and runs one command.
 #include "tools/common/control_bytes.h"
+#include "tools/common/console_output.h"
+#include "tools/common/living_notebook.h"
 #include "tools/common/session.h"
 #include "tools/zephrctl/commands.h"
 #include "tools/zephrctl/standalone_commands.h"
 
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -47,6 +50,8 @@ void printHelp(std::ostream& out)
                "  --trace           write every hardware access and driver message to\n"
                "                    standard error\n"
                "  --no-driver       load no driver, as on a machine where it was not started\n"
+               "  --load PERCENT    the simulated notebook's steady load, 0 to 100, while\n"
+               "                    fan-control runs (default: a load that comes and goes)\n"
                "  --driver-image FILE\n"
                "                    run the Windows driver image FILE (build-windows/bin/\n"
                "                    zephr.sys) under the CPU emulator instead of the\n"
@@ -70,6 +75,9 @@ const char* commandDetails(const std::string& name)
                "                    without it the defaults\n"
                "  --interval S      seconds between readings (0.5 to 3600)\n"
                "  --once            one reading and the settings it calls for, then out\n"
+               "  --count N         N readings, then stop as at Ctrl-C (fans left High)\n"
+               "  --simulated-time  the simulated notebook's clock, moved without waiting;\n"
+               "                    every reading logged (host build; needs --count)\n"
                "  --print-default-config\n"
                "                    the defaults as a configuration file\n"
                "Ctrl-C stops the loop and leaves every fan High.\n";
@@ -104,6 +112,8 @@ int usageError(const std::string& message)
 
 int main(int argc, char** argv)
 {
+    // "°" as itself in a Windows console, from the first line to the last.
+    const tools::Utf8ConsoleOutput console;
     std::vector<std::string> args(argv + 1, argv + argc);
     tools::SessionOptions options;
     bool trace = false;
@@ -122,6 +132,18 @@ int main(int argc, char** argv)
             trace = true;
         } else if (option == "--no-driver" && tools::Session::simulated()) {
             options.loadDriver = false;
+        } else if (option == "--load" && tools::Session::simulated()) {
+            if (++next == args.size()) {
+                return usageError("--load needs a percentage");
+            }
+            const std::string& text = args[next];
+            char* end = nullptr;
+            const long percent = std::strtol(text.c_str(), &end, 10);
+            if (text.empty() || *end != '\0' || percent < 0 || percent > tools::kMaxLoadPercent) {
+                return usageError("--load '" + text + "' is no whole percentage from 0 to " +
+                                  std::to_string(tools::kMaxLoadPercent));
+            }
+            options.load = int(percent);
         } else if (option == "--driver-image" && tools::Session::simulated()) {
             if (++next == args.size()) {
                 return usageError("--driver-image needs a file");

@@ -131,3 +131,56 @@ TEST(RecordSchedule, RecordsStayOnTheGridOfTheFirst)
         due = thirty.next(due + kSecond / 20).due;
     EXPECT_EQ(due - first, 29 * kSecond);
 }
+
+// A long log's axis counts minutes or hours, not hundreds of seconds.
+TEST(TimeAxis, TheUnitFitsTheSpan)
+{
+    struct Row {
+        double span;
+        std::string unit;
+    };
+    const Row rows[] = {{60, "seconds"},   {180, "seconds"},   {600, "minutes"},
+                        {3600, "minutes"}, {10800, "minutes"}, {36000, "hours"}};
+    for (const Row& row : rows)
+        EXPECT_EQ(timeAxisUnit(row.span).name, row.unit) << row.span;
+}
+
+// Two equal series stay apart by their strokes, a series without a value is
+// neither drawn nor listed, and the limits' labels come after every line
+// (drawn over them).
+TEST(SvgChart, EqualLinesStayVisibleEmptySeriesAreLeftOutLimitLabelsOnTop)
+{
+    Chart chart;
+    chart.times = {0, 1, 2};
+    ChartPanel panel{"Temperatures", "\u00B0C", {}, {{"warn 80 \u00B0C", 80}}};
+    panel.series = {{"cpu_temp_c", "CPU temperature", {81, 82, 83}},
+                    {"gpu_temp_c", "GPU temperature", {81, 82, 83}},
+                    {"memory_temp_c", "Memory temperature", {std::nullopt, std::nullopt}}};
+    chart.panels = {panel};
+    const std::string svg = renderSvgChart(chart);
+    struct Row {
+        std::string key, label;
+        bool drawn;
+        std::string dashes; // "" for a solid line
+    };
+    const Row rows[] = {{"cpu_temp_c", "CPU temperature", true, ""},
+                        {"gpu_temp_c", "GPU temperature", true, "9 5"},
+                        {"memory_temp_c", "Memory temperature", false, ""}};
+    size_t lastPath = 0;
+    for (const Row& row : rows) {
+        const size_t at = svg.find("<path id=\"series-" + row.key + "\"");
+        EXPECT_EQ(at != std::string::npos, row.drawn) << row.key;
+        EXPECT_EQ(svg.find(">" + row.label + "</text>") != std::string::npos, row.drawn)
+            << row.key << ": its legend entry";
+        if (!row.drawn)
+            continue;
+        lastPath = std::max(lastPath, at);
+        const std::string path = svg.substr(at, svg.find("</path>", at) - at);
+        EXPECT_EQ(path.find("stroke-dasharray=\"" + row.dashes + "\"") != std::string::npos,
+                  !row.dashes.empty())
+            << path;
+    }
+    EXPECT_GT(svg.find(">warn 80 \xC2\xB0"
+                       "C</text>"),
+              lastPath);
+}

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -70,6 +72,34 @@ TEST(PanelKeys, QQuitsAndOtherKeysDoNothing)
     EXPECT_EQ(settings.message, "");
     EXPECT_FALSE(applyPanelKey('q', settings, fans.setter()));
     EXPECT_TRUE(fans.calls.empty());
+}
+
+// l steps the living notebook's load through varying, 0, 25 ... 100 %;
+// where it cannot be changed it says so and changes nothing.
+TEST(PanelKeys, LStepsTheLoad)
+{
+    struct Row {
+        bool adjustable;
+        std::optional<int> before, after;
+        const char* message;
+    };
+    const Row rows[] = {
+        {true, std::nullopt, 0, "load 0 % (the temperatures follow over the next minute)"},
+        {true, 0, 25, "load 25 %"},
+        {true, 60, 75, "load 75 %"},
+        {true, 100, std::nullopt, "load varying"},
+        {false, 50, 50, "the load is the notebook's own"},
+    };
+    for (const Row& row : rows) {
+        RecordedSetter fans;
+        PanelSettings settings;
+        settings.loadAdjustable = row.adjustable;
+        settings.load = row.before;
+        EXPECT_TRUE(applyPanelKey('l', settings, fans.setter()));
+        EXPECT_EQ(settings.load, row.after) << row.message;
+        EXPECT_EQ(settings.message.rfind(row.message, 0), 0u) << settings.message;
+        EXPECT_TRUE(fans.calls.empty());
+    }
 }
 
 TEST(PanelFans, AreGivenBackAsThePanelFoundThem)
@@ -210,20 +240,48 @@ TEST(PanelFrameLayout, AValueAtALimitIsColouredOrMarked)
 #undef DEG
 }
 
+// Prose breaks between words, the lines after the first indented; a word
+// longer than the line is cut.
+TEST(PanelFrameLayout, TheHeaderBreaksBetweenWords)
+{
+    struct Row {
+        const char* text;
+        size_t width;
+        std::vector<std::string> lines;
+    };
+    const Row rows[] = {
+        {"profile: sensors CPU 0, GPU 2, memory 1, other 3; fan speed texts are rpm / 30",
+         60,
+         {"profile: sensors CPU 0, GPU 2, memory 1, other 3; fan speed", "  texts are rpm / 30"}},
+        {"readers refresh every 5 s; temperatures warn at 80 \xC2\xB0"
+         "C, critical at 95 \xC2\xB0"
+         "C",
+         40,
+         {"readers refresh every 5 s; temperatures", "  warn at 80 \xC2\xB0"
+                                                     "C, critical at 95 \xC2\xB0"
+                                                     "C"}},
+        {"status: ok", 60, {"status: ok"}},
+        {"Gaugelet on Inspiron8600WithoutBlanks", 20, {"Gaugelet on", "  Inspiron8600Withou"}},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(gaugehost::wrapAtWords(row.text, row.width), row.lines) << row.text;
+}
+
 struct FrameCase {
     const char* what;
     bool interactive;
     bool color;
     size_t width;
+    size_t lines; // the header, the count and the message broken between words
 };
 
 TEST(PanelFrameLayout, EveryLineFitsTheWidthAndColourOnlyWhereAsked)
 {
     const FrameCase cases[] = {
-        {"a pipe", false, false, 80},
-        {"a terminal", true, true, 80},
-        {"a narrow terminal", true, true, 40},
-        {"a terminal without colour", true, false, 60},
+        {"a pipe", false, false, 80, 10},
+        {"a terminal", true, true, 80, 13},
+        {"a narrow terminal", true, true, 40, 17},
+        {"a terminal without colour", true, false, 60, 14},
     };
     for (const FrameCase& c : cases) {
         PanelFrame frame = sampleFrame();
@@ -241,7 +299,7 @@ TEST(PanelFrameLayout, EveryLineFitsTheWidthAndColourOnlyWhereAsked)
         EXPECT_EQ(text.find('\x1b') != std::string::npos, c.color) << c.what;
         EXPECT_EQ(text.find("keys: 0 1 2") != std::string::npos, c.interactive) << c.what;
         EXPECT_EQ(text.find("fan 1 set to") != std::string::npos, c.interactive) << c.what;
-        EXPECT_EQ(lines, c.interactive ? 13u : 10u) << c.what;
+        EXPECT_EQ(lines, c.lines) << c.what;
         if (c.color) {
             EXPECT_NE(text.find("\x1b[1;31m97 \xC2\xB0"
                                 "C\x1b[0m"),

@@ -10,7 +10,9 @@
 #include "platform/host-win32/win32_host.h"
 #include "sim/thermal_model.h"
 #include "support/driver_harness.h"
+#include "tools/common/living_notebook.h"
 #include "tools/zephrctl/device_fan_hardware.h"
+#include "tools/zephrctl/fan_control_clock.h"
 #include "tools/zephrctl/fan_control_config.h"
 #include "tools/zephrctl/fan_controller.h"
 
@@ -213,6 +215,46 @@ TEST(FanControlOnTheLivingNotebook, HoldsTheBandWithoutOscillating)
         // One temperature read per interval, and the settings it made.
         EXPECT_EQ(machine.smiCount() - smisBefore, run.steps + 1 + sent) << row.what;
         EXPECT_EQ(countContaining(run.log, " -> "), sent) << row.what;
+    }
+}
+
+// The living notebook the tools share, under a steady load: with the loop
+// the CPU settles between the lowest lower bound and the highest upper
+// bound (one degree over it while a fan speeds up); without it, with the
+// fans as the BIOS left them (Slow) and read as a reader would, it rises
+// past the highest upper bound when the load is high.
+TEST(FanControlOnTheLivingNotebook, UnderLoadTheLoopKeepsTheBandAndWithoutItTheCpuLeavesIt)
+{
+    struct Row {
+        int load;
+        bool controlled;
+        int coolest, hottest; // the CPU after the first minute, inclusive
+    };
+    const Row rows[] = {
+        {100, true, 52, 71},  {50, true, 52, 70},  {0, true, 45, 60},
+        {100, false, 71, 90}, {75, false, 65, 70}, // 66 °C: Slow fans hold three quarters
+    };
+    for (const Row& row : rows) {
+        const std::string what =
+            std::to_string(row.load) + " % " + (row.controlled ? "with the loop" : "without it");
+        zephr_test::LoadedDriver driver;
+        auto clock = simulatedLoopClock(10 * 60);
+        tools::LivingNotebook notebook(row.load);
+        DeviceFanHardware hardware;
+        std::vector<std::string> log;
+        FanController controller(defaultFanControlConfig(), hardware, collect(log));
+        std::vector<unsigned> temperatures;
+        do {
+            if (row.controlled)
+                controller.step(clock->now());
+            std::optional<unsigned> cpu = hardware.temperature(0);
+            ASSERT_TRUE(cpu) << what;
+            temperatures.push_back(*cpu);
+        } while (clock->waitFor(5));
+        ASSERT_EQ(temperatures.size(), 121u) << what;
+        auto settled = temperatures.begin() + 12;
+        EXPECT_GE(int(*std::min_element(settled, temperatures.end())), row.coolest) << what;
+        EXPECT_LE(int(*std::max_element(settled, temperatures.end())), row.hottest) << what;
     }
 }
 

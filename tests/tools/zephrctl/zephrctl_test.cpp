@@ -255,6 +255,9 @@ TEST(ZephrctlFanControl, OnceAndRefusalsAndWindowsOnlyCommands)
          "",
          "driver image /dev/zero: not a regular"},
         {{"fan-control", "--loud"}, 2, "", "fan-control: unknown option '--loud'"},
+        {{"--load", "101", "fan-control"}, 2, "", "--load '101' is no whole percentage from 0"},
+        {{"fan-control", "--simulated-time"}, 2, "", "--simulated-time needs --count N"},
+        {{"fan-control", "--count", "0"}, 2, "", "--count '0' is no number of readings"},
         {{"fan-control", "--config", "/nonexistent/fans.json"},
          2,
          "",
@@ -276,6 +279,14 @@ TEST(ZephrctlFanControl, OnceAndRefusalsAndWindowsOnlyCommands)
             EXPECT_NE(result.err.find(row.err), std::string::npos) << result.err;
         }
     }
+    // The demo: the notebook warms under full load, the loop raises the fans
+    // to High, the CPU settles, and at the end the fans are left High.
+    auto demo = zephrctl({"--load", "100", "fan-control", "--simulated-time", "--count", "24"});
+    EXPECT_EQ(demo.exitStatus, 0) << demo.err;
+    for (const char* line :
+         {"00:00:00 fan 0: unknown -> Off (CPU 52", "fan 0: Off -> Slow", "fan 1: Slow -> High",
+          "00:01:55 CPU sensor 0: 66", "00:01:55 stopping: every fan is left High"})
+        EXPECT_NE(demo.out.find(line), std::string::npos) << line << " in\n" << demo.out;
     auto order = zephrctl({"fan-control", "--config", outOfOrder, "--once"});
     EXPECT_EQ(order.exitStatus, 2);
     EXPECT_NE(order.err.find("fans[0].slow.down: 55 must be below fans[0].off.up (50)"),
