@@ -32,6 +32,7 @@ void PrintHelp()
                  "  --fixtures DIR     the fixtures folder (holding firmware/)\n"
                  "  --plugin FILE      libGaugelet.so\n"
                  "  --zephrctl FILE    zephrctl of the host build\n"
+                 "  --gaugehost FILE   gaugehost of the host build\n"
                  "  --dmidecode FILE   dmidecode (default /usr/sbin/dmidecode)\n"
                  "  --driver-sys FILE  zephr.sys of the Windows build\n"
                  "  --help             show this help\n"
@@ -57,9 +58,11 @@ int main(int argc, char** argv)
     paths.fixtures = ZEPHR_FIXTURES_DIR;
     paths.plugin = ZEPHR_PLUGIN_PATH;
     paths.zephrctl = ZEPHR_ZEPHRCTL_PATH;
+    paths.gaugehost = ZEPHR_GAUGEHOST_PATH;
     paths.dmidecode = "/usr/sbin/dmidecode";
     paths.driverSys = ZEPHR_DRIVER_SYS_PATH;
     paths.cxxStart = ZEPHR_CXX_START_PATH;
+    paths.peakMemory = ZEPHR_PEAK_MEMORY_PATH;
     std::string results;
     bool quick = false;
     int runs = 21;
@@ -85,6 +88,7 @@ int main(int argc, char** argv)
                    (option == "--fixtures" && value(paths.fixtures)) ||
                    (option == "--plugin" && value(paths.plugin)) ||
                    (option == "--zephrctl" && value(paths.zephrctl)) ||
+                   (option == "--gaugehost" && value(paths.gaugehost)) ||
                    (option == "--dmidecode" && value(paths.dmidecode)) ||
                    (option == "--driver-sys" && value(paths.driverSys))) {
         } else if (option == "--runs" && value(runsText)) {
@@ -94,8 +98,8 @@ int main(int argc, char** argv)
                 return UsageError("--runs needs a number from 1 to 1000, not '" + runsText + "'");
             runs = static_cast<int>(n);
         } else if (option == "--results" || option == "--fixtures" || option == "--plugin" ||
-                   option == "--zephrctl" || option == "--dmidecode" || option == "--driver-sys" ||
-                   option == "--runs") {
+                   option == "--zephrctl" || option == "--gaugehost" || option == "--dmidecode" ||
+                   option == "--driver-sys" || option == "--runs") {
             return UsageError(option + " needs a value");
         } else {
             return UsageError("unknown option '" + option + "'");
@@ -119,8 +123,8 @@ int main(int argc, char** argv)
         bench::RegisterRequestBenchmarks(pairs);
         bench::RegisterReportBenchmarks(pairs);
         std::vector<bench::Figure> figures = bench::RunTimedPairs(pairs, defaults);
-        for (auto part :
-             {bench::CountFigures(), bench::ProcessFigures(runs), bench::DriverImageFigures()})
+        for (auto part : {bench::CountFigures(), bench::ProcessFigures(runs),
+                          bench::LongRunFigures(quick), bench::DriverImageFigures()})
             figures.insert(figures.end(), part.begin(), part.end());
 
         std::cout << "\nzephr benchmarks on " << machine.processor << ", " << machine.cores

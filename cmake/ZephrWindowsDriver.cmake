@@ -73,6 +73,10 @@ function(zephr_add_windows_driver name)
     # The kernel always relocates drivers: keep the relocations.
     -Wl,--dynamicbase
     -Wl,--nxcompat
+    # The symbol table keeps the global names (the map file lists them too);
+    # the file-local ones (static routines, section and file entries) only
+    # made the file larger.
+    -Wl,--discard-all
     -Wl,-Map,${CMAKE_BINARY_DIR}/bin/${name}.map)
   target_link_libraries(${name} PRIVATE ntoskrnl hal gcc)
 endfunction()

@@ -81,6 +81,12 @@ class SmmBios {
 // Physical memory: what firmware images put where.
 class PhysicalMemory {
   public:
+    PhysicalMemory();
+    ~PhysicalMemory();
+    // A copy has the same ranges and a backing file of its own.
+    PhysicalMemory(const PhysicalMemory& other);
+    PhysicalMemory& operator=(const PhysicalMemory& other);
+
     // Places bytes at a physical base (later ranges overwrite earlier ones).
     void load(uint64_t base, const std::vector<uint8_t>& bytes);
     // Loads an image folder of the fixtures' format: memory/XXXXXXXX.bin, one
@@ -91,8 +97,21 @@ class PhysicalMemory {
     bool mappable(uint64_t base, uint64_t length) const;
     // Copies the range out; bytes no image covers read as 0xFF (open bus).
     void read(uint64_t base, void* out, size_t length) const;
+    // Puts a read-only view of the whole pages [pageBase, pageBase + bytes)
+    // at `at`, in place of what was mapped there: one shared mapping of the
+    // memory's backing file, a sparse file that holds each page at its
+    // physical offset as read() gives it (written the first time a view
+    // covers it, rewritten when a load changes it). False, with nothing
+    // mapped, when the pages lie beyond the file or it cannot be made.
+    bool viewPagesAt(void* at, uint64_t pageBase, size_t bytes) const;
 
   private:
+    struct Backing;
+    // The file, made on the first view; the pages written to it so far.
+    Backing& backing() const;
+    // Rewrites the file's written pages that [base, base + length) touches.
+    void refreshBacking(uint64_t base, uint64_t length);
+
     // The bytes of one range: a copy the machine owns, or a read-only private
     // mapping of an image file, whose pages are read only when touched.
     class RangeBytes {
@@ -120,6 +139,8 @@ class PhysicalMemory {
     };
     std::vector<Range> ranges_;
     std::vector<std::pair<uint64_t, uint64_t>> unmappable_;
+    mutable std::mutex backingLock_;
+    mutable std::unique_ptr<Backing> backing_;
 };
 
 // A mapping handed out by MmMapIoSpace.
@@ -131,8 +152,9 @@ struct Mapping {
 
 // System-space mappings of physical memory. Each mapping gets an address
 // that depends only on the order of mappings made (so reports are
-// reproducible), keeps the physical page offset, lies below 4 GiB, is
-// read-only, and is fenced by inaccessible guard pages; under
+// reproducible), keeps the physical page offset, lies below 4 GiB, is a
+// read-only view of the memory's pages (a copy where the memory cannot give
+// a view), and is fenced by inaccessible guard pages; under
 // AddressSanitizer the bytes of the mapped pages outside the requested range
 // are poisoned too. A read outside a mapping so fails loudly.
 class MappingArena {

@@ -4,8 +4,10 @@
 // The system-space addresses MmMapIoSpace hands out. The arena reserves one
 // fixed region of inaccessible pages low in the address space and places each
 // mapping at the lowest free run of pages in it, so an address depends only
-// on the maps and unmaps that came before. Every mapping is a read-only copy
-// of the physical pages it covers, with an inaccessible page on each side.
+// on the maps and unmaps that came before. Every mapping is a read-only view
+// of the physical pages it covers (one mmap of the memory's backing file;
+// a copy of them only where the memory has no view to give), with an
+// inaccessible page on each side.
 #include "sim/machine.h"
 
 #include <sys/mman.h>
@@ -183,12 +185,15 @@ void* MappingArena::map(const PhysicalMemory& memory, uint64_t physical, size_t 
     const uintptr_t start = state_->pageAddress(firstPage);
     const size_t bytes = pages * kPageSize;
     auto* target = reinterpret_cast<void*>(start);
-    if (::mprotect(target, bytes, PROT_READ | PROT_WRITE) != 0) {
-        state_->release();
-        return nullptr;
+    if (!memory.viewPagesAt(target, physical - offset, bytes)) {
+        // No view of those pages: a copy of them, made read-only.
+        if (::mprotect(target, bytes, PROT_READ | PROT_WRITE) != 0) {
+            state_->release();
+            return nullptr;
+        }
+        memory.read(physical - offset, target, bytes);
+        ::mprotect(target, bytes, PROT_READ);
     }
-    memory.read(physical - offset, target, bytes);
-    ::mprotect(target, bytes, PROT_READ);
 
     const uintptr_t address = start + offset;
     poison(start, offset);
@@ -217,8 +222,8 @@ void MappingArena::unmap(void* address, size_t length)
     const uintptr_t start = state_->pageAddress(slot->firstPage);
     const size_t bytes = slot->pages * kPageSize;
     unpoison(start, bytes);
-    // Fresh inaccessible pages in place of the copy: the memory goes back and
-    // a read through a stale pointer faults.
+    // Fresh inaccessible pages in place of the view: a read through a stale
+    // pointer faults.
     ::mmap(reinterpret_cast<void*>(start), bytes, PROT_NONE,
            MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0);
     state_->slots.erase(slot);

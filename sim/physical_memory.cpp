@@ -2,8 +2,8 @@
 // physical_memory.cpp
 //
 // The notebook's physical memory: byte ranges placed by firmware images, the
-// ranges marked unmappable, and reads that see open bus (0xFF) wherever no
-// image put anything.
+// ranges marked unmappable, reads that see open bus (0xFF) wherever no
+// image put anything, and the backing file the mappings are views of.
 #include "sim/machine.h"
 
 #include <fcntl.h>
@@ -15,12 +15,17 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <unordered_set>
 
 namespace sim {
 
 namespace {
 
 constexpr uint64_t kNoLimit = std::numeric_limits<uint64_t>::max();
+constexpr uint64_t kPageSize = 0x1000;
+// The backing file holds the first 1 TiB of physical memory (sparse: only
+// the pages some view covered take room); pages above it are copied.
+constexpr uint64_t kBackingSize = uint64_t{1} << 40;
 
 // True when [base, base + length) does not wrap past the top of the space.
 bool fitsInSpace(uint64_t base, uint64_t length)
@@ -49,7 +54,119 @@ std::optional<uint64_t> baseFromFileName(const std::string& name)
     return std::stoull(name.substr(0, 8), nullptr, 16);
 }
 
+// Writes all of `bytes` at `offset` of the file.
+bool writeAll(int fd, const uint8_t* bytes, size_t length, uint64_t offset)
+{
+    while (length != 0) {
+        const ssize_t done = ::pwrite(fd, bytes, length, static_cast<off_t>(offset));
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return false;
+        bytes += done;
+        length -= static_cast<size_t>(done);
+        offset += static_cast<uint64_t>(done);
+    }
+    return true;
+}
+
 } // namespace
+
+struct PhysicalMemory::Backing {
+    int fd = -1;
+    std::unordered_set<uint64_t> written; // page numbers
+
+    Backing()
+    {
+        fd = ::memfd_create("zephr-physical-memory", MFD_CLOEXEC);
+        if (fd >= 0 && ::ftruncate(fd, static_cast<off_t>(kBackingSize)) != 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    ~Backing()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Backing(const Backing&) = delete;
+    Backing& operator=(const Backing&) = delete;
+
+    // Writes pages [first, first + count) as the memory reads them.
+    bool write(const PhysicalMemory& memory, uint64_t first, uint64_t count)
+    {
+        std::vector<uint8_t> bytes(static_cast<size_t>(count * kPageSize));
+        memory.read(first * kPageSize, bytes.data(), bytes.size());
+        if (!writeAll(fd, bytes.data(), bytes.size(), first * kPageSize))
+            return false;
+        for (uint64_t page = first; page < first + count; ++page)
+            written.insert(page);
+        return true;
+    }
+};
+
+PhysicalMemory::PhysicalMemory() = default;
+PhysicalMemory::~PhysicalMemory() = default;
+
+PhysicalMemory::PhysicalMemory(const PhysicalMemory& other)
+    : ranges_(other.ranges_), unmappable_(other.unmappable_)
+{
+}
+
+PhysicalMemory& PhysicalMemory::operator=(const PhysicalMemory& other)
+{
+    if (this != &other) {
+        ranges_ = other.ranges_;
+        unmappable_ = other.unmappable_;
+        std::lock_guard guard(backingLock_);
+        backing_.reset();
+    }
+    return *this;
+}
+
+PhysicalMemory::Backing& PhysicalMemory::backing() const
+{
+    if (!backing_)
+        backing_ = std::make_unique<Backing>();
+    return *backing_;
+}
+
+bool PhysicalMemory::viewPagesAt(void* at, uint64_t pageBase, size_t bytes) const
+{
+    if (pageBase >= kBackingSize || bytes > kBackingSize - pageBase)
+        return false;
+    std::lock_guard guard(backingLock_);
+    Backing& file = backing();
+    if (file.fd < 0)
+        return false;
+    // Pages not yet in the file go in, a run at a time.
+    const uint64_t first = pageBase / kPageSize, end = first + bytes / kPageSize;
+    for (uint64_t page = first; page < end;) {
+        if (file.written.contains(page)) {
+            ++page;
+            continue;
+        }
+        uint64_t runEnd = page + 1;
+        while (runEnd < end && !file.written.contains(runEnd))
+            ++runEnd;
+        if (!file.write(*this, page, runEnd - page))
+            return false;
+        page = runEnd;
+    }
+    return ::mmap(at, bytes, PROT_READ, MAP_SHARED | MAP_FIXED, file.fd,
+                  static_cast<off_t>(pageBase)) != MAP_FAILED;
+}
+
+void PhysicalMemory::refreshBacking(uint64_t base, uint64_t length)
+{
+    std::lock_guard guard(backingLock_);
+    if (!backing_ || backing_->fd < 0 || length == 0 || base >= kBackingSize)
+        return;
+    const uint64_t last = std::min(lastByte(base, length), kBackingSize - 1);
+    for (uint64_t page = base / kPageSize; page <= last / kPageSize; ++page)
+        if (backing_->written.contains(page) && !backing_->write(*this, page, 1))
+            backing_->written.erase(page);
+}
 
 PhysicalMemory::RangeBytes::RangeBytes(std::shared_ptr<const uint8_t> data, size_t size)
     : data_(std::move(data)), size_(size)
@@ -110,8 +227,10 @@ void PhysicalMemory::load(uint64_t base, const std::vector<uint8_t>& bytes)
                                     std::to_string(bytes.size()) +
                                     " bytes runs past the top of physical memory");
     }
-    if (!bytes.empty())
+    if (!bytes.empty()) {
         ranges_.push_back(Range{base, RangeBytes(bytes)});
+        refreshBacking(base, bytes.size());
+    }
 }
 
 void PhysicalMemory::loadImageFolder(const std::filesystem::path& folder)
@@ -147,8 +266,10 @@ void PhysicalMemory::loadImageFolder(const std::filesystem::path& folder)
             throw std::runtime_error(file.string() + ": cannot read the memory image file");
         if (!fitsInSpace(*base, size) || lastByte(*base, size) > 0xFFFFFFFFull)
             throw std::runtime_error(file.string() + ": the range runs past 4 GiB");
-        if (size != 0)
+        if (size != 0) {
             ranges_.push_back(Range{*base, RangeBytes::fromFile(file, static_cast<size_t>(size))});
+            refreshBacking(*base, size);
+        }
     }
 }
 

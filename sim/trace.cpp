@@ -5,7 +5,22 @@
 // come, to a stream when one is set.
 #include "sim/trace.h"
 
+#include <atomic>
+
 namespace sim {
+
+namespace {
+
+std::atomic<bool> keepByDefault{false};
+
+} // namespace
+
+void Trace::keepLinesByDefault(bool keep)
+{
+    keepByDefault = keep;
+}
+
+Trace::Trace() : keep_(keepByDefault) {}
 
 void Trace::line(const std::string& text)
 {

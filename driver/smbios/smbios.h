@@ -116,6 +116,13 @@ USHORT SmbiosWord(const UCHAR* Structure, ULONG StructureLength, ULONG Offset);
 /* Appends the report lines of one structure. */
 VOID FormatSmbiosStructure(PREPORT_TEXT Text, const UCHAR* Structure, ULONG StructureLength);
 
+/*
+ * Appends the lines of each structure of the walk until the walk ends or the
+ * text is closed: nothing after a truncated report can reach it, so the walk
+ * stops there (Walk->Remaining tells how far it went).
+ */
+VOID FormatSmbiosStructures(PREPORT_TEXT Text, PSMBIOS_WALK Walk);
+
 /* The value written for a string number past the last string of its set. */
 #define SMBIOS_BAD_STRING_TEXT "(bad string number)"
 

@@ -212,6 +212,16 @@ VOID FormatSmbiosStructure(PREPORT_TEXT Text, const UCHAR* Address, ULONG Struct
     }
 }
 
+VOID FormatSmbiosStructures(PREPORT_TEXT Text, PSMBIOS_WALK Walk)
+{
+    const UCHAR* Structure;
+    ULONG Length;
+
+    while (!Text->Closed && SmbiosNextStructure(Walk, &Structure, &Length)) {
+        FormatSmbiosStructure(Text, Structure, Length);
+    }
+}
+
 static PCSTR OpenFailureText(SMBIOS_TABLE_RESULT Result)
 {
     switch (Result) {
@@ -236,8 +246,6 @@ VOID BuildSystemInfoReport(PCHAR Buffer)
     SMBIOS_TABLE_VIEW View;
     SMBIOS_WALK Walk;
     SMBIOS_TABLE_RESULT Result;
-    const UCHAR* Structure;
-    ULONG Length;
 
     /* Nothing of what the buffer held before reaches the caller. */
     RtlZeroMemory(Buffer, ZEPHR_SYSINFO_LENGTH);
@@ -249,9 +257,7 @@ VOID BuildSystemInfoReport(PCHAR Buffer)
         ReportTextAppend(&Text, "%s", OpenFailureText(Result));
     } else {
         SmbiosStartWalk(&View, &Walk);
-        while (SmbiosNextStructure(&Walk, &Structure, &Length)) {
-            FormatSmbiosStructure(&Text, Structure, Length);
-        }
+        FormatSmbiosStructures(&Text, &Walk);
     }
     ZephrReleaseFirmware();
 }

@@ -4,8 +4,8 @@
 // zephr.sys as the Windows build makes it: a PE32 image for the native
 // subsystem entered at DriverEntry, importing from the kernel and the HAL
 // only, loadable at any address, with a checksum the loader accepts, no
-// static constructors that nothing would run, and the SMI exchange compiled
-// as the one straight sequence it must be.
+// static constructors that nothing would run, the SMI exchange compiled
+// as the one straight sequence it must be, and no larger than 32 KiB.
 #include "artifacts/artifact_paths.h"
 #include "artifacts/binary_tools.h"
 
@@ -82,6 +82,11 @@ TEST_F(DriverImage, KeepsItsRelocationsAndCarriesTheRightChecksum)
 
     EXPECT_NE(report.checksum, 0u);
     EXPECT_EQ(report.checksum, ComputePeChecksum(ReadFileBytes(path)));
+}
+
+TEST_F(DriverImage, IsNoLargerThan32KiB)
+{
+    EXPECT_LE(std::filesystem::file_size(path), 32768u);
 }
 
 // Nothing runs constructors of globals in a driver: the list must be empty

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <sstream>
 
 namespace {
@@ -72,6 +73,31 @@ TEST(Trace, EchoesFiltersAndMayStopKeeping)
     trace.line("dbg Zephr: Open / Close");
     EXPECT_TRUE(trace.lines().empty());
     EXPECT_EQ(echo.str(), "out 0x0084 0x34\ndbg Zephr: Open / Close\n");
+}
+
+// A program keeps no lines unless it asks (a test program asks at start);
+// the echo gets every line either way.
+TEST(Trace, KeepsLinesOnlyWhenAsked)
+{
+    struct Row {
+        bool byDefault;
+        std::optional<bool> asked;
+        size_t kept;
+    };
+    for (const Row row : {Row{false, std::nullopt, 0}, Row{false, true, 2},
+                          Row{true, std::nullopt, 2}, Row{true, false, 0}}) {
+        sim::Trace::keepLinesByDefault(row.byDefault);
+        sim::Trace trace;
+        sim::Trace::keepLinesByDefault(true);
+        std::ostringstream echo;
+        trace.echoTo(&echo);
+        if (row.asked)
+            trace.setKeep(*row.asked);
+        trace.line("smi 0xA3");
+        trace.line("out 0x0084 0x34");
+        EXPECT_EQ(trace.lines().size(), row.kept) << row.byDefault;
+        EXPECT_EQ(echo.str(), "smi 0xA3\nout 0x0084 0x34\n");
+    }
 }
 
 TEST(InstalledMachine, IsCurrentUntilReplacedAndNoneIsALogicError)

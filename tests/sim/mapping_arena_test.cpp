@@ -87,6 +87,26 @@ TEST_F(MappingArenaTest, MappingIsACopyOfThePhysicalBytes)
     arena.unmap(const_cast<uint8_t*>(mapped), 4);
 }
 
+// Below 1 TiB a mapping is a view of the memory and shows what a later load
+// places; above it, a copy of open bus.
+TEST_F(MappingArenaTest, AViewFollowsLaterLoadsAndPagesAboveTheViewsAreCopied)
+{
+    struct Row {
+        uint64_t physical;
+        std::vector<uint8_t> mapped, afterLoad;
+    };
+    for (const Row& row :
+         {Row{0xEFFFE, {0x5A, 0x5A, 0xFF, 0xFF}, {0x5A, 0x5A, 7, 7}},
+          Row{0x10000000FFEull, {0xFF, 0xFF, 0xFF, 0xFF}, {0xFF, 0xFF, 0xFF, 0xFF}}}) {
+        auto* mapped = static_cast<const uint8_t*>(arena.map(memory, row.physical, 4));
+        ASSERT_NE(mapped, nullptr) << row.physical;
+        EXPECT_EQ(std::vector<uint8_t>(mapped, mapped + 4), row.mapped) << row.physical;
+        memory.load(row.physical + 2, {7, 7});
+        EXPECT_EQ(std::vector<uint8_t>(mapped, mapped + 4), row.afterLoad) << row.physical;
+        arena.unmap(const_cast<uint8_t*>(mapped), 4);
+    }
+}
+
 TEST_F(MappingArenaTest, EmptyUnmappableAndOversizedRangesGiveNull)
 {
     memory.markUnmappable(0xF0000, 0x10000);

@@ -9,8 +9,6 @@
 #include "tools/gaugehost/notebook_controls.h"
 #include "tools/gaugehost/script_words.h"
 
-#include <algorithm>
-
 namespace gaugehost {
 
 namespace {
@@ -31,6 +29,7 @@ ScriptRunner::ScriptRunner(const PluginLibrary& library, std::ostream& out)
 ScriptRunner::~ScriptRunner()
 {
     // Free in creation order, as the actions would have.
+    byName_.clear();
     while (!instances_.empty())
         instances_.pop_front();
 }
@@ -77,11 +76,11 @@ void ScriptRunner::create(const std::vector<std::string>& words)
 {
     expectWords(words, 3, "create NAME READER");
     const std::string& name = words[1];
-    auto same = [&](const Instance& instance) { return instance.name == name; };
-    if (std::any_of(instances_.begin(), instances_.end(), same))
+    if (byName_.contains(name))
         throw std::runtime_error("an instance named '" + name + "' exists already");
     ReaderBinding reader = bindReader(library_, words[2]);
     instances_.push_back({name, std::move(reader), library_.startInstance()});
+    byName_.emplace(instances_.back().name, std::prev(instances_.end()));
 }
 
 void ScriptRunner::call(const std::vector<std::string>& words)
@@ -134,14 +133,15 @@ void ScriptRunner::requests(const std::vector<std::string>& words)
 void ScriptRunner::free(const std::vector<std::string>& words)
 {
     expectWords(words, 2, "free NAME");
-    instances_.erase(find(words[1]));
+    const auto instance = find(words[1]);
+    byName_.erase(instance->name);
+    instances_.erase(instance);
 }
 
 std::list<ScriptRunner::Instance>::iterator ScriptRunner::find(const std::string& name)
 {
-    for (auto instance = instances_.begin(); instance != instances_.end(); ++instance)
-        if (instance->name == name)
-            return instance;
+    if (const auto found = byName_.find(name); found != byName_.end())
+        return found->second;
     throw std::runtime_error("no instance named '" + name + "' (create it first)");
 }
 

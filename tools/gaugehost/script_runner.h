@@ -24,6 +24,8 @@
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace gaugehost {
@@ -63,6 +65,8 @@ class ScriptRunner {
     const PluginLibrary& library_;
     std::ostream& out_;
     std::list<Instance> instances_; // in the order they were made
+    // Each instance by its name (a view of the name its list element holds).
+    std::unordered_map<std::string_view, std::list<Instance>::iterator> byName_;
 };
 
 } // namespace gaugehost

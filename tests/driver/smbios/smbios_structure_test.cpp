@@ -6,6 +6,8 @@
 // past a table shows under AddressSanitizer.
 #include "driver/smbios/smbios.h"
 
+#include "common/zephr_ioctl.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -150,6 +152,43 @@ TEST(SmbiosWalk, EndsAtABrokenStructure)
     const std::vector<uint8_t> runsPastEnd{0x00, 0x04, 0x00, 0x00, 0x00, 0x00, //
                                            0x01, 0x04, 0x00, 0x00, 'a',  'b'};
     EXPECT_EQ(typesWalked(Table(runsPastEnd), 2), (std::vector<int>{0}));
+}
+
+// The report's walk over a table of System Information structures with no
+// strings (three lines each): it stops at the structure whose line closed
+// the text, so a full report walks one structure past its whole ones.
+TEST(SmbiosWalk, TheReportWalksNoFurtherThanItsTextReaches)
+{
+    const std::string lastLine = "Service tag: --\r\n";
+    struct Row {
+        USHORT structures;
+        bool truncated;
+    };
+    for (const Row row : {Row{10, false}, Row{200, false}, Row{4000, true}}) {
+        std::vector<uint8_t> bytes;
+        for (USHORT i = 0; i < row.structures; ++i)
+            bytes.insert(bytes.end(), {0x01, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00});
+        Table table(bytes);
+        SMBIOS_TABLE_VIEW view{table.begin(), table.end(), row.structures};
+        SMBIOS_WALK walk;
+        std::vector<char> buffer(ZEPHR_SYSINFO_LENGTH, 0);
+        REPORT_TEXT text;
+        ReportTextInit(&text, buffer.data(), ULONG(buffer.size()), REPORT_TRUNCATED_MARKER);
+        SmbiosStartWalk(&view, &walk);
+        FormatSmbiosStructures(&text, &walk);
+
+        const std::string report = buffer.data();
+        size_t whole = 0;
+        for (size_t at = report.find(lastLine); at != std::string::npos;
+             at = report.find(lastLine, at + 1))
+            ++whole;
+        const ULONG walked = row.structures - walk.Remaining;
+        EXPECT_EQ(report.ends_with(REPORT_TRUNCATED_MARKER), row.truncated) << row.structures;
+        EXPECT_EQ(walked, row.truncated ? whole + 1 : row.structures) << row.structures;
+        if (!row.truncated) {
+            EXPECT_EQ(whole, row.structures);
+        }
+    }
 }
 
 TEST(SmbiosWalk, AnEmptyViewHasNoStructures)
