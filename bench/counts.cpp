@@ -154,7 +154,7 @@ std::string WriteHighTableMachineFile(const std::filesystem::path& folder)
         << R"( "fans": [ { "state": 1, "speed": 120 }, { "state": 1, "speed": 115 } ] },)"
         << R"( "smbios": { "entry_point_address": "0xF0000", "table_address": "0x100000",)"
         << R"( "structures": [ { "type": 1, "formatted": "01 02 00 03",)"
-        << R"( "strings": [ "Dell", "Inspiron 8600", "TAG" ] }, { "type": 127 } ] } })";
+        << R"( "strings": [ "Nord", "Inspiron 8600", "TAG" ] }, { "type": 127 } ] } })";
     return path.string();
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // builtin_smbios.cpp
 //
-// The SMBIOS table of the built-in notebook, a Dell Inspiron 8600 of 2003
+// The SMBIOS table of the built-in notebook, an Inspiron 8600 of 2003
 // (SMBIOS 2.3): firmware, model, processor, caches, on-board devices, memory
 // and battery as such a machine reports them, and where its BIOS keeps them.
 #include "sim/firmware/smbios.h"
@@ -62,7 +62,7 @@ SmbiosStructure bios()
                          .dword(0x0A, 0x7FCB9E90)
                          .byte(0x12, 0x01) // ACPI
                          .byte(0x13, 0x00),
-                     {"Dell Computer Corporation", "A05", "10/02/2005"});
+                     {"Nordwind Portable Systems", "A05", "10/02/2005"});
 }
 
 SmbiosStructure system()
@@ -74,13 +74,13 @@ SmbiosStructure system()
     for (size_t i = 0; i < sizeof uuid; ++i)
         formatted.byte(0x08 + i, uuid[i]);
     return structure(1, 0x0100, formatted,
-                     {"Dell Computer Corporation", "Inspiron 8600", "4KD9R1J"});
+                     {"Nordwind Portable Systems", "Inspiron 8600", "4KD9R1J"});
 }
 
 SmbiosStructure baseBoard()
 {
     return structure(2, 0x0200, Formatted(0x08).byte(0x04, 1).byte(0x05, 2).byte(0x06, 3),
-                     {"Dell Computer Corporation", "0X2034", "A00"});
+                     {"Nordwind Portable Systems", "0X2034", "A00"});
 }
 
 SmbiosStructure enclosure()
@@ -96,7 +96,7 @@ SmbiosStructure enclosure()
                          .byte(0x0B, 0x03)
                          .byte(0x0C, 0x03)
                          .byte(0x12, 1), // power cords
-                     {"Dell Computer Corporation", "4KD9R1J", "DELL-IT-0042"});
+                     {"Nordwind Portable Systems", "4KD9R1J", "NORD-IT-0042"});
 }
 
 SmbiosStructure processor()
@@ -200,7 +200,7 @@ SmbiosStructure battery()
                          .word(0x12, 0x2E81)
                          .byte(0x14, 5)
                          .byte(0x15, 10),
-                     {"Sys. Battery Bay", "Sanyo", "DELL 4M0101", "1.0", "LION"});
+                     {"Sys. Battery Bay", "Volta", "NORD 4M0101", "1.0", "LION"});
 }
 
 SmbiosStructure bootInformation()

@@ -28,7 +28,7 @@ class NamedNotebook {
                 ("zephr-product-name-" + std::to_string(::getpid()) + ".json"))
     {
         std::ofstream(path_) << R"({ "name": "named", "smbios": { "structures": [
-            { "type": 1, "formatted": "01 02 00 03", "strings": [ "Dell", ")"
+            { "type": 1, "formatted": "01 02 00 03", "strings": [ "Nord", ")"
                              << jsonName << R"(", "TAG" ] }, { "type": 127 } ] } })";
     }
     ~NamedNotebook()

@@ -82,7 +82,7 @@ class ReportValue : public ::testing::Test {
 
 TEST_F(ReportValue, TheLineWithoutTheWhiteSpaceAroundIt)
 {
-    EXPECT_EQ(valueOf("BIOS vendor: Dell\r\nProduct name: Inspiron 8600  \r\nService tag: X\r\n"),
+    EXPECT_EQ(valueOf("BIOS vendor: Nord\r\nProduct name: Inspiron 8600  \r\nService tag: X\r\n"),
               "Inspiron 8600");
     EXPECT_EQ(valueOf("Product name: \t Latitude D810 \t\r\n"), "Latitude D810");
     EXPECT_EQ(valueOf("Product name:\r\nService tag: 1\r\n"), "");

@@ -86,7 +86,7 @@ std::shared_ptr<sim::Machine> notebookNamed(const std::string& product)
     std::ofstream(path) << R"({ "name": "test", "smm": { "temperatures": { "0": 52, "1": 45,
         "2": 48, "3": 40 }, "fans": [ { "state": 1, "speed": 160 }, { "state": 2, "speed": 0 } ] },
         "smbios": { "structures": [ { "type": 1, "formatted": "01 02 00 03",
-        "strings": [ "Dell", ")" +
+        "strings": [ "Nord", ")" +
                                product + R"(", "TAG" ] }, { "type": 127 } ] } })";
     std::shared_ptr<sim::Machine> machine = sim::Machine::fromFile(path);
     std::filesystem::remove(path);

@@ -41,8 +41,8 @@ TEST(StructureLines, BiosSystemAndEnclosure)
                                 {"Vendor Co.", "A05", "10/02/2005"})),
               "BIOS vendor: Vendor Co.\r\nBIOS version: A05\r\nBIOS date: 10/02/2005\r\n");
     EXPECT_EQ(linesOf(structure(1, Fields(0x19).byte(0x04, 1).byte(0x05, 2).byte(0x07, 3),
-                                {"Dell", "Inspiron 8600  ", "7XK2L41"})),
-              "System manufacturer: Dell\r\nProduct name: Inspiron 8600  \r\n"
+                                {"Nord", "Inspiron 8600  ", "7XK2L41"})),
+              "System manufacturer: Nord\r\nProduct name: Inspiron 8600  \r\n"
               "Service tag: 7XK2L41\r\n");
     EXPECT_EQ(linesOf(structure(3, Fields(0x0D).byte(0x08, 1), {"ASSET-1"})),
               "Asset tag: ASSET-1\r\n");
@@ -51,8 +51,8 @@ TEST(StructureLines, BiosSystemAndEnclosure)
 TEST(StructureLines, AStringNumberOfZeroOrPastTheSetStillGivesItsLine)
 {
     EXPECT_EQ(linesOf(structure(1, Fields(0x08).byte(0x04, 1).byte(0x05, 0).byte(0x07, 2),
-                                {"Dell", "SERIAL"})),
-              "System manufacturer: Dell\r\nProduct name: --\r\nService tag: SERIAL\r\n");
+                                {"Nord", "SERIAL"})),
+              "System manufacturer: Nord\r\nProduct name: --\r\nService tag: SERIAL\r\n");
     EXPECT_EQ(linesOf(structure(3, Fields(0x09).byte(0x08, 7), {"only one"})),
               "Asset tag: " SMBIOS_BAD_STRING_TEXT "\r\n");
     EXPECT_EQ(linesOf(structure(3, Fields(0x09).byte(0x08, 7))), "Asset tag: --\r\n");
@@ -136,11 +136,11 @@ sim::firmware::SmbiosStructure battery(uint8_t length, uint8_t dateString, uint8
         fields.byte(0x12, 0x81);
     if (length >= 0x14)
         fields.byte(0x13, 0x2E);
-    return structure(22, fields, {"Bay", "Sanyo", "DELL 4M0101", "05/17/2003", "S123"});
+    return structure(22, fields, {"Bay", "Volta", "NORD 4M0101", "05/17/2003", "S123"});
 }
 
 const std::string kBatteryHead =
-    "Battery manufacturer: Sanyo\r\nBattery device name: DELL 4M0101\r\nBattery location: Bay\r\n";
+    "Battery manufacturer: Volta\r\nBattery device name: NORD 4M0101\r\nBattery location: Bay\r\n";
 
 TEST(StructureLines, BatteryDateAndSerialComeFromTheirStringsFirst)
 {

@@ -89,13 +89,13 @@ TEST(SystemInfoReport, TheBuiltInNotebookReportsItsWholeTable)
     const Reply reply = sysinfo(device);
     ASSERT_TRUE(reply.ok);
     EXPECT_EQ(reply.bytes, ZEPHR_SYSINFO_LENGTH);
-    EXPECT_EQ(reply.text(), "BIOS vendor: Dell Computer Corporation\r\n"
+    EXPECT_EQ(reply.text(), "BIOS vendor: Nordwind Portable Systems\r\n"
                             "BIOS version: A05\r\n"
                             "BIOS date: 10/02/2005\r\n"
-                            "System manufacturer: Dell Computer Corporation\r\n"
+                            "System manufacturer: Nordwind Portable Systems\r\n"
                             "Product name: Inspiron 8600\r\n"
                             "Service tag: 4KD9R1J\r\n"
-                            "Asset tag: DELL-IT-0042\r\n"
+                            "Asset tag: NORD-IT-0042\r\n"
                             "CPU manufacturer: Intel\r\n"
                             "Current CPU speed: 1600 MHz\r\n"
                             "External clock: 400 MHz\r\n"
@@ -107,8 +107,8 @@ TEST(SystemInfoReport, TheBuiltInNotebookReportsItsWholeTable)
                             "Ethernet card: Broadcom BCM4401 10/100\r\n"
                             "SODIMM Socket 'DIMM_A': 256 MB (333 MHz)\r\n"
                             "SODIMM Socket 'DIMM_B': 256 MB\r\n"
-                            "Battery manufacturer: Sanyo\r\n"
-                            "Battery device name: DELL 4M0101\r\n"
+                            "Battery manufacturer: Volta\r\n"
+                            "Battery device name: NORD 4M0101\r\n"
                             "Battery location: Sys. Battery Bay\r\n"
                             "Battery manufacturing date: 4/1/2003 (SBDS)\r\n"
                             "Battery serial no: 6699 (SBDS)\r\n");

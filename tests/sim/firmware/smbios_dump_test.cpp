@@ -30,7 +30,7 @@ sim::firmware::SmbiosTable sampleTable()
     sim::firmware::SmbiosStructure system;
     system.type = 1;
     system.formatted = {1, 2, 0, 3};
-    system.strings = {"Dell", "Inspiron 8600", "TAG"};
+    system.strings = {"Nord", "Inspiron 8600", "TAG"};
     sim::firmware::SmbiosStructure end;
     end.type = 127;
     auto table = sim::firmware::buildSmbiosTable({system, end});

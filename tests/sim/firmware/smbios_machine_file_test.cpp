@@ -38,7 +38,7 @@ TEST(SmbiosMachineFile, StructuresBuildATableWithAValidEntryPoint)
             "entry_point_address": "0xF0010",
             "table_address": "0xF1000",
             "structures": [
-                { "type": 1, "formatted": "01 02 00 03", "strings": ["Dell", "Inspiron 8600", "T"] },
+                { "type": 1, "formatted": "01 02 00 03", "strings": ["Nord", "Inspiron 8600", "T"] },
                 { "type": 127, "handle": "0x7F00" } ] } })"));
     const Bytes entry = read(*machine, 0xF0010, 0x1F);
     EXPECT_EQ(std::string(entry.begin(), entry.begin() + 4), "_SM_");

@@ -131,7 +131,7 @@ TEST(GaugehostPanel, AProductNameWithEscapeBytesIsShownNotObeyed)
 {
     const std::string machine =
         machineFile(R"({"name": "hostile", "smbios": {"structures": [)"
-                    R"({"type": 1, "formatted": "01 02 00 03", "strings": ["Dell",)"
+                    R"({"type": 1, "formatted": "01 02 00 03", "strings": ["Nord",)"
                     R"( "Inspiron 8600\u001b]0;owned\u0007\u001b[31m", "X"]}, {"type": 127}]}})");
     auto result = runGaugehost({"--machine", machine, "panel", "--once"});
     EXPECT_EQ(result.exitStatus, 0) << result.err;

@@ -351,7 +351,7 @@ TEST(ZephrctlCommands, FirmwareTextsAreShownWithTheirControlBytesEscaped)
     // A crafted SMBIOS product name that would set the terminal's title and colour.
     auto file =
         machineFile(R"({"name": "hostile", "smbios": {"structures": [)"
-                    R"({"type": 1, "formatted": "01 02 00 03", "strings": ["Dell",)"
+                    R"({"type": 1, "formatted": "01 02 00 03", "strings": ["Nord",)"
                     R"( "Inspiron\u001b]0;owned\u0007\u001b[31m\rX", "Y"]}, {"type": 127}]}})");
     const std::pair<const char*, const char*> cases[] = {
         {"sysinfo", "Product name: Inspiron\\x1B]0;owned\\x07\\x1B[31m\\x0DX\n"},
