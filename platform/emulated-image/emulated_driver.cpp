@@ -200,18 +200,13 @@ uint64_t EmulatedDriver::lastInstructions() const
 
 std::optional<uint32_t> EmulatedDriver::symbolAddress(const std::string& name) const
 {
-    auto linked = symbols_.address(name);
-    if (!linked)
-        return std::nullopt;
-    return *linked - pe_.imageBase() + base_;
+    return placedSymbol(symbols_, name, base_, pe_.imageBase());
 }
 
 std::string EmulatedDriver::describe(uint32_t address) const
 {
-    if (address >= kStubPage && address < kStubPage + kPageSize &&
-        (address - kStubPage) / kStubSlot < kernelRoutines().size())
-        return hexAddress(address) + " (the kernel's " +
-               kernelRoutines()[(address - kStubPage) / kStubSlot].name + ")";
+    if (const KernelRoutine* routine = standInAt(kernelRoutines(), address, kStubPage, kStubSlot))
+        return hexAddress(address) + " (the kernel's " + routine->name + ")";
     return describeImageAddress(symbols_, imageName_, address, base_, pe_.imageBase(),
                                 static_cast<uint32_t>(image_.size()));
 }
@@ -219,11 +214,7 @@ std::string EmulatedDriver::describe(uint32_t address) const
 void EmulatedDriver::patch(uint32_t address, const std::vector<uint8_t>& bytes)
 {
     std::lock_guard guard(lock_);
-    if (address < base_ || address - base_ + bytes.size() > image_.size())
-        throw std::out_of_range("patch at " + hexAddress(address) + " lies outside the image");
-    std::copy(bytes.begin(), bytes.end(), image_.begin() + (address - base_));
-    // Code is not writable for the driver; the engine writes it all the same.
-    cpu_->overwriteCode(address, bytes);
+    patchImage(*cpu_, base_, image_, address, bytes);
 }
 
 void EmulatedDriver::recordFault(const CpuFault& fault, const char* what)

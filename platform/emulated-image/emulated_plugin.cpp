@@ -197,19 +197,14 @@ std::optional<std::string> EmulatedPlugin::fault() const
 
 std::optional<uint32_t> EmulatedPlugin::symbolAddress(const std::string& name) const
 {
-    auto linked = symbols_.address(name);
-    if (!linked)
-        return std::nullopt;
-    return *linked - pe_.imageBase() + base_;
+    return placedSymbol(symbols_, name, base_, pe_.imageBase());
 }
 
 std::string EmulatedPlugin::describe(uint32_t address) const
 {
-    const auto& routines = importedRoutines();
-    if (address >= kUserStubPage && address < kUserStubPage + kPageSize &&
-        (address - kUserStubPage) / kStubSlot < routines.size())
-        return hexAddress(address) + " (" + routines[(address - kUserStubPage) / kStubSlot].name +
-               ")";
+    if (const ImportedRoutine* routine =
+            standInAt(importedRoutines(), address, kUserStubPage, kStubSlot))
+        return hexAddress(address) + " (" + routine->name + ")";
     return describeImageAddress(symbols_, imageName_, address, base_, pe_.imageBase(),
                                 static_cast<uint32_t>(image_.size()));
 }
@@ -217,10 +212,7 @@ std::string EmulatedPlugin::describe(uint32_t address) const
 void EmulatedPlugin::patch(uint32_t address, const std::vector<uint8_t>& bytes)
 {
     std::lock_guard guard(lock_);
-    if (address < base_ || address - base_ + bytes.size() > image_.size())
-        throw std::out_of_range("patch at " + hexAddress(address) + " lies outside the image");
-    std::copy(bytes.begin(), bytes.end(), image_.begin() + (address - base_));
-    cpu_->overwriteCode(address, bytes);
+    patchImage(*cpu_, base_, image_, address, bytes);
 }
 
 uint64_t EmulatedPlugin::lastInstructions() const

@@ -5,7 +5,10 @@
 // then protecting each section as its flags say.
 #include "platform/emulated-image/image_placement.h"
 
+#include "platform/emulated-image/message_text.h"
+
 #include <algorithm>
+#include <stdexcept>
 
 namespace emulated {
 
@@ -25,6 +28,15 @@ void placeImage(Cpu& cpu, const PeImage& pe, uint32_t base, const std::vector<ui
         cpu.protect(base + section.virtualAddress, bytes, perms);
     }
     cpu.setDriverCode(base, base + size, memory.data());
+}
+
+void patchImage(Cpu& cpu, uint32_t base, std::vector<uint8_t>& memory, uint32_t address,
+                const std::vector<uint8_t>& bytes)
+{
+    if (address < base || address - base + bytes.size() > memory.size())
+        throw std::out_of_range("patch at " + hexAddress(address) + " lies outside the image");
+    std::copy(bytes.begin(), bytes.end(), memory.begin() + (address - base));
+    cpu.overwriteCode(address, bytes);
 }
 
 } // namespace emulated

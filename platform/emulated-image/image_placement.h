@@ -26,4 +26,10 @@ constexpr uint32_t pagesFor(uint32_t bytes)
 // it).
 void placeImage(Cpu& cpu, const PeImage& pe, uint32_t base, const std::vector<uint8_t>& memory);
 
+// Overwrites bytes of the placed image at address, in memory and in the
+// processor (code included, which the image itself may not write); throws
+// std::out_of_range naming the address when they do not lie in the image.
+void patchImage(Cpu& cpu, uint32_t base, std::vector<uint8_t>& memory, uint32_t address,
+                const std::vector<uint8_t>& bytes);
+
 } // namespace emulated

@@ -136,6 +136,15 @@ std::filesystem::path mapFileFor(const std::filesystem::path& image)
     return map;
 }
 
+std::optional<uint32_t> placedSymbol(const MapSymbols& symbols, const std::string& name,
+                                     uint32_t base, uint32_t imageBase)
+{
+    const std::optional<uint32_t> linked = symbols.address(name);
+    if (!linked)
+        return std::nullopt;
+    return *linked - imageBase + base;
+}
+
 std::string describeImageAddress(const MapSymbols& symbols, const std::string& imageName,
                                  uint32_t address, uint32_t base, uint32_t imageBase, uint32_t size)
 {

@@ -38,6 +38,10 @@ class MapSymbols {
     std::map<std::string, uint32_t> byName_;  // readable name -> linked address
 };
 
+// Where a symbol lies in an image linked at imageBase and placed at base.
+std::optional<uint32_t> placedSymbol(const MapSymbols& symbols, const std::string& name,
+                                     uint32_t base, uint32_t imageBase);
+
 // The map file beside an image: the same path with ".map".
 std::filesystem::path mapFileFor(const std::filesystem::path& image);
 

@@ -44,6 +44,16 @@ uint32_t stubOfImport(const std::vector<Row>& rows, const Import& import, uint32
                      refusal.importer + " needs its stand-in in " + refusal.standIns + ")");
 }
 
+// The stand-in whose stub holds address (a stub slot of stubPage), or null.
+template <class Row>
+const Row* standInAt(const std::vector<Row>& rows, uint32_t address, uint32_t stubPage,
+                     uint32_t stubSlot)
+{
+    if (address < stubPage || (address - stubPage) / stubSlot >= rows.size())
+        return nullptr;
+    return &rows[(address - stubPage) / stubSlot];
+}
+
 // Runs the stand-in of stub `index` on its loader.
 template <class Owner, class Row>
 void runStandIn(Owner& owner, const std::vector<Row>& rows, uint32_t index, const char* where)
