@@ -12,6 +12,7 @@
 #include "platform/host-win32/win32_host.h"
 #include "sim/superio_chip.h"
 #include "support/driver_harness.h"
+#include "support/simulated_machines.h"
 
 #include <gtest/gtest.h>
 
@@ -88,21 +89,8 @@ std::vector<uint8_t> words(uint16_t word0, uint16_t word1 = 0)
     return {uint8_t(word0), uint8_t(word0 >> 8), uint8_t(word1), uint8_t(word1 >> 8)};
 }
 
-std::shared_ptr<sim::Machine> builtin()
-{
-    return std::shared_ptr<sim::Machine>(sim::Machine::builtin());
-}
-
-std::function<std::shared_ptr<sim::Machine>()>
-withSmm(sim::SmmBehaviour behaviour, std::function<void(sim::SmmRegisters&)> custom = {})
-{
-    return [=] {
-        auto machine = builtin();
-        machine->smm.behaviour = behaviour;
-        machine->smm.custom = custom;
-        return machine;
-    };
-}
+using test_machines::builtin;
+using test_machines::withSmm;
 
 std::function<std::shared_ptr<sim::Machine>()>
 withChip(std::function<void(sim::SuperIoSettings&)> change)

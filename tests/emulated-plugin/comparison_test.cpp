@@ -16,6 +16,7 @@
 #include "platform/host-win32/win32_host.h"
 #include "sim/machine.h"
 #include "support/driver_harness.h"
+#include "support/simulated_machines.h"
 #include "tools/gaugehost/plugin_image.h"
 
 #include <gtest/gtest.h>
@@ -145,21 +146,8 @@ Outcome run(Road road, const Case& c)
     return outcome;
 }
 
-std::shared_ptr<sim::Machine> builtin()
-{
-    return std::shared_ptr<sim::Machine>(sim::Machine::builtin());
-}
-
-std::function<std::shared_ptr<sim::Machine>()>
-withSmm(sim::SmmBehaviour behaviour, std::function<void(sim::SmmRegisters&)> custom = {})
-{
-    return [=] {
-        auto machine = builtin();
-        machine->smm.behaviour = behaviour;
-        machine->smm.custom = custom;
-        return machine;
-    };
-}
+using test_machines::builtin;
+using test_machines::withSmm;
 
 // A notebook of a firmware fixture, its BIOS answering as the built-in one.
 std::function<std::shared_ptr<sim::Machine>()> fixture(const std::string& name)
