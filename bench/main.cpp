@@ -122,6 +122,7 @@ int main(int argc, char** argv)
         bench::RegisterReaderBenchmarks(pairs);
         bench::RegisterRequestBenchmarks(pairs);
         bench::RegisterReportBenchmarks(pairs);
+        bench::RegisterEmulatedBenchmarks(pairs);
         std::vector<bench::Figure> figures = bench::RunTimedPairs(pairs, defaults);
         for (auto part : {bench::CountFigures(), bench::ProcessFigures(runs),
                           bench::LongRunFigures(quick), bench::DriverImageFigures()})

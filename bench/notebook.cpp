@@ -5,6 +5,7 @@
 #include "bench/notebook.h"
 
 #include "common/zephr_ioctl.h"
+#include "platform/emulated-image/emulated_driver.h"
 #include "platform/host-nt/nt_host.h"
 #include "platform/host-win32/win32_host.h"
 
@@ -42,18 +43,25 @@ std::shared_ptr<sim::Machine> FixtureNotebook(const std::string& image)
     return machine;
 }
 
-Notebook::Notebook(std::shared_ptr<sim::Machine> machine, bool keepTrace)
+Notebook::Notebook(std::shared_ptr<sim::Machine> machine, bool keepTrace,
+                   const std::string& driverImage)
     : machine_(std::move(machine))
 {
     // Timed loops make millions of trace lines; counts keep them.
     machine_->trace.setKeep(keepTrace);
     sim::installMachine(machine_);
     auto& io = nt::IoManager::instance();
-    NTSTATUS status = io.loadDriver(nt::IoManager::defaultDriverPath());
+    const std::string path = driverImage.empty() ? nt::IoManager::defaultDriverPath() : driverImage;
+    NTSTATUS status = STATUS_UNSUCCESSFUL;
+    try {
+        status = driverImage.empty() ? io.loadDriver(path) : emulated::loadDriverImage(path);
+    } catch (const std::exception& error) {
+        sim::installMachine(nullptr);
+        throw std::runtime_error("the driver image " + path + " did not load: " + error.what());
+    }
     if (!NT_SUCCESS(status)) {
         sim::installMachine(nullptr);
-        throw std::runtime_error("the driver image " + nt::IoManager::defaultDriverPath() +
-                                 " did not load");
+        throw std::runtime_error("the driver image " + path + " did not load");
     }
     device_ = CreateFileA(ZEPHR_USER_PATH, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                           0, nullptr);

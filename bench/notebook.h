@@ -38,11 +38,14 @@ std::string FixtureFolder(const std::string& image);
 // The fixture images the report figures are taken on.
 extern const char* const kFixtureImages[3];
 
-// A notebook installed with the driver loaded and "\\.\ZephrDev" open.
-// Throws std::runtime_error naming what failed.
+// A notebook installed with the driver loaded and "\\.\ZephrDev" open: the
+// host build's driver module, or with driverImage the Windows build's
+// zephr.sys under the CPU emulator. Throws std::runtime_error naming what
+// failed.
 class Notebook {
   public:
-    explicit Notebook(std::shared_ptr<sim::Machine> machine, bool keepTrace = false);
+    explicit Notebook(std::shared_ptr<sim::Machine> machine, bool keepTrace = false,
+                      const std::string& driverImage = {});
     ~Notebook();
     Notebook(const Notebook&) = delete;
     Notebook& operator=(const Notebook&) = delete;

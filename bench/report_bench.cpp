@@ -12,7 +12,11 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -55,7 +59,7 @@ void PluginAttachFloor(benchmark::State& state)
 }
 
 // Loading a fixture image into a simulated notebook's memory, against
-// reading its range files whole with one call each.
+// mapping its range files (the floor below).
 void ImageLoad(benchmark::State& state, std::string image)
 {
     for (auto _ : state) {
@@ -65,18 +69,27 @@ void ImageLoad(benchmark::State& state, std::string image)
     }
 }
 
+// The cheapest correct way to make a folder of range files a machine's
+// memory: list the folder and map each file read-only, as the loader does
+// (reading them would copy pages the driver never looks at).
 void ImageLoadFloor(benchmark::State& state, std::string image)
 {
     for (auto _ : state) {
         for (const auto& entry :
              std::filesystem::directory_iterator(FixtureFolder(image) + "/memory")) {
-            std::vector<uint8_t> bytes(std::filesystem::file_size(entry.path()));
-            std::FILE* file = std::fopen(entry.path().c_str(), "rb");
-            if (file == nullptr || std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size())
-                state.SkipWithError("cannot read a range file");
-            if (file != nullptr)
-                std::fclose(file);
-            benchmark::DoNotOptimize(bytes.data());
+            const int fd = ::open(entry.path().c_str(), O_RDONLY | O_CLOEXEC);
+            struct stat facts {};
+            void* mapped = MAP_FAILED;
+            if (fd >= 0 && ::fstat(fd, &facts) == 0 && facts.st_size > 0)
+                mapped = ::mmap(nullptr, size_t(facts.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+            if (fd >= 0)
+                ::close(fd);
+            if (mapped == MAP_FAILED) {
+                state.SkipWithError("cannot map a range file");
+                return;
+            }
+            benchmark::DoNotOptimize(mapped);
+            ::munmap(mapped, size_t(facts.st_size));
         }
     }
 }
@@ -108,7 +121,7 @@ void RegisterReportBenchmarks(std::vector<TimedPair>& pairs)
         const std::string floor = std::string("image load/floor ") + image;
         benchmark::RegisterBenchmark(subject.c_str(), ImageLoad, std::string(image));
         benchmark::RegisterBenchmark(floor.c_str(), ImageLoadFloor, std::string(image));
-        pairs.push_back({"image load", subject, floor, "read each file in one call", 1.5});
+        pairs.push_back({"image load", subject, floor, "map each file", 1.5});
     }
     benchmark::RegisterBenchmark("plugin/attach", PluginAttach);
     benchmark::RegisterBenchmark("plugin/attach floor", PluginAttachFloor);

@@ -27,6 +27,7 @@ struct TimedPair {
 void RegisterReaderBenchmarks(std::vector<TimedPair>& pairs);
 void RegisterRequestBenchmarks(std::vector<TimedPair>& pairs);
 void RegisterReportBenchmarks(std::vector<TimedPair>& pairs);
+void RegisterEmulatedBenchmarks(std::vector<TimedPair>& pairs);
 
 // Runs every registered benchmark with the Google Benchmark options given
 // (repetitions, interleaving, minimum time, --benchmark_out) and gives one

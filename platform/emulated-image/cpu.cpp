@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: MIT
 // cpu.cpp
 //
-// The Unicorn engine behind Cpu: memory, registers, the hooks (every image
-// instruction checked and counted, the stub page, port instructions, memory
-// and instruction faults, processor exceptions) and calls of the image's
-// routines that return to a trap address.
+// The Unicorn engine behind Cpu: memory, registers, the hooks (each block of
+// the image's code checked once and counted every time it runs, the stub
+// page, port instructions, memory and instruction faults, processor
+// exceptions) and calls of the image's routines that return to a trap
+// address.
 #include "platform/emulated-image/cpu.h"
 #include "platform/emulated-image/message_text.h"
 #include "platform/emulated-image/unicorn_library.h"
+#include "platform/emulated-image/x86_instruction.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace emulated {
@@ -19,113 +22,6 @@ void check(uc_err error, const std::string& what)
 {
     if (error != UC_ERR_OK)
         throw std::runtime_error("CPU emulator: " + what + ": " + unicorn().strerror(error));
-}
-
-bool isPrefix(uint8_t byte)
-{
-    switch (byte) {
-    case 0x26:
-    case 0x2E:
-    case 0x36:
-    case 0x3E:
-    case 0x64:
-    case 0x65:
-    case 0x66:
-    case 0x67:
-    case 0xF0:
-    case 0xF2:
-    case 0xF3:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// The name of a privileged (or system) instruction an image has no business
-// running here, by its opcode bytes after the prefixes; null for every other
-// instruction. For a driver in and out are the port road and pass; in user
-// mode they are privileged as well.
-const char* privilegedInstruction(const uint8_t* bytes, uint32_t size, bool userMode)
-{
-    uint32_t i = 0;
-    while (i < size && isPrefix(bytes[i]))
-        ++i;
-    if (i >= size)
-        return nullptr;
-    switch (bytes[i]) {
-    case 0xF4:
-        return "hlt";
-    case 0xFA:
-        return "cli";
-    case 0xFB:
-        return "sti";
-    case 0xCC:
-        return "int3";
-    case 0xCD:
-        return "int";
-    case 0xCE:
-        return "into";
-    case 0xF1:
-        return "int1";
-    case 0xCF:
-        return "iret";
-    case 0x6C:
-    case 0x6D:
-        return "ins";
-    case 0x6E:
-    case 0x6F:
-        return "outs";
-    case 0xE4:
-    case 0xE5:
-    case 0xEC:
-    case 0xED:
-        return userMode ? "in" : nullptr;
-    case 0xE6:
-    case 0xE7:
-    case 0xEE:
-    case 0xEF:
-        return userMode ? "out" : nullptr;
-    case 0x0F:
-        break;
-    default:
-        return nullptr;
-    }
-    if (i + 1 >= size)
-        return nullptr;
-    switch (bytes[i + 1]) {
-    case 0x00:
-        return "a system segment instruction (0f 00)";
-    case 0x01:
-        return "a descriptor table or paging instruction (0f 01)";
-    case 0x06:
-        return "clts";
-    case 0x08:
-        return "invd";
-    case 0x09:
-        return "wbinvd";
-    case 0x20:
-    case 0x22:
-        return "mov to or from a control register";
-    case 0x21:
-    case 0x23:
-        return "mov to or from a debug register";
-    case 0x30:
-        return "wrmsr";
-    case 0x32:
-        return "rdmsr";
-    case 0x33:
-        return "rdpmc";
-    case 0x34:
-        return "sysenter";
-    case 0x35:
-        return "sysexit";
-    case 0x05:
-        return "syscall";
-    case 0x07:
-        return "sysret";
-    default:
-        return nullptr;
-    }
 }
 
 const char* accessName(uc_mem_type type)
@@ -225,7 +121,7 @@ void Cpu::onLimitedRead(uc_engine*, uc_mem_type, uint64_t address, int size, int
                          " (" + std::to_string(size) + " bytes; the mapping is " +
                          hexAddress(bounds.begin) + " of " +
                          std::to_string(bounds.end - bounds.begin) + " bytes)",
-                     bounds.cpu->lastInstruction_);
+                     bounds.cpu->currentInstruction());
 }
 
 void Cpu::protect(uint32_t address, uint32_t size, uint32_t perms)
@@ -389,10 +285,11 @@ void Cpu::setDriverCode(uint32_t begin, uint32_t end, const uint8_t* bytes)
     codeBegin_ = begin;
     codeEnd_ = end;
     code_ = bytes;
+    checkedBlocks_.assign(end - begin, CheckedBlock{});
     uc_hook hook;
-    check(unicorn().hookAdd(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&Cpu::onCode), this,
+    check(unicorn().hookAdd(uc_, &hook, UC_HOOK_BLOCK, reinterpret_cast<void*>(&Cpu::onBlock), this,
                             begin, end - 1),
-          "code hook");
+          "block hook");
 }
 
 void Cpu::overwriteCode(uint32_t address, const std::vector<uint8_t>& bytes)
@@ -401,6 +298,7 @@ void Cpu::overwriteCode(uint32_t address, const std::vector<uint8_t>& bytes)
           "cannot write code at " + hexAddress(address));
     unicorn().ctl(uc_, UC_CTL_WRITE(UC_CTL_TB_REMOVE_CACHE, 2), uint64_t(address),
                   uint64_t(address) + bytes.size()); // uc_ctl_remove_cache
+    std::fill(checkedBlocks_.begin(), checkedBlocks_.end(), CheckedBlock{});
 }
 
 uint32_t Cpu::call(uint32_t routine, const std::vector<uint32_t>& arguments, uint64_t budget,
@@ -450,21 +348,56 @@ void Cpu::stop(const std::string& what, uint32_t address)
     unicorn().emuStop(uc_);
 }
 
-void Cpu::onCode(uc_engine*, uint64_t address, uint32_t size, void* self)
+// Counts the instructions of a block and stops at a privileged one; the
+// first time the engine runs the block (or the first time since its code was
+// overwritten) it is decoded, later runs only count.
+void Cpu::onBlock(uc_engine*, uint64_t address, uint32_t size, void* self)
 {
     auto& cpu = *static_cast<Cpu*>(self);
     const auto at = static_cast<uint32_t>(address);
     cpu.lastInstruction_ = at;
-    if (++cpu.executed_ > cpu.budget_) {
+    cpu.blockEnd_ = at + size;
+    if (at < cpu.codeBegin_ || uint64_t(at) + size > cpu.codeEnd_)
+        return;
+    CheckedBlock& block = cpu.checkedBlocks_[at - cpu.codeBegin_];
+    if (block.size != size && !cpu.checkBlock(at, size, block))
+        return;
+    cpu.executed_ += block.instructions;
+    if (cpu.executed_ > cpu.budget_)
         cpu.stop("the request ran past its budget of " + std::to_string(cpu.budget_) +
                      " instructions (a runaway)",
                  at);
-        return;
+}
+
+bool Cpu::checkBlock(uint32_t begin, uint32_t size, CheckedBlock& block)
+{
+    // A block of no bytes (the engine reports none for some) is one
+    // instruction as far as the check goes.
+    const uint32_t end = begin + (size != 0 ? size : 1);
+    uint32_t instructions = 0;
+    for (uint32_t at = begin; at < end; ++instructions) {
+        const X86Instruction instruction =
+            decodeX86(code_ + (at - codeBegin_), codeEnd_ - at, layout_.userMode);
+        if (instruction.length == 0 || (size != 0 && at + instruction.length > end)) {
+            stop("an instruction the emulator cannot decode at " + hexAddress(at), at);
+            return false;
+        }
+        if (instruction.privileged != nullptr) {
+            stop(std::string("a privileged instruction (") + instruction.privileged + ")", at);
+            return false;
+        }
+        at += instruction.length;
     }
-    if (size > 0 && at + size <= cpu.codeEnd_)
-        if (const char* name = privilegedInstruction(cpu.code_ + (at - cpu.codeBegin_), size,
-                                                     cpu.layout_.userMode))
-            cpu.stop(std::string("a privileged instruction (") + name + ")", at);
+    block = CheckedBlock{size, instructions};
+    return true;
+}
+
+// The instruction a fault met: the engine's EIP where it lies in the block
+// that ran last, else that block's start.
+uint32_t Cpu::currentInstruction() const
+{
+    const uint32_t eip = reg(UC_X86_REG_EIP);
+    return eip >= lastInstruction_ && eip < blockEnd_ ? eip : lastInstruction_;
 }
 
 void Cpu::onStub(uc_engine*, uint64_t address, uint32_t, void* self)
@@ -497,7 +430,7 @@ bool Cpu::onMemory(uc_engine*, uc_mem_type type, uint64_t address, int size, int
     else
         what = std::string(accessName(type)) + " at " + hexAddress(at) + " (" +
                std::to_string(size) + " bytes)";
-    cpu.stop(what, cpu.lastInstruction_);
+    cpu.stop(what, cpu.currentInstruction());
     return false;
 }
 
@@ -516,20 +449,20 @@ void Cpu::onInterrupt(uc_engine*, uint32_t number, void* self)
                        : number == 13 ? " (general protection)"
                        : number == 14 ? " (page fault)"
                                       : "";
-    cpu.stop("processor exception " + std::to_string(number) + name, cpu.lastInstruction_);
+    cpu.stop("processor exception " + std::to_string(number) + name, cpu.currentInstruction());
 }
 
 uint32_t Cpu::onIn(uc_engine*, uint32_t port, int size, void* self)
 {
     auto& cpu = *static_cast<Cpu*>(self);
     if (!cpu.devices_.portIn) {
-        cpu.stop("a privileged instruction (in)", cpu.lastInstruction_);
+        cpu.stop("a privileged instruction (in)", cpu.currentInstruction());
         return 0xFFFFFFFF;
     }
     if (size != 1) {
         cpu.stop("a " + std::to_string(size * 8) + "-bit in from port " + hexAddress(port) +
                      " (the notebook's ports are read byte by byte)",
-                 cpu.lastInstruction_);
+                 cpu.currentInstruction());
         return 0xFFFFFFFF;
     }
     return cpu.devices_.portIn(static_cast<uint16_t>(port));
@@ -539,13 +472,13 @@ void Cpu::onOut(uc_engine*, uint32_t port, int size, uint32_t value, void* self)
 {
     auto& cpu = *static_cast<Cpu*>(self);
     if (!cpu.devices_.portOut) {
-        cpu.stop("a privileged instruction (out)", cpu.lastInstruction_);
+        cpu.stop("a privileged instruction (out)", cpu.currentInstruction());
         return;
     }
     if (size != 1) {
         cpu.stop("a " + std::to_string(size * 8) + "-bit out to port " + hexAddress(port) +
                      " (the notebook's ports are written byte by byte)",
-                 cpu.lastInstruction_);
+                 cpu.currentInstruction());
         return;
     }
     cpu.devices_.portOut(static_cast<uint16_t>(port), static_cast<uint8_t>(value));

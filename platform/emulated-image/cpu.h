@@ -166,7 +166,13 @@ class Cpu {
     }
 
   private:
-    static void onCode(uc_engine*, uint64_t address, uint32_t size, void* self);
+    struct CheckedBlock {
+        uint32_t size = 0; // 0: not checked yet
+        uint32_t instructions = 0;
+    };
+    static void onBlock(uc_engine*, uint64_t address, uint32_t size, void* self);
+    bool checkBlock(uint32_t begin, uint32_t size, CheckedBlock& block);
+    uint32_t currentInstruction() const;
     static void onStub(uc_engine*, uint64_t address, uint32_t size, void* self);
     static bool onMemory(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t value,
                          void* self);
@@ -195,7 +201,8 @@ class Cpu {
     CpuLayout layout_;
     uint32_t codeBegin_ = 0, codeEnd_ = 0;
     const uint8_t* code_ = nullptr;
-    uint32_t lastInstruction_ = 0;
+    std::vector<CheckedBlock> checkedBlocks_;     // by offset of the block's start in the code
+    uint32_t lastInstruction_ = 0, blockEnd_ = 0; // the block that ran last
     uint64_t executed_ = 0, budget_ = 0;
     std::optional<CpuFault> fault_;
 };

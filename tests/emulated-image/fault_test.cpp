@@ -93,6 +93,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FaultRow{"Runaway", {0xEB, 0xFE}, "past its budget of 200000 instructions"},
         FaultRow{"Halt", {0xF4}, "privileged instruction (hlt)"},
+        FaultRow{"HaltAfterOtherInstructions",
+                 {0x31, 0xC0, 0x66, 0x90, 0x8D, 0x76, 0x00, 0xF4},
+                 "privileged instruction (hlt)"},
         FaultRow{"InterruptsOff", {0xFA}, "privileged instruction (cli)"},
         FaultRow{"ModelRegisterWrite", {0x0F, 0x30}, "privileged instruction (wrmsr)"},
         FaultRow{"InvalidOpcode", {0x0F, 0x0B}, "invalid"},
