@@ -8,8 +8,6 @@
  */
 #include "driver/zephr.h"
 
-#define SMM_FUNCTION(Number) ((USHORT)(((Number) << 8) | SMM_COMMAND_BYTE))
-
 /*
  * One SMI exchange under the hardware lock; 1 when the BIOS took the call.
  * IRQL: PASSIVE_LEVEL.
@@ -55,7 +53,7 @@ static BOOLEAN SmmRun(USHORT Ax, USHORT Bx, PSMM_REGISTERS Block)
 ULONG SmmGetFanState(USHORT Fan)
 {
     SMM_REGISTERS Block;
-    if (!SmmRun(SMM_FUNCTION(0x00), Fan, &Block)) {
+    if (!SmmRun(SMM_FUNCTION(SMM_GET_FAN_STATE), Fan, &Block)) {
         return ZEPHR_NO_VALUE;
     }
     return Block.Ax;
@@ -68,7 +66,7 @@ ULONG SmmGetFanState(USHORT Fan)
 ULONG SmmSetFanState(USHORT Fan, USHORT State)
 {
     SMM_REGISTERS Block;
-    if (!SmmRun(SMM_FUNCTION(0x01), (USHORT)((State << 8) | Fan), &Block)) {
+    if (!SmmRun(SMM_FUNCTION(SMM_SET_FAN_STATE), (USHORT)((State << 8) | Fan), &Block)) {
         return ZEPHR_NO_VALUE;
     }
     return 0;
@@ -81,7 +79,7 @@ ULONG SmmSetFanState(USHORT Fan, USHORT State)
 ULONG SmmGetFanSpeed(USHORT Fan)
 {
     SMM_REGISTERS Block;
-    if (!SmmRun(SMM_FUNCTION(0x02), Fan, &Block)) {
+    if (!SmmRun(SMM_FUNCTION(SMM_GET_FAN_SPEED), Fan, &Block)) {
         return ZEPHR_NO_VALUE;
     }
     return (ULONG)Block.Ax * SMM_FAN_SPEED_FACTOR;
@@ -94,7 +92,7 @@ ULONG SmmGetFanSpeed(USHORT Fan)
 ULONG SmmGetTemperature(USHORT Sensor)
 {
     SMM_REGISTERS Block;
-    if (!SmmRun(SMM_FUNCTION(0x10), Sensor, &Block)) {
+    if (!SmmRun(SMM_FUNCTION(SMM_GET_TEMPERATURE), Sensor, &Block)) {
         return ZEPHR_NO_VALUE;
     }
     return Block.Ax;

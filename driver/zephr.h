@@ -12,6 +12,7 @@
 
 #include <ntddk.h>
 
+#include "common/smm_interface.h"
 #include "common/zephr_ioctl.h"
 #include "driver/primitives/hw_primitives.h"
 
@@ -51,8 +52,6 @@ VOID ZephrReleaseFirmware(VOID);
 
 /* ---- SMM BIOS calls ---------------------------------------------------- */
 
-#define SMM_COMMAND_BYTE 0xA3u
-#define SMM_FAILED_AX 0xFFFFu
 #define SMM_FAN_SPEED_FACTOR 30u
 
 ULONG SmmCall(PSMM_REGISTERS Block);

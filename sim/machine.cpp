@@ -6,6 +6,8 @@
 // exchange with the SMM BIOS, and the one machine installed per process.
 #include "sim/machine.h"
 
+#include "common/smm_interface.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <utility>
@@ -14,7 +16,7 @@ namespace sim {
 
 namespace {
 
-constexpr uint16_t kPostCodePort = 0x84;
+constexpr uint16_t kPostCodePort = SMM_POST_CODE_PORT;
 
 std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
 

@@ -2,23 +2,16 @@
 // smm_bios.cpp
 //
 // The notebook BIOS's SMM handler for the fan and temperature functions
-// (command byte 0xA3 in AL, function number in AH).
+// (the command byte in AL, the function number in AH).
 #include "sim/machine.h"
+
+#include "common/smm_interface.h"
 
 namespace sim {
 
 namespace {
 
-constexpr uint8_t kCommandByte = 0xA3;
-constexpr uint16_t kFailure = 0xFFFF;
-constexpr uint16_t kHighestFanState = 2;
-
-enum Function : uint8_t {
-    GetFanState = 0x00,
-    SetFanState = 0x01,
-    GetFanSpeed = 0x02,
-    GetTemperature = 0x10,
-};
+constexpr uint16_t kFailure = SMM_FAILED_AX;
 
 } // namespace
 
@@ -28,7 +21,7 @@ enum Function : uint8_t {
 // serves; otherwise the caller could not tell the answer from an ignored SMI.
 void SmmBios::handle(SmmRegisters& registers)
 {
-    if ((registers.ax & 0xFF) != kCommandByte)
+    if ((registers.ax & 0xFF) != SMM_COMMAND_BYTE)
         return;
     if (beforeCall)
         beforeCall();
@@ -49,24 +42,24 @@ void SmmBios::handle(SmmRegisters& registers)
 
     uint16_t answer = kFailure;
     switch (static_cast<uint8_t>(sent >> 8)) {
-    case GetFanState:
+    case SMM_GET_FAN_STATE:
         if (registers.bx < fans.size())
             answer = fans[registers.bx].state;
         break;
-    case SetFanState: {
+    case SMM_SET_FAN_STATE: {
         const uint8_t fan = registers.bx & 0xFF;
         const uint8_t state = registers.bx >> 8;
-        if (fan < fans.size() && state <= kHighestFanState) {
+        if (fan < fans.size() && state <= SMM_HIGHEST_FAN_STATE) {
             fans[fan].state = state;
             answer = 0;
         }
         break;
     }
-    case GetFanSpeed:
+    case SMM_GET_FAN_SPEED:
         if (registers.bx < fans.size())
             answer = fans[registers.bx].speed;
         break;
-    case GetTemperature:
+    case SMM_GET_TEMPERATURE:
         if (const auto sensor = temperatures.find(registers.bx); sensor != temperatures.end())
             answer = sensor->second;
         break;

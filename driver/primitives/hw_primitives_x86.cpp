@@ -9,6 +9,8 @@
  */
 #include "driver/primitives/hw_primitives.h"
 
+#include "common/smm_interface.h"
+
 /*
  * The exchange, in one straight sequence:
  *   - EFLAGS and all eight general-purpose registers go onto the stack
@@ -29,26 +31,27 @@
  */
 extern "C" VOID SmmExchange(PSMM_REGISTERS Registers)
 {
-    __asm__ __volatile__("pushfl\n\t"
-                         "pushal\n\t"
-                         "pushl %%esi\n\t"
-                         "movw 0(%%esi), %%ax\n\t"
-                         "movw 2(%%esi), %%bx\n\t"
-                         "movw 4(%%esi), %%cx\n\t"
-                         "movw 6(%%esi), %%dx\n\t"
-                         "outb %%al, $0xb2\n\t"
-                         "outb %%al, $0x84\n\t"
-                         "movl (%%esp), %%esi\n\t"
-                         "movw %%ax, 0(%%esi)\n\t"
-                         "movw %%bx, 2(%%esi)\n\t"
-                         "movw %%cx, 4(%%esi)\n\t"
-                         "movw %%dx, 6(%%esi)\n\t"
-                         "addl $4, %%esp\n\t"
-                         "popal\n\t"
-                         "popfl"
-                         :
-                         : "S"(Registers)
-                         : "memory", "cc");
+    __asm__ __volatile__(
+        "pushfl\n\t"
+        "pushal\n\t"
+        "pushl %%esi\n\t"
+        "movw 0(%%esi), %%ax\n\t"
+        "movw 2(%%esi), %%bx\n\t"
+        "movw 4(%%esi), %%cx\n\t"
+        "movw 6(%%esi), %%dx\n\t"
+        "outb %%al, %[command]\n\t"
+        "outb %%al, %[post]\n\t"
+        "movl (%%esp), %%esi\n\t"
+        "movw %%ax, 0(%%esi)\n\t"
+        "movw %%bx, 2(%%esi)\n\t"
+        "movw %%cx, 4(%%esi)\n\t"
+        "movw %%dx, 6(%%esi)\n\t"
+        "addl $4, %%esp\n\t"
+        "popal\n\t"
+        "popfl"
+        :
+        : "S"(Registers), [command] "N"(SMM_COMMAND_PORT), [post] "N"(SMM_POST_CODE_PORT)
+        : "memory", "cc");
 }
 
 extern "C" UCHAR PortReadByte(USHORT Port)

@@ -15,34 +15,31 @@ static const USHORT TestHwTemperature[TESTHW_SENSOR_COUNT] = {
 
 static const USHORT TestHwFanSpeed[2] = {TESTHW_FAN0_SPEED, TESTHW_FAN1_SPEED};
 
-#define TESTHW_SMI_COMMAND 0xA3u
-#define TESTHW_REFUSED 0xFFFFu
-
 static USHORT TestHwAnswerFunction(UCHAR Function, USHORT Argument)
 {
     UCHAR Fan = (UCHAR)(Argument & 0xFFu);
     UCHAR State = (UCHAR)(Argument >> 8);
 
     switch (Function) {
-    case 0x00: /* fan state */
-        return Argument < 2 ? TestHwFanState[Argument] : TESTHW_REFUSED;
-    case 0x01: /* set fan state: BL fan, BH state */
-        if (Fan >= 2 || State > 2)
-            return TESTHW_REFUSED;
+    case SMM_GET_FAN_STATE:
+        return Argument < 2 ? TestHwFanState[Argument] : SMM_FAILED_AX;
+    case SMM_SET_FAN_STATE:
+        if (Fan >= 2 || State > SMM_HIGHEST_FAN_STATE)
+            return SMM_FAILED_AX;
         TestHwFanState[Fan] = State;
         return 0;
-    case 0x02: /* fan speed */
-        return Argument < 2 ? TestHwFanSpeed[Argument] : TESTHW_REFUSED;
-    case 0x10: /* temperature */
-        return Argument < TESTHW_SENSOR_COUNT ? TestHwTemperature[Argument] : TESTHW_REFUSED;
+    case SMM_GET_FAN_SPEED:
+        return Argument < 2 ? TestHwFanSpeed[Argument] : SMM_FAILED_AX;
+    case SMM_GET_TEMPERATURE:
+        return Argument < TESTHW_SENSOR_COUNT ? TestHwTemperature[Argument] : SMM_FAILED_AX;
     default:
-        return TESTHW_REFUSED;
+        return SMM_FAILED_AX;
     }
 }
 
 extern "C" VOID TestHwAnswerSmi(PSMM_REGISTERS Registers)
 {
-    if ((Registers->Ax & 0xFFu) != TESTHW_SMI_COMMAND)
+    if ((Registers->Ax & 0xFFu) != SMM_COMMAND_BYTE)
         return;
     Registers->Ax = TestHwAnswerFunction((UCHAR)(Registers->Ax >> 8), Registers->Bx);
 }

@@ -11,6 +11,8 @@
 #include "driver/primitives/hw_primitives.h"
 #include "driver/primitives/testhw_notebook.h"
 
+#include "common/smm_interface.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif

@@ -12,6 +12,8 @@
  */
 #include "driver/smbios/smbios.h"
 
+#include "common/report_lines.h"
+
 /* Offsets of the fields read, from the structure's type byte. */
 #define BIOS_VENDOR 0x04
 #define BIOS_VERSION 0x05
@@ -81,7 +83,8 @@ static VOID FormatBiosInformation(PREPORT_TEXT Text, const SMBIOS_STRUCTURE* Str
 static VOID FormatSystemInformation(PREPORT_TEXT Text, const SMBIOS_STRUCTURE* Structure)
 {
     ReportTextAppend(Text, "System manufacturer: %s\r\n", String(Structure, SYSTEM_MANUFACTURER));
-    ReportTextAppend(Text, "Product name: %s\r\n", String(Structure, SYSTEM_PRODUCT_NAME));
+    ReportTextAppend(Text, ZEPHR_PRODUCT_NAME_KEY " %s\r\n",
+                     String(Structure, SYSTEM_PRODUCT_NAME));
     ReportTextAppend(Text, "Service tag: %s\r\n", String(Structure, SYSTEM_SERIAL_NUMBER));
 }
 

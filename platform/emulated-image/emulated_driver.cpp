@@ -15,6 +15,8 @@
 #include "platform/host-nt/nt_host.h"
 #include "sim/machine.h"
 
+#include "common/smm_interface.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -82,7 +84,7 @@ EmulatedDriver::EmulatedDriver(const std::filesystem::path& image, const LoadOpt
     devices.portOut = [this](uint16_t port, uint8_t value) {
         // An out to the SMI command port runs the SMM BIOS on the registers
         // as the driver loaded them; the BIOS's answer goes back into them.
-        if (port == 0xB2) {
+        if (port == SMM_COMMAND_PORT) {
             const uint32_t eax = cpu_->reg(UC_X86_REG_EAX), ebx = cpu_->reg(UC_X86_REG_EBX),
                            ecx = cpu_->reg(UC_X86_REG_ECX), edx = cpu_->reg(UC_X86_REG_EDX);
             auto low = [](uint32_t value) { return static_cast<uint16_t>(value); };
