@@ -5,8 +5,8 @@
  * Finding the Super I/O chip: the probe of one configuration port (exit key,
  * the data port's resting value, the enter key twice, device ID and
  * revision) and the detection that tries 0x2E, then 0x4E, and reads the
- * runtime base from logical device 9. The public entry points (SioDetect,
- * SioProbeConfigPort) take the hardware lock once, so a detection runs whole
+ * runtime base from logical device 9. The public entry point, SioDetect,
+ * takes the hardware lock once, so a detection runs whole
  * and concurrent requests never mix their key and register sequences; the
  * routines below them run with the lock held.
  */
@@ -68,20 +68,6 @@ static ULONG SioProbePort(USHORT Port, UCHAR IdRegister)
         return ZEPHR_SIO_FALSE;
     }
     return DeviceId == SIO_SUPPORTED_DEVICE_ID ? ZEPHR_SIO_TRUE : ZEPHR_SIO_FALSE;
-}
-
-/*
- * Public entry point: probes one configuration port under the hardware lock.
- * IRQL: PASSIVE_LEVEL.
- */
-ULONG SioProbeConfigPort(USHORT Port, UCHAR IdRegister)
-{
-    ULONG Found;
-
-    ZephrAcquireHardware();
-    Found = SioProbePort(Port, IdRegister);
-    ZephrReleaseHardware();
-    return Found;
 }
 
 /*

@@ -69,7 +69,6 @@ extern USHORT SioRuntimeBase;
 ULONG SioDetect(VOID);
 ULONG SioSetFanDuty(USHORT Fan, USHORT Duty);
 ULONG SioGetFanDuty(USHORT Fan);
-ULONG SioProbeConfigPort(USHORT Port, UCHAR IdRegister);
 
 /* Inner routines: the caller holds the hardware lock. */
 ULONG SioDetectChip(VOID);

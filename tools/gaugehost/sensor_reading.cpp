@@ -78,11 +78,6 @@ std::optional<long> interpretReading(ReadingKind kind, std::string_view text, un
     return std::nullopt;
 }
 
-double celsiusToFahrenheit(double celsius)
-{
-    return celsius * 9 / 5 + 32;
-}
-
 double fahrenheitToCelsius(double fahrenheit)
 {
     return (fahrenheit - 32) * 5 / 9;

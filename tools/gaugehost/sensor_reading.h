@@ -35,8 +35,7 @@ const SensorRow& sensorRow(size_t index);
 // for an error text or anything else.
 std::optional<long> interpretReading(ReadingKind kind, std::string_view text, unsigned fanDivisor);
 
-// Fahrenheit as the plug-in computes it, and back (for values kept in Celsius).
-double celsiusToFahrenheit(double celsius);
+// Celsius from a Fahrenheit text of the plug-in (the panel keeps Celsius).
 double fahrenheitToCelsius(double fahrenheit);
 
 // A value's minimum and maximum since the start and its last values.

@@ -43,13 +43,12 @@ class SuperIoRoutines : public testing::Test {
     SuperIoNotebook notebook;
 };
 
-TEST_F(SuperIoRoutines, ProbeAnswersForOnePortOnly)
+TEST_F(SuperIoRoutines, DetectionFindsTheChipAgainFromConfigurationMode)
 {
     install(notebookWithChip());
-    EXPECT_EQ(SioProbeConfigPort(0x4E, 0x20), 0u);
-    EXPECT_EQ(SioProbeConfigPort(0x2E, 0x20), 0xFFFFFFFFu);
-    EXPECT_EQ(SioProbeConfigPort(0x2E, 0x20), 0xFFFFFFFFu) << "again, from configuration mode";
-    EXPECT_EQ(SioRuntimeBase, 0u) << "a probe reads no base";
+    EXPECT_EQ(SioDetect(), 0xFFFFFFFFu);
+    EXPECT_EQ(SioDetect(), 0xFFFFFFFFu) << "again, from configuration mode";
+    EXPECT_EQ(SioConfigPort, 0x2Eu);
 }
 
 TEST_F(SuperIoRoutines, AFailedDetectionKeepsTheBaseItFoundBefore)
