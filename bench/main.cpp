@@ -63,6 +63,7 @@ int main(int argc, char** argv)
     paths.driverSys = ZEPHR_DRIVER_SYS_PATH;
     paths.cxxStart = ZEPHR_CXX_START_PATH;
     paths.peakMemory = ZEPHR_PEAK_MEMORY_PATH;
+    paths.emptyLibrary = ZEPHR_EMPTY_LIBRARY_PATH;
     std::string results;
     bool quick = false;
     int runs = 21;

@@ -18,14 +18,15 @@ namespace bench {
 
 // Where things are: set once by main from its options.
 struct Paths {
-    std::string fixtures;   // the folder holding firmware/<image>/memory
-    std::string plugin;     // libGaugelet.so
-    std::string zephrctl;   // build/bin/zephrctl
-    std::string gaugehost;  // build/bin/gaugehost
-    std::string dmidecode;  // the comparison tool
-    std::string driverSys;  // build-windows/bin/zephr.sys
-    std::string cxxStart;   // the smallest C++ program, built as the tools are
-    std::string peakMemory; // runs a program and tells its peak memory
+    std::string fixtures;     // the folder holding firmware/<image>/memory
+    std::string plugin;       // libGaugelet.so
+    std::string zephrctl;     // build/bin/zephrctl
+    std::string gaugehost;    // build/bin/gaugehost
+    std::string dmidecode;    // the comparison tool
+    std::string driverSys;    // build-windows/bin/zephr.sys
+    std::string cxxStart;     // the smallest C++ program, built as the tools are
+    std::string peakMemory;   // runs a program and tells its peak memory
+    std::string emptyLibrary; // a library that does nothing when it loads
 };
 Paths& paths();
 

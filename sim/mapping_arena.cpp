@@ -8,6 +8,14 @@
 // of the physical pages it covers (one mmap of the memory's backing file;
 // a copy of them only where the memory has no view to give), with an
 // inaccessible page on each side.
+//
+// An unmapped view is not torn down: its pages are made inaccessible, so a
+// read through a stale pointer faults, and the pages remember which
+// physical page they show. A driver maps the same tables again and again
+// (the ACPI report maps each table on every request), and the addresses
+// follow the order of maps and unmaps, so the next map of the same range
+// usually lands on the same pages: it makes them readable again instead of
+// mapping the file anew and faulting each page in.
 #include "sim/machine.h"
 
 #include <sys/mman.h>
@@ -116,9 +124,28 @@ struct MappingArena::State {
         size_t pages = 0;     // mapped pages, the trailing guard page not counted
     };
 
+    static constexpr uint64_t kNoView = ~uint64_t(0);
+
     mutable std::mutex lock;
     uintptr_t region = 0;    // 0 while no mapping is live
     std::vector<Slot> slots; // ordered by firstPage
+    // The physical page number each region page is a view of, live or
+    // unmapped; kNoView for pages that hold no view (or a copy).
+    std::vector<uint64_t> views;
+
+    bool holdsViews(size_t firstPage, size_t pages, uint64_t physicalPage) const
+    {
+        for (size_t i = 0; i < pages; ++i)
+            if (views[firstPage + i] != physicalPage + i)
+                return false;
+        return true;
+    }
+
+    void recordViews(size_t firstPage, size_t pages, uint64_t physicalPage)
+    {
+        for (size_t i = 0; i < pages; ++i)
+            views[firstPage + i] = physicalPage == kNoView ? kNoView : physicalPage + i;
+    }
 
     // The lowest page index where `pages` pages and a guard page after them
     // fit, with the guard page before them free too; 0 when none does.
@@ -144,6 +171,7 @@ struct MappingArena::State {
         if (region != 0 && slots.empty()) {
             ::munmap(reinterpret_cast<void*>(region), kRegionSize);
             region = 0;
+            views.clear();
         }
     }
 };
@@ -175,6 +203,7 @@ void* MappingArena::map(const PhysicalMemory& memory, uint64_t physical, size_t 
         state_->region = reserveRegion();
         if (state_->region == 0)
             return nullptr;
+        state_->views.assign(kRegionPages, State::kNoView);
     }
     const size_t firstPage = state_->findRun(pages);
     if (firstPage == 0) {
@@ -185,8 +214,15 @@ void* MappingArena::map(const PhysicalMemory& memory, uint64_t physical, size_t 
     const uintptr_t start = state_->pageAddress(firstPage);
     const size_t bytes = pages * kPageSize;
     auto* target = reinterpret_cast<void*>(start);
-    if (!memory.viewPagesAt(target, physical - offset, bytes)) {
+    const uint64_t physicalPage = (physical - offset) / kPageSize;
+    if (state_->holdsViews(firstPage, pages, physicalPage) &&
+        ::mprotect(target, bytes, PROT_READ) == 0) {
+        // The view an earlier mapping of the same range left here.
+    } else if (memory.viewPagesAt(target, physical - offset, bytes)) {
+        state_->recordViews(firstPage, pages, physicalPage);
+    } else {
         // No view of those pages: a copy of them, made read-only.
+        state_->recordViews(firstPage, pages, State::kNoView);
         if (::mprotect(target, bytes, PROT_READ | PROT_WRITE) != 0) {
             state_->release();
             return nullptr;
@@ -222,10 +258,13 @@ void MappingArena::unmap(void* address, size_t length)
     const uintptr_t start = state_->pageAddress(slot->firstPage);
     const size_t bytes = slot->pages * kPageSize;
     unpoison(start, bytes);
-    // Fresh inaccessible pages in place of the view: a read through a stale
-    // pointer faults.
-    ::mmap(reinterpret_cast<void*>(start), bytes, PROT_NONE,
-           MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0);
+    // The view stays, inaccessible: a read through a stale pointer faults.
+    // Where that cannot be done, fresh inaccessible pages replace it.
+    if (::mprotect(reinterpret_cast<void*>(start), bytes, PROT_NONE) != 0) {
+        ::mmap(reinterpret_cast<void*>(start), bytes, PROT_NONE,
+               MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0);
+        state_->recordViews(slot->firstPage, slot->pages, State::kNoView);
+    }
     state_->slots.erase(slot);
     state_->release();
 }
