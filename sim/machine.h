@@ -97,6 +97,9 @@ class PhysicalMemory {
     bool mappable(uint64_t base, uint64_t length) const;
     // Copies the range out; bytes no image covers read as 0xFF (open bus).
     void read(uint64_t base, void* out, size_t length) const;
+    // The range's bytes where one image gives all of them (no later image
+    // overlapping it), else null.
+    const uint8_t* wholeIn(uint64_t base, size_t length) const;
     // Puts a read-only view of the whole pages [pageBase, pageBase + bytes)
     // at `at`, in place of what was mapped there: one shared mapping of the
     // memory's backing file, a sparse file that holds each page at its

@@ -130,11 +130,14 @@ struct MappingArena::State {
     uintptr_t region = 0;    // 0 while no mapping is live
     std::vector<Slot> slots; // ordered by firstPage
     // The physical page number each region page is a view of, live or
-    // unmapped; kNoView for pages that hold no view (or a copy).
+    // unmapped; kNoView for pages that hold no view (or a copy). As long as
+    // the highest page used so far.
     std::vector<uint64_t> views;
 
     bool holdsViews(size_t firstPage, size_t pages, uint64_t physicalPage) const
     {
+        if (firstPage + pages > views.size())
+            return false;
         for (size_t i = 0; i < pages; ++i)
             if (views[firstPage + i] != physicalPage + i)
                 return false;
@@ -143,6 +146,8 @@ struct MappingArena::State {
 
     void recordViews(size_t firstPage, size_t pages, uint64_t physicalPage)
     {
+        if (firstPage + pages > views.size())
+            views.resize(firstPage + pages, kNoView);
         for (size_t i = 0; i < pages; ++i)
             views[firstPage + i] = physicalPage == kNoView ? kNoView : physicalPage + i;
     }
@@ -203,7 +208,6 @@ void* MappingArena::map(const PhysicalMemory& memory, uint64_t physical, size_t 
         state_->region = reserveRegion();
         if (state_->region == 0)
             return nullptr;
-        state_->views.assign(kRegionPages, State::kNoView);
     }
     const size_t firstPage = state_->findRun(pages);
     if (firstPage == 0) {

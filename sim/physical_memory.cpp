@@ -95,9 +95,17 @@ struct PhysicalMemory::Backing {
     // Writes pages [first, first + count) as the memory reads them.
     bool write(const PhysicalMemory& memory, uint64_t first, uint64_t count)
     {
-        std::vector<uint8_t> bytes(static_cast<size_t>(count * kPageSize));
-        memory.read(first * kPageSize, bytes.data(), bytes.size());
-        if (!writeAll(fd, bytes.data(), bytes.size(), first * kPageSize))
+        const auto length = static_cast<size_t>(count * kPageSize);
+        // Pages that one image gives whole go from its bytes straight to the
+        // file; others are put together first.
+        const uint8_t* bytes = memory.wholeIn(first * kPageSize, length);
+        std::unique_ptr<uint8_t[]> assembled;
+        if (bytes == nullptr) {
+            assembled.reset(new uint8_t[length]);
+            memory.read(first * kPageSize, assembled.get(), length);
+            bytes = assembled.get();
+        }
+        if (!writeAll(fd, bytes, length, first * kPageSize))
             return false;
         for (uint64_t page = first; page < first + count; ++page)
             written.insert(page);
@@ -297,11 +305,32 @@ bool PhysicalMemory::mappable(uint64_t base, uint64_t length) const
     return true;
 }
 
+const uint8_t* PhysicalMemory::wholeIn(uint64_t base, size_t length) const
+{
+    if (length == 0 || !fitsInSpace(base, length))
+        return nullptr;
+    const uint64_t last = lastByte(base, length);
+    // The last image that touches the range wins where images overlap.
+    for (auto range = ranges_.rbegin(); range != ranges_.rend(); ++range) {
+        const uint64_t rangeLast = lastByte(range->base, range->bytes.size());
+        if (range->base > last || rangeLast < base)
+            continue;
+        if (range->base <= base && rangeLast >= last)
+            return range->bytes.data() + (base - range->base);
+        return nullptr;
+    }
+    return nullptr;
+}
+
 void PhysicalMemory::read(uint64_t base, void* out, size_t length) const
 {
     if (length == 0)
         return; // an empty read may come with no buffer at all
     auto* target = static_cast<uint8_t*>(out);
+    if (const uint8_t* whole = wholeIn(base, length)) {
+        std::memcpy(target, whole, length);
+        return;
+    }
     std::memset(target, 0xFF, length);
     // A read that wraps past the top sees open bus beyond it.
     const uint64_t last = fitsInSpace(base, length) ? lastByte(base, length) : kNoLimit;
