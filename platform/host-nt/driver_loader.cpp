@@ -183,8 +183,16 @@ std::string IoManager::defaultDriverPath()
     if (dladdr(reinterpret_cast<void*>(&noteLibraryFunction), &info) == 0 ||
         info.dli_fname == nullptr)
         throw std::runtime_error("cannot find the file of the platform library");
-    std::filesystem::path library = std::filesystem::absolute(info.dli_fname);
-    return (library.parent_path() / "zephr.so").string();
+    // Beside the platform library; a program that carries the platform
+    // itself lies in bin/, beside lib/.
+    const std::filesystem::path library = std::filesystem::absolute(info.dli_fname);
+    const std::filesystem::path beside = library.parent_path() / "zephr.so";
+    const std::filesystem::path inLib = library.parent_path().parent_path() / "lib" / "zephr.so";
+    std::error_code error;
+    return (std::filesystem::exists(beside, error) || !std::filesystem::exists(inLib, error)
+                ? beside
+                : inLib)
+        .string();
 }
 
 } // namespace nt

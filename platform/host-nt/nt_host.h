@@ -81,7 +81,8 @@ class IoManager {
     bool driverLoaded() const;
 
     // The image path of the production driver in the host build
-    // (build/lib/zephr.so beside the platform library).
+    // (build/lib/zephr.so beside the platform library, or in the lib folder
+    // beside the bin folder of a program that carries the platform itself).
     static std::string defaultDriverPath();
 
     void setFaults(const Faults& faults);
