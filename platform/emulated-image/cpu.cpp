@@ -104,7 +104,8 @@ void Cpu::unmap(uint32_t address, uint32_t size)
 
 void Cpu::limitReads(uint32_t pageStart, uint32_t pageBytes, uint32_t begin, uint32_t length)
 {
-    auto limit = std::make_unique<ReadLimit>(ReadLimit{this, begin, begin + length, 0});
+    auto limit = std::make_unique<ReadLimit>(
+        ReadLimit{this, begin, begin + length, pageStart + pageBytes, 0});
     check(unicorn().hookAdd(uc_, &limit->hook, UC_HOOK_MEM_READ,
                             reinterpret_cast<void*>(&Cpu::onLimitedRead), limit.get(), pageStart,
                             pageStart + pageBytes - 1),
@@ -162,10 +163,30 @@ bool Cpu::writable(uint32_t address, size_t length) const
     return true;
 }
 
+uint64_t Cpu::readableEnd(uint32_t address) const
+{
+    auto limit = readLimits_.upper_bound(address);
+    if (limit == readLimits_.begin())
+        return uint64_t(1) << 32;
+    --limit;
+    if (address >= limit->second->pagesEnd)
+        return uint64_t(1) << 32;
+    return address < limit->second->end ? limit->second->end : address;
+}
+
 void Cpu::read(uint32_t address, void* bytes, size_t length) const
 {
     if (length == 0)
         return;
+    // A routine reads a mapping to the byte as the driver's own code does.
+    for (const auto& [pageStart, limit] : readLimits_)
+        if (uint64_t(address) < limit->pagesEnd && uint64_t(address) + length > pageStart &&
+            (address < limit->begin || uint64_t(address) + length > limit->end))
+            throw CpuFault("a " + layout_.routines + " was given " + hexAddress(address) + " (" +
+                               std::to_string(length) + " bytes), a read past a mapping (" +
+                               hexAddress(limit->begin) + " of " +
+                               std::to_string(limit->end - limit->begin) + " bytes)",
+                           0);
     if (unicorn().memRead(uc_, address, bytes, length) != UC_ERR_OK)
         throw CpuFault("a " + layout_.routines + " was given " + hexAddress(address) + " (" +
                            std::to_string(length) + " bytes), which is not mapped",
@@ -224,8 +245,9 @@ std::string Cpu::readText(uint32_t address, size_t limit) const
     for (;;) {
         char chunk[64];
         // Read up to the next 64-byte boundary, so no read crosses into a
-        // page the text does not reach.
-        const size_t length = 64 - (address % 64);
+        // page the text does not reach, nor past the end of a mapping.
+        const size_t length = std::min<uint64_t>(
+            64 - (address % 64), std::max<uint64_t>(readableEnd(address) - address, 1));
         read(address, chunk, length);
         for (size_t i = 0; i < length; ++i) {
             if (chunk[i] == '\0')

@@ -193,8 +193,12 @@ class Cpu {
     struct ReadLimit {
         Cpu* cpu;
         uint32_t begin, end; // the bytes that may be read: [begin, end)
+        uint32_t pagesEnd;   // the end of the pages the limit covers
         uc_hook hook;
     };
+    // The end of the bytes that may be read from address on: a limited
+    // mapping's end inside its pages, else the end of the address space.
+    uint64_t readableEnd(uint32_t address) const;
     std::map<uint32_t, std::unique_ptr<ReadLimit>> readLimits_; // by page start
     uc_engine* uc_ = nullptr;
     CpuDevices devices_;

@@ -343,6 +343,55 @@ INSTANTIATE_TEST_SUITE_P(Reads, MappingBounds,
                                            MappingRead{"EndOfThePage", {0x8A, 0x05}, 4095, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The same mapping read by a kernel routine on the driver's behalf (memcpy,
+// a text for DbgPrint): held to the same bytes.
+struct RoutineRead {
+    const char* name;
+    uint32_t offset, length; // length 0: a text read from offset
+    bool faults;
+};
+
+void PrintTo(const RoutineRead& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class RoutineMappingBounds : public ::testing::TestWithParam<RoutineRead> {};
+
+TEST_P(RoutineMappingBounds, HoldToTheByteInsideThePage)
+{
+    constexpr uint32_t kMapping = 0x00020000, kLength = 56;
+    const RoutineRead& row = GetParam();
+    emulated::Cpu cpu(emulated::CpuDevices{});
+    cpu.map(kMapping, emulated::kPageSize, UC_PROT_ALL);
+    std::vector<uint8_t> page(emulated::kPageSize, 'x');
+    page[30] = '\0';
+    cpu.write(kMapping, page.data(), page.size());
+    cpu.limitReads(kMapping, emulated::kPageSize, kMapping, kLength);
+    try {
+        if (row.length == 0) {
+            cpu.readText(kMapping + row.offset, 4096);
+        } else {
+            std::vector<uint8_t> bytes(row.length);
+            cpu.read(kMapping + row.offset, bytes.data(), row.length);
+        }
+        EXPECT_FALSE(row.faults) << "the read went through";
+    } catch (const emulated::CpuFault& fault) {
+        EXPECT_TRUE(row.faults) << fault.what();
+        EXPECT_NE(std::string(fault.what()).find("a read past a mapping"), std::string::npos)
+            << fault.what();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Reads, RoutineMappingBounds,
+                         ::testing::Values(RoutineRead{"Whole", 0, 56, false},
+                                           RoutineRead{"OneByteTooMany", 0, 57, true},
+                                           RoutineRead{"FromInsideAcrossTheEnd", 50, 8, true},
+                                           RoutineRead{"PastTheEnd", 60, 4, true},
+                                           RoutineRead{"TextEndingInside", 20, 0, false},
+                                           RoutineRead{"TextRunningPastTheEnd", 40, 0, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // A map file as GNU ld writes it, with a static routine before the first
 // global one of its object file.
 TEST(MapSymbols, NameTheObjectFileForAStaticRoutine)
