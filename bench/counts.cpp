@@ -12,6 +12,7 @@
 #include "bench/sections.h"
 
 #include "common/zephr_ioctl.h"
+#include "plugin/vocabulary.h"
 #include "platform/host-nt/nt_host.h"
 #include "platform/host-win32/win32_host.h"
 
@@ -80,8 +81,6 @@ void ReaderCycleFigures(std::vector<Figure>& figures)
     auto& io = nt::IoManager::instance();
     {
         Plugin plugin;
-        const char* temperatures[] = {"GetCPUTemp", "GetGPUTemp", "GetDIMMTemp", "GetOTHERTemp"};
-        const char* fans[] = {"GetFAN1RPM", "GetFAN2RPM", "GetFAN1Speed", "GetFAN2Speed"};
         struct Bound {
             TemperatureReader temperature = nullptr;
             FanReader fan = nullptr;
@@ -89,10 +88,11 @@ void ReaderCycleFigures(std::vector<Figure>& figures)
             const char* text = nullptr;
         };
         std::vector<Bound> readers;
-        for (const char* name : temperatures)
-            readers.push_back({plugin.temperatureReader(name), nullptr, plugin.startup()});
-        for (const char* name : fans)
-            readers.push_back({nullptr, plugin.fanReader(name), plugin.startup()});
+        for (const GaugeletReader& reader : GaugeletReaders)
+            readers.push_back(
+                reader.Kind == GaugeletTemperature
+                    ? Bound{plugin.temperatureReader(reader.Export), nullptr, plugin.startup()}
+                    : Bound{nullptr, plugin.fanReader(reader.Export), plugin.startup()});
         auto cycle = [&] {
             for (Bound& r : readers)
                 r.text = r.temperature ? r.temperature(r.instance, "5", "c", "no")

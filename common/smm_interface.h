@@ -31,6 +31,8 @@
 #define SMM_FAILED_AX 0xFFFFu
 /* Fan states: 0 off, 1 slow, 2 high. */
 #define SMM_HIGHEST_FAN_STATE 2u
+/* The BIOS gives a fan speed in units of this many revolutions per minute. */
+#define SMM_FAN_SPEED_FACTOR 30u
 
 /* AX for a function: the command byte in AL, the function in AH. */
 #define SMM_FUNCTION(Number) ((unsigned short)(((Number) << 8) | SMM_COMMAND_BYTE))

@@ -52,8 +52,6 @@ VOID ZephrReleaseFirmware(VOID);
 
 /* ---- SMM BIOS calls ---------------------------------------------------- */
 
-#define SMM_FAN_SPEED_FACTOR 30u
-
 ULONG SmmCall(PSMM_REGISTERS Block);
 ULONG SmmGetFanState(USHORT Fan);
 ULONG SmmSetFanState(USHORT Fan, USHORT State);

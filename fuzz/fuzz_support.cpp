@@ -114,7 +114,8 @@ bool answerInRange(Answer answer, uint32_t value, const std::vector<uint8_t>& ou
     case Answer::Temperature:
         return value <= 0xFFFE || value == ZEPHR_NO_VALUE;
     case Answer::FanSpeed:
-        return value == ZEPHR_NO_VALUE || (value % 30 == 0 && value <= 0xFFFEu * 30);
+        return value == ZEPHR_NO_VALUE ||
+               (value % SMM_FAN_SPEED_FACTOR == 0 && value <= 0xFFFEu * SMM_FAN_SPEED_FACTOR);
     case Answer::Duty:
         return value <= 63 || value == ZEPHR_NO_VALUE;
     case Answer::Version:

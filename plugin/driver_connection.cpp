@@ -18,20 +18,7 @@ int DriverLoaded = 0;
 HANDLE DeviceHandle = INVALID_HANDLE_VALUE;
 char* ReportText = NULL;
 char* ModelName = NULL;
-int CpuSensor = 0;
-int GpuSensor = 1;
-int DimmSensor = 2;
-int OtherSensor = 3;
-int DivideFanSpeed = 0;
-
-static void SetDefaultProfile(void)
-{
-    CpuSensor = 0;
-    GpuSensor = 1;
-    DimmSensor = 2;
-    OtherSensor = 3;
-    DivideFanSpeed = 0;
-}
+GaugeletProfile Profile = GaugeletDefaultProfile;
 
 /*
  * Asks the driver for its report. A request that fails, or a buffer that
@@ -68,12 +55,12 @@ void OpenDriverConnection(void)
         return;
     }
     DriverLoaded = 1;
-    SetDefaultProfile();
+    Profile = GaugeletDefaultProfile;
 
     ReadSystemInfoReport();
     if (ModelName != NULL) {
         GetReportValue(ZEPHR_PRODUCT_NAME_KEY, ModelName, MODEL_NAME_SIZE);
-        ApplyModelProfile(ModelName);
+        Profile = GaugeletProfileFor(ModelName);
     }
 }
 

@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include "common/zephr_ioctl.h"
+#include "plugin/vocabulary.h"
 
 /* Bytes of the report buffer and of the model name, terminating NUL included. */
 #define REPORT_TEXT_SIZE ZEPHR_SYSINFO_LENGTH
@@ -25,12 +26,8 @@ extern HANDLE DeviceHandle;
 /* The system information report as received, and the model name taken from it. */
 extern char* ReportText;
 extern char* ModelName;
-/* The model profile: sensor numbers and whether fan speeds are divided by 30. */
-extern int CpuSensor;
-extern int GpuSensor;
-extern int DimmSensor;
-extern int OtherSensor;
-extern int DivideFanSpeed;
+/* The model profile chosen at attach: sensor numbers and the fan-speed divisor. */
+extern GaugeletProfile Profile;
 
 /* Runs at process attach. */
 void OpenDriverConnection(void);
@@ -43,8 +40,5 @@ void CloseDriverConnection(void);
  * destination alone when no line holds the key. The report is left as it was.
  */
 void GetReportValue(const char* key, char* destination, size_t size);
-
-/* Chooses the sensor numbers and the fan-speed divisor for a model name. */
-void ApplyModelProfile(const char* modelName);
 
 #endif /* GAUGELET_DRIVER_CONNECTION_H */

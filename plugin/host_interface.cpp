@@ -9,11 +9,11 @@
 
 #include "common/zephr_ioctl.h"
 #include "plugin/plain_text.h"
+#include "plugin/vocabulary.h"
 
 #include <stdlib.h>
 
-static const char ReaderList[] = "GetCPUTemp|GetGPUTemp|GetDIMMTemp|GetOTHERTemp|"
-                                 "GetFAN1RPM|GetFAN2RPM|GetFAN1Speed|GetFAN2Speed";
+static const char ReaderList[] = GAUGELET_READER_LIST;
 
 static const char TemperatureParameters[] =
     "refresh rate (seconds)=5|temperature unit (c or f)=c|show degree symbol=no|";

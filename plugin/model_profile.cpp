@@ -5,10 +5,12 @@
  * The model profile: from the notebook's product name, which temperature
  * sensor each temperature reader asks for and whether fan speeds are divided
  * by 30 before they are shown. Two groups of name-word pairs, tested in
- * order, each on what the previous left.
+ * order, each on what the previous left. A pure function of the name: the
+ * plug-in sets its process-wide profile from it at attach, the tools call it
+ * on the name they read themselves.
  */
-#include "plugin/driver_connection.h"
 #include "plugin/plain_text.h"
+#include "plugin/vocabulary.h"
 
 typedef struct ModelWords {
     const char* Line;
@@ -52,14 +54,16 @@ static int HoldsAny(const char* name, const char* const* words, size_t count)
     return 0;
 }
 
-void ApplyModelProfile(const char* modelName)
+GaugeletProfile GaugeletProfileFor(const char* ProductName)
 {
-    if (MatchesAny(modelName, SwappedSensorModels, COUNT(SwappedSensorModels)) &&
-        !HoldsAny(modelName, DefaultSensorWords, COUNT(DefaultSensorWords))) {
-        DivideFanSpeed = 1;
-        GpuSensor = 2;
-        DimmSensor = 1;
+    GaugeletProfile profile = GaugeletDefaultProfile;
+    if (MatchesAny(ProductName, SwappedSensorModels, COUNT(SwappedSensorModels)) &&
+        !HoldsAny(ProductName, DefaultSensorWords, COUNT(DefaultSensorWords))) {
+        profile.FanDivisor = GAUGELET_FAN_SPEED_DIVISOR;
+        profile.Sensor[GaugeletGpu] = 2;
+        profile.Sensor[GaugeletDimm] = 1;
     }
-    if (MatchesAny(modelName, DividedSpeedModels, COUNT(DividedSpeedModels)))
-        DivideFanSpeed = 1;
+    if (MatchesAny(ProductName, DividedSpeedModels, COUNT(DividedSpeedModels)))
+        profile.FanDivisor = GAUGELET_FAN_SPEED_DIVISOR;
+    return profile;
 }

@@ -12,9 +12,7 @@
 #include "common/zephr_ioctl.h"
 #include "plugin/driver_connection.h"
 #include "plugin/plain_text.h"
-
-const char DriverMissingText[] = "ERROR: Could not load zephr driver.";
-const char NoValueText[] = "ERROR: No value was present.";
+#include "plugin/vocabulary.h"
 
 /* The degree sign of the Windows-1252 code page. */
 #define DEGREE_SIGN "\xB0"
@@ -28,7 +26,7 @@ typedef enum ReaderStart { ReaderReturnNow, ReaderRefresh } ReaderStart;
 static ReaderStart StartReader(InstanceRecord* instance, const char* refresh, const char** result)
 {
     if (DriverLoaded == 0) {
-        *result = DriverMissingText;
+        *result = GAUGELET_DRIVER_MISSING_TEXT;
         return ReaderReturnNow;
     }
     if (instance == NULL) {
@@ -77,11 +75,11 @@ static const char* ReadTemperature(InstanceRecord* instance, int sensor, const c
         return result;
     SendRequest(instance, IOCTL_ZEPHR_GET_TEMP, (DWORD)sensor);
     if (instance->Value == ZEPHR_NO_VALUE) {
-        SetText(instance, NoValueText);
+        SetText(instance, GAUGELET_NO_VALUE_TEXT);
         return instance->Text;
     }
     if (unit != NULL && unit[0] == 'f')
-        instance->Value = instance->Value * 9 / 5 + 32;
+        instance->Value = (DWORD)GaugeletFahrenheit((long)instance->Value);
     SetNumberText(instance, degree != NULL && degree[0] == 'y' ? DEGREE_SIGN : "");
     return instance->Text;
 }
@@ -91,8 +89,7 @@ BOOL ReadFanSpeed(InstanceRecord* instance, int fan)
     SendRequest(instance, IOCTL_ZEPHR_GET_FAN_SPEED, (DWORD)fan);
     if (instance->Value == ZEPHR_NO_VALUE)
         return FALSE;
-    if (DivideFanSpeed == 1)
-        instance->Value /= 30;
+    instance->Value /= Profile.FanDivisor;
     return TRUE;
 }
 
@@ -103,7 +100,7 @@ static const char* ReadFanRpm(InstanceRecord* instance, int fan, const char* ref
     if (StartReader(instance, refresh, &result) == ReaderReturnNow)
         return result;
     if (!ReadFanSpeed(instance, fan))
-        SetText(instance, NoValueText);
+        SetText(instance, GAUGELET_NO_VALUE_TEXT);
     else
         SetNumberText(instance, "");
     return instance->Text;
@@ -111,13 +108,14 @@ static const char* ReadFanRpm(InstanceRecord* instance, int fan, const char* ref
 
 static const char* ReadFanState(InstanceRecord* instance, int fan, const char* refresh)
 {
-    static const char* const StateNames[] = {"Off", "Slow", "High"};
     const char* result;
 
     if (StartReader(instance, refresh, &result) == ReaderReturnNow)
         return result;
     SendRequest(instance, IOCTL_ZEPHR_GET_FAN_STATE, (DWORD)fan);
-    SetText(instance, instance->Value <= 2 ? StateNames[instance->Value] : NoValueText);
+    SetText(instance, instance->Value < GAUGELET_FAN_STATE_COUNT
+                          ? GaugeletFanStateNames[instance->Value]
+                          : GAUGELET_NO_VALUE_TEXT);
     return instance->Text;
 }
 
@@ -126,25 +124,25 @@ extern "C" {
 const char* GetCPUTemp(InstanceRecord* instance, const char* refresh, const char* unit,
                        const char* degree)
 {
-    return ReadTemperature(instance, CpuSensor, refresh, unit, degree);
+    return ReadTemperature(instance, Profile.Sensor[GaugeletCpu], refresh, unit, degree);
 }
 
 const char* GetGPUTemp(InstanceRecord* instance, const char* refresh, const char* unit,
                        const char* degree)
 {
-    return ReadTemperature(instance, GpuSensor, refresh, unit, degree);
+    return ReadTemperature(instance, Profile.Sensor[GaugeletGpu], refresh, unit, degree);
 }
 
 const char* GetDIMMTemp(InstanceRecord* instance, const char* refresh, const char* unit,
                         const char* degree)
 {
-    return ReadTemperature(instance, DimmSensor, refresh, unit, degree);
+    return ReadTemperature(instance, Profile.Sensor[GaugeletDimm], refresh, unit, degree);
 }
 
 const char* GetOTHERTemp(InstanceRecord* instance, const char* refresh, const char* unit,
                          const char* degree)
 {
-    return ReadTemperature(instance, OtherSensor, refresh, unit, degree);
+    return ReadTemperature(instance, Profile.Sensor[GaugeletOther], refresh, unit, degree);
 }
 
 const char* GetFAN1RPM(InstanceRecord* instance, const char* refresh)

@@ -11,10 +11,6 @@
 
 #include "plugin/instance_record.h"
 
-/* The texts a reader returns instead of a value. */
-extern const char DriverMissingText[];
-extern const char NoValueText[];
-
 #ifdef __cplusplus
 extern "C" {
 #endif

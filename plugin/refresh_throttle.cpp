@@ -7,8 +7,9 @@
  * the host passes in.
  */
 #include "plugin/instance_record.h"
+#include "plugin/vocabulary.h"
 
-const char NoInstanceText[] = "ERROR: No instance was created.";
+const char NoInstanceText[] = GAUGELET_NO_INSTANCE_TEXT;
 
 /* The white space atoi skips: blank, tab, line feed, vertical tab, form feed, return. */
 static int IsLeadingBlank(char c)

@@ -4,7 +4,10 @@
 // Reads the LIBRARY name and the EXPORTS section of a .def file.
 #include "artifacts/module_definition.h"
 
+#include "plugin/vocabulary.h"
+
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -61,10 +64,13 @@ ModuleDefinition ReadModuleDefinition(const std::filesystem::path& path)
 
 const std::vector<std::string>& GaugeletExportNames()
 {
-    static const std::vector<std::string> names = {
-        "init",       "getparam",   "dllstartup",   "dllshutdown", "dlltype",
-        "getinfo",    "GetCPUTemp", "GetGPUTemp",   "GetDIMMTemp", "GetOTHERTemp",
-        "GetFAN1RPM", "GetFAN2RPM", "GetFAN1Speed", "GetFAN2Speed"};
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> all(std::begin(GaugeletHostFunctions),
+                                     std::end(GaugeletHostFunctions));
+        for (const GaugeletReader& reader : GaugeletReaders)
+            all.push_back(reader.Export);
+        return all;
+    }();
     return names;
 }
 

@@ -21,7 +21,8 @@ ModuleDefinition ParseModuleDefinition(const std::string& text);
 // Throws std::runtime_error naming the file when it cannot be read.
 ModuleDefinition ReadModuleDefinition(const std::filesystem::path& path);
 
-// The fourteen names the host application calls.
+// The fourteen names the host application calls, from the plug-in's
+// vocabulary: the host functions and the readers.
 const std::vector<std::string>& GaugeletExportNames();
 
 } // namespace artifacts

@@ -47,7 +47,7 @@ class FanArithmetic : public ::testing::Test {
     {
         DriverLoaded = 1;
         DeviceHandle = reinterpret_cast<HANDLE>(0x1234);
-        DivideFanSpeed = 0;
+        Profile.FanDivisor = 1;
         nextResult = TRUE;
         instance = dllstartup(0, 0);
         ASSERT_NE(instance, nullptr);
@@ -67,7 +67,7 @@ class FanArithmetic : public ::testing::Test {
 
 TEST_F(FanArithmetic, SpeedsAreDividedUnsignedAndTruncated)
 {
-    DivideFanSpeed = 1;
+    Profile.FanDivisor = GAUGELET_FAN_SPEED_DIVISOR;
     EXPECT_EQ(rpm(4800), "160");
     EXPECT_EQ(rpm(29), "0");
     EXPECT_EQ(rpm(59), "1");
@@ -75,7 +75,7 @@ TEST_F(FanArithmetic, SpeedsAreDividedUnsignedAndTruncated)
     EXPECT_EQ(rpm(0xFFFFFFFF), "ERROR: No value was present.") << "all ones is not divided";
     EXPECT_EQ(lastCode, (DWORD)IOCTL_ZEPHR_GET_FAN_SPEED);
     EXPECT_EQ(lastInput, 0u);
-    DivideFanSpeed = 0;
+    Profile.FanDivisor = 1;
     EXPECT_EQ(rpm(4800), "4800");
     EXPECT_EQ(rpm(29), "29");
 }

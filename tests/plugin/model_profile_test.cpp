@@ -14,27 +14,23 @@
 
 namespace {
 
-struct Profile {
+struct Chosen {
     int gpu, dimm, divide;
-    bool operator==(const Profile&) const = default;
+    bool operator==(const Chosen&) const = default;
 };
 
-Profile profileOf(const char* name)
+Chosen profileOf(const char* name)
 {
-    CpuSensor = 0;
-    GpuSensor = 1;
-    DimmSensor = 2;
-    OtherSensor = 3;
-    DivideFanSpeed = 0;
-    ApplyModelProfile(name);
-    EXPECT_EQ(CpuSensor, 0);
-    EXPECT_EQ(OtherSensor, 3);
-    return {GpuSensor, DimmSensor, DivideFanSpeed};
+    const GaugeletProfile profile = GaugeletProfileFor(name);
+    EXPECT_EQ(profile.Sensor[GaugeletCpu], 0);
+    EXPECT_EQ(profile.Sensor[GaugeletOther], 3);
+    return {profile.Sensor[GaugeletGpu], profile.Sensor[GaugeletDimm],
+            profile.FanDivisor == GAUGELET_FAN_SPEED_DIVISOR ? 1 : 0};
 }
 
 TEST(ModelProfile, TheTableOfModels)
 {
-    const Profile swapped{2, 1, 1}, divided{1, 2, 1}, plain{1, 2, 0};
+    const Chosen swapped{2, 1, 1}, divided{1, 2, 1}, plain{1, 2, 0};
     EXPECT_EQ(profileOf("Inspiron 8500"), swapped);
     EXPECT_EQ(profileOf("Inspiron 8600"), swapped);
     EXPECT_EQ(profileOf("Latitude D800"), swapped);
@@ -55,10 +51,10 @@ TEST(ModelProfile, TheTableOfModels)
 
 TEST(ModelProfile, WordsAreCaseSensitiveAndTheExclusionStandsAlone)
 {
-    EXPECT_EQ(profileOf("inspiron 8500"), (Profile{1, 2, 0}));
-    EXPECT_EQ(profileOf("Inspiron 8600 D400"), (Profile{1, 2, 0}));
+    EXPECT_EQ(profileOf("inspiron 8500"), (Chosen{1, 2, 0}));
+    EXPECT_EQ(profileOf("Inspiron 8600 D400"), (Chosen{1, 2, 0}));
     // The second group applies whatever the first did.
-    EXPECT_EQ(profileOf("Inspiron 8600 D500 Latitude D610"), (Profile{1, 2, 1}));
+    EXPECT_EQ(profileOf("Inspiron 8600 D500 Latitude D610"), (Chosen{1, 2, 1}));
 }
 
 class ReportValue : public ::testing::Test {

@@ -6,7 +6,7 @@
 #include "tools/gaugehost/commands.h"
 
 #include "tools/common/living_notebook.h"
-#include "tools/common/model_profile_view.h"
+#include "plugin/vocabulary.h"
 
 #include "tools/gaugehost/cp1252.h"
 #include "tools/gaugehost/notebook_controls.h"
@@ -126,7 +126,7 @@ void runLog(const PluginLibrary& library, const LogOptions& options, std::ostrea
     tools::LivingNotebook notebook(options.load);
     ReaderSet readers(library, options.interval);
     NotebookDevice device;
-    const unsigned divisor = tools::modelProfileFor(device.modelName()).fanDivisor;
+    const unsigned divisor = GaugeletProfileFor(device.modelName().c_str()).FanDivisor;
     catchStopRequests();
     const bool csv = options.format == LogFormat::Csv;
     const uint64_t period = uint64_t(readers.periodSeconds()) * kTicksPerSecond;

@@ -5,7 +5,7 @@
 #include "tools/gaugehost/panel.h"
 
 #include "tools/common/living_notebook.h"
-#include "tools/common/model_profile_view.h"
+#include "plugin/vocabulary.h"
 
 #include "tools/gaugehost/cp1252.h"
 #include "tools/gaugehost/log_record.h"
@@ -28,9 +28,6 @@ namespace gaugehost {
 
 namespace {
 
-constexpr const char* kStateNames[] = {"Off", "Slow", "High"};
-constexpr const char* kDriverMissing = "ERROR: Could not load zephr driver.";
-constexpr const char* kNoValue = "ERROR: No value was present.";
 constexpr double kMessageSeconds = 5;
 constexpr size_t kTrendColumns = 16;
 constexpr uint64_t kTicksPerMillisecond = 10000;
@@ -54,7 +51,7 @@ bool fahrenheit(const std::string& unit)
 // Celsius it came from, so rounding finds that again.
 std::string degreesText(long celsius, const std::string& unit)
 {
-    return fahrenheit(unit) ? std::to_string(celsius * 9 / 5 + 32) + " \u00B0F"
+    return fahrenheit(unit) ? std::to_string(GaugeletFahrenheit(celsius)) + " \u00B0F"
                             : std::to_string(celsius) + " \u00B0C";
 }
 
@@ -67,8 +64,7 @@ struct Watched {
 
 class Monitor {
   public:
-    Monitor(const ReaderSet& readers, const tools::ModelProfileView& profile,
-            const PanelOptions& options)
+    Monitor(const ReaderSet& readers, const GaugeletProfile& profile, const PanelOptions& options)
         : profile_(profile), options_(options)
     {
         for (size_t i = 0; i < readers.size(); ++i)
@@ -98,14 +94,14 @@ class Monitor {
         std::vector<std::string> missing;
         size_t known = 0;
         for (size_t i = 0; i < watched_.size() && i < texts.size(); ++i) {
-            if (texts[i] == kDriverMissing || !deviceOpen)
+            if (texts[i] == GAUGELET_DRIVER_MISSING_TEXT || !deviceOpen)
                 return "zephr driver not loaded";
             if (!texts[i].empty() && texts[i][0] == '(')
                 return "the plug-in's " + names_[i] + " could not be called";
             if (watched_[i].row == nullptr)
                 continue;
             ++known;
-            if (texts[i] == kNoValue)
+            if (texts[i] == GAUGELET_NO_VALUE_TEXT)
                 missing.push_back(watched_[i].row->label);
         }
         if (known > 0 && missing.size() == known)
@@ -170,7 +166,7 @@ class Monitor {
         const SensorRow* row = watched_[i].row;
         if (row == nullptr)
             return std::nullopt;
-        auto value = interpretReading(row->kind, text, profile_.fanDivisor);
+        auto value = interpretReading(row->kind, text, profile_.FanDivisor);
         if (!value)
             return std::nullopt;
         if (row->kind == ReadingKind::Temperature && fahrenheit(unit))
@@ -187,7 +183,8 @@ class Monitor {
             return std::to_string(std::lround(value)) + " rpm";
         default: {
             const long state = std::lround(value);
-            return state >= 0 && state <= 2 ? kStateNames[state] : std::to_string(state);
+            return state >= 0 && state < GAUGELET_FAN_STATE_COUNT ? GaugeletFanStateNames[state]
+                                                                  : std::to_string(state);
         }
         }
     }
@@ -212,7 +209,7 @@ class Monitor {
         return row;
     }
 
-    tools::ModelProfileView profile_;
+    GaugeletProfile profile_;
     PanelOptions options_;
     std::vector<Watched> watched_;
     std::vector<std::string> names_;
@@ -232,13 +229,14 @@ std::string requestLine(unsigned panelRequests)
     }
 }
 
-std::string profileLine(const tools::ModelProfileView& profile)
+std::string profileLine(const GaugeletProfile& profile)
 {
-    return "profile: sensors CPU " + std::to_string(profile.cpuSensor) + ", GPU " +
-           std::to_string(profile.gpuSensor) + ", memory " + std::to_string(profile.dimmSensor) +
-           ", other " + std::to_string(profile.otherSensor) +
-           (profile.fanDivisor > 1
-                ? "; fan speed texts are rpm / " + std::to_string(profile.fanDivisor)
+    return "profile: sensors CPU " + std::to_string(profile.Sensor[GaugeletCpu]) + ", GPU " +
+           std::to_string(profile.Sensor[GaugeletGpu]) + ", memory " +
+           std::to_string(profile.Sensor[GaugeletDimm]) + ", other " +
+           std::to_string(profile.Sensor[GaugeletOther]) +
+           (profile.FanDivisor > 1
+                ? "; fan speed texts are rpm / " + std::to_string(profile.FanDivisor)
                 : "; fan speed texts are rpm");
 }
 
@@ -251,7 +249,8 @@ std::string limitsLine(int period, const PanelOptions& options, const std::strin
 
 std::string stateName(unsigned state)
 {
-    return state <= 2 ? kStateNames[state] : "state " + std::to_string(state);
+    return state < GAUGELET_FAN_STATE_COUNT ? GaugeletFanStateNames[state]
+                                            : "state " + std::to_string(state);
 }
 
 } // namespace
@@ -343,7 +342,7 @@ bool applyPanelKey(char key, PanelSettings& settings, const FanStateSetter& setF
         const bool done = setFanState(fan, state);
         settings.message = "fan " + std::to_string(fan);
         settings.message += done ? " set to " : " was not set to ";
-        settings.message += kStateNames[state];
+        settings.message += GaugeletFanStateNames[state];
         settings.message += done ? " (the readers show it at their next refresh)"
                                  : " (the driver or the BIOS refused)";
     }
@@ -372,7 +371,7 @@ void runPanel(const PluginLibrary& library, const PanelOptions& options, std::os
     const std::string productName = device.modelName();
     const std::string model = cp1252ToDisplay(productName);
     const std::string version = device.driverVersion();
-    const tools::ModelProfileView profile = tools::modelProfileFor(productName);
+    const GaugeletProfile profile = GaugeletProfileFor(productName.c_str());
     Monitor monitor(readers, profile, options);
     PanelSettings settings;
     settings.unit = readers.defaultUnit();

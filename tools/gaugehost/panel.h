@@ -11,7 +11,8 @@
 // which every temperature shows at once.
 #pragma once
 
-#include "tools/common/model_profile_view.h"
+#include "plugin/vocabulary.h"
+#include "tools/common/temperature_limits.h"
 #include "tools/gaugehost/plugin_library.h"
 
 #include <functional>

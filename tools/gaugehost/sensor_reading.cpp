@@ -11,18 +11,22 @@ namespace gaugehost {
 
 namespace {
 
-constexpr std::array<SensorRow, kSensorRowCount> kRows = {{
-    {"GetCPUTemp", "CPU temperature", "cpu_temp_c", ReadingKind::Temperature},
-    {"GetGPUTemp", "GPU temperature", "gpu_temp_c", ReadingKind::Temperature},
-    {"GetDIMMTemp", "Memory temperature", "memory_temp_c", ReadingKind::Temperature},
-    {"GetOTHERTemp", "Other temperature", "other_temp_c", ReadingKind::Temperature},
-    {"GetFAN1RPM", "Fan 0 speed", "fan1_rpm", ReadingKind::FanSpeed},
-    {"GetFAN2RPM", "Fan 1 speed", "fan2_rpm", ReadingKind::FanSpeed},
-    {"GetFAN1Speed", "Fan 0 state", "fan1_state", ReadingKind::FanState},
-    {"GetFAN2Speed", "Fan 1 state", "fan2_state", ReadingKind::FanState},
-}};
+constexpr ReadingKind kindOf(GaugeletReaderKind kind)
+{
+    return kind == GaugeletTemperature ? ReadingKind::Temperature
+           : kind == GaugeletFanSpeed  ? ReadingKind::FanSpeed
+                                       : ReadingKind::FanState;
+}
 
-constexpr std::array<const char*, 3> kStates = {"Off", "Slow", "High"};
+// The plug-in's reader table as the tools read it.
+constexpr std::array<SensorRow, kSensorRowCount> kRows = [] {
+    std::array<SensorRow, kSensorRowCount> rows{};
+    for (size_t i = 0; i < kSensorRowCount; ++i)
+        rows[i] = SensorRow{GaugeletReaders[i].Export, GaugeletReaders[i].Label,
+                            GaugeletReaders[i].LogKey, kindOf(GaugeletReaders[i].Kind)};
+    return rows;
+}();
+
 constexpr char kDegreeByte = '\xB0';
 
 // A decimal number with an optional minus sign, and what follows it.
@@ -62,8 +66,8 @@ const SensorRow& sensorRow(size_t index)
 std::optional<long> interpretReading(ReadingKind kind, std::string_view text, unsigned fanDivisor)
 {
     if (kind == ReadingKind::FanState) {
-        for (size_t state = 0; state < kStates.size(); ++state)
-            if (text == kStates[state])
+        for (size_t state = 0; state < GAUGELET_FAN_STATE_COUNT; ++state)
+            if (text == GaugeletFanStateNames[state])
                 return long(state);
         return std::nullopt;
     }

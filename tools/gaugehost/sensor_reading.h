@@ -7,6 +7,8 @@
 // value's history since the start (minimum, maximum, recent values).
 #pragma once
 
+#include "plugin/vocabulary.h"
+
 #include <cstddef>
 #include <deque>
 #include <optional>
@@ -26,7 +28,7 @@ struct SensorRow {
 
 // The eight readers of Gaugelet, in init's order; null for another name.
 const SensorRow* findSensorRow(std::string_view reader);
-constexpr size_t kSensorRowCount = 8;
+constexpr size_t kSensorRowCount = GAUGELET_READER_COUNT;
 const SensorRow& sensorRow(size_t index);
 
 // The number a reader's 8-bit text stands for: degrees as the text gives them

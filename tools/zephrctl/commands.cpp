@@ -7,7 +7,8 @@
 #include "common/report_lines.h"
 #include "common/zephr_ioctl.h"
 #include "tools/common/control_bytes.h"
-#include "tools/common/model_profile_view.h"
+#include "plugin/vocabulary.h"
+#include "tools/common/temperature_limits.h"
 #include "tools/zephrctl/hex.h"
 #include "tools/zephrctl/request_codes.h"
 
@@ -41,16 +42,7 @@ Reply accepted(Reply reply, uint32_t code)
 
 const char* fanStateName(uint32_t state)
 {
-    switch (state) {
-    case 0:
-        return "Off";
-    case 1:
-        return "Slow";
-    case 2:
-        return "High";
-    default:
-        return "unknown";
-    }
+    return state < GAUGELET_FAN_STATE_COUNT ? GaugeletFanStateNames[state] : "unknown";
 }
 
 const char* fanStateWord(uint32_t state)
@@ -300,11 +292,11 @@ int runSummary(const DeviceClient& device, const std::vector<std::string>&, std:
     runCpuSpeed(device, {}, out);
     // Each sensor by what the plug-in's profile for this model reads from
     // it, with the limits the panel shows (marked as the panel marks them).
-    const tools::ModelProfileView profile = tools::modelProfileFor(model);
-    const std::pair<const char*, int> sensors[] = {{"CPU", profile.cpuSensor},
-                                                   {"GPU", profile.gpuSensor},
-                                                   {"memory", profile.dimmSensor},
-                                                   {"other", profile.otherSensor}};
+    const GaugeletProfile profile = GaugeletProfileFor(model.c_str());
+    const std::pair<const char*, int> sensors[] = {{"CPU", profile.Sensor[GaugeletCpu]},
+                                                   {"GPU", profile.Sensor[GaugeletGpu]},
+                                                   {"memory", profile.Sensor[GaugeletDimm]},
+                                                   {"other", profile.Sensor[GaugeletOther]}};
     const std::string degrees = " \xC2\xB0"
                                 "C";
     const std::string limits = "(warn " + std::to_string(tools::kDefaultWarnCelsius) + degrees +

@@ -6,6 +6,7 @@
 #include "tools/zephrctl/fan_control_config.h"
 
 #include "common/json_document.h"
+#include "plugin/vocabulary.h"
 
 #include <cmath>
 #include <set>
@@ -116,16 +117,7 @@ void below(const std::string& source, const std::string& fan, const char* lowKey
 
 const char* fanStateWord(unsigned state)
 {
-    switch (state) {
-    case kFanOff:
-        return "Off";
-    case kFanSlow:
-        return "Slow";
-    case kFanHigh:
-        return "High";
-    default:
-        return "unknown";
-    }
+    return state < GAUGELET_FAN_STATE_COUNT ? GaugeletFanStateNames[state] : "unknown";
 }
 
 FanControlConfig defaultFanControlConfig()

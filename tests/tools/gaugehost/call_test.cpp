@@ -5,7 +5,6 @@
 // getparam's defaults for the rest, the text in UTF-8 (or raw), and readers
 // the library lists but does not export reported as such.
 #include "gaugehost_paths.h"
-#include "artifacts/module_definition.h"
 
 #include <gtest/gtest.h>
 
@@ -67,20 +66,13 @@ TEST(GaugehostCall, AListedReaderThatIsNotExportedIsReported)
         << result.err;
 }
 
-TEST(GaugehostCall, GaugeletsReadersAnswerOrAreReportedMissing)
+TEST(GaugehostCall, EachOfGaugeletsReadersAnswers)
 {
-    auto exported =
-        artifacts::ReadModuleDefinition(std::string(ZEPHR_SOURCE_DIR) + "/plugin/Gaugelet.def")
-            .exports;
-    for (const char* reader : {"GetCPUTemp", "GetFAN1RPM", "GetFAN2Speed"}) {
+    for (const char* reader : {"GetCPUTemp", "GetGPUTemp", "GetDIMMTemp", "GetOTHERTemp",
+                               "GetFAN1RPM", "GetFAN2RPM", "GetFAN1Speed", "GetFAN2Speed"}) {
         auto result = runGaugehost({"--plugin", kGaugelet, "call", reader});
-        if (std::find(exported.begin(), exported.end(), reader) != exported.end()) {
-            EXPECT_EQ(result.exitStatus, 0) << reader << ": " << result.err;
-            EXPECT_FALSE(result.out.empty()) << reader;
-        } else {
-            EXPECT_EQ(result.exitStatus, 1) << reader;
-            EXPECT_NE(result.err.find("does not export"), std::string::npos) << result.err;
-        }
+        EXPECT_EQ(result.exitStatus, 0) << reader << ": " << result.err;
+        EXPECT_FALSE(result.out.empty()) << reader;
     }
 }
 

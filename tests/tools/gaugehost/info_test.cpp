@@ -4,7 +4,6 @@
 // gaugehost info: the reader names and their parameter lists exactly as
 // init and getparam give them, dlltype and getinfo 0 to 6.
 #include "gaugehost_paths.h"
-#include "artifacts/module_definition.h"
 
 #include <gtest/gtest.h>
 
@@ -24,17 +23,19 @@ const char* const kTemperatureReader =
 const char* const kFanReader = "  getparam: \"refresh rate(seconds)=5|\"\n"
                                "  parameter 1: \"refresh rate(seconds)\", default \"5\"\n";
 
+const std::vector<std::string> kReaders = {"GetCPUTemp",   "GetGPUTemp",  "GetDIMMTemp",
+                                           "GetOTHERTemp", "GetFAN1RPM",  "GetFAN2RPM",
+                                           "GetFAN1Speed", "GetFAN2Speed"};
+
 // The info text of a library exporting the given readers.
 std::string expectedInfo(const std::vector<std::string>& exported)
 {
     std::string text = "init: \"GetCPUTemp|GetGPUTemp|GetDIMMTemp|GetOTHERTemp|"
                        "GetFAN1RPM|GetFAN2RPM|GetFAN1Speed|GetFAN2Speed\"\n";
-    for (const char* reader : {"GetCPUTemp", "GetGPUTemp", "GetDIMMTemp", "GetOTHERTemp",
-                               "GetFAN1RPM", "GetFAN2RPM", "GetFAN1Speed", "GetFAN2Speed"}) {
+    for (const std::string& reader : kReaders) {
         bool isExported = std::find(exported.begin(), exported.end(), reader) != exported.end();
-        text += std::string("reader ") + reader + "\n";
-        text +=
-            std::string(reader).find("Temp") != std::string::npos ? kTemperatureReader : kFanReader;
+        text += "reader " + reader + "\n";
+        text += reader.find("Temp") != std::string::npos ? kTemperatureReader : kFanReader;
         text += std::string("  exported: ") + (isExported ? "yes" : "no") + "\n";
     }
     text += "dlltype: 1\n"
@@ -50,12 +51,10 @@ std::string expectedInfo(const std::vector<std::string>& exported)
 
 TEST(GaugehostInfo, ListsGaugeletsReadersParametersAndDescriptions)
 {
-    auto exported =
-        artifacts::ReadModuleDefinition(std::string(ZEPHR_SOURCE_DIR) + "/plugin/Gaugelet.def")
-            .exports;
+    // Every reader exported by the library this build made.
     auto result = runGaugehost({"--plugin", kGaugelet, "info"});
     EXPECT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_EQ(result.out, expectedInfo(exported));
+    EXPECT_EQ(result.out, expectedInfo(kReaders));
     EXPECT_EQ(result.err, "");
 }
 
