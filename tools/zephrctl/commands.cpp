@@ -205,7 +205,7 @@ int runPwm(const DeviceClient& device, const std::vector<std::string>& args, std
     if (duty == ZEPHR_NO_VALUE) {
         return noValue(out, what, "no Super I/O chip answered");
     }
-    out << what << ": duty " << duty << " of 63\n";
+    out << what << ": duty " << duty << " of " << ZEPHR_MAX_DUTY << "\n";
     return kExitOk;
 }
 
@@ -333,6 +333,10 @@ int runSummary(const DeviceClient& device, const std::vector<std::string>&, std:
 
 const std::vector<Command>& commands()
 {
+    // The bounds the driver applies, in the commands' help.
+    static const std::string kDutyRange = "(0 to " + std::to_string(ZEPHR_MAX_DUTY) + ")";
+    static const std::string kPwm = "a fan's Super I/O duty " + kDutyRange;
+    static const std::string kSetPwm = "set a fan's Super I/O duty " + kDutyRange;
     static const std::vector<Command> kCommands = {
         {"version", "", "the driver's version", 0, runVersion},
         {"fan-state", "FAN", "a fan's state (0 Off, 1 Slow, 2 High)", 1, runFanState},
@@ -344,8 +348,8 @@ const std::vector<Command>& commands()
         {"sysinfo", "", "the system information report", 0, runSysinfo},
         {"acpi", "", "the ACPI report", 0, runAcpi},
         {"superio-detect", "", "look for the Super I/O chip", 0, runSuperIoDetect},
-        {"pwm", "FAN", "a fan's Super I/O duty (0 to 63)", 1, runPwm},
-        {"set-pwm", "FAN DUTY", "set a fan's Super I/O duty (0 to 63)", 2, runSetPwm},
+        {"pwm", "FAN", kPwm.c_str(), 1, runPwm},
+        {"set-pwm", "FAN DUTY", kSetPwm.c_str(), 2, runSetPwm},
         {"ioctl", "CODE [--input HEX] [--in-len N] [--out-len N]",
          "send one raw request and print it as JSON", SIZE_MAX, runIoctl},
         {"summary", "",

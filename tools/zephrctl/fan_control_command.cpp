@@ -28,6 +28,14 @@ namespace {
 // A configuration is a few hundred bytes.
 constexpr bounded::FileKind kConfigFile{"fan-control configuration", 64 * 1024};
 
+// Seconds as a person writes them: "0.5", "3600".
+std::string secondsText(double seconds)
+{
+    std::ostringstream text;
+    text << seconds;
+    return text.str();
+}
+
 struct FanControlOptions {
     std::optional<std::string> configFile;
     std::optional<double> interval;
@@ -53,10 +61,12 @@ FanControlOptions parseOptions(const std::vector<std::string>& args)
             const std::string& text = value();
             char* end = nullptr;
             double seconds = std::strtod(text.c_str(), &end);
-            if (text.empty() || *end != '\0' || !(seconds >= 0.5 && seconds <= 3600))
-                throw CommandError("fan-control: --interval '" + text +
-                                       "' is no number of seconds from 0.5 to 3600",
-                                   kExitUsage);
+            if (text.empty() || *end != '\0' ||
+                !(seconds >= kShortestInterval && seconds <= kLongestInterval))
+                throw CommandError(
+                    "fan-control: --interval '" + text + "' is no number of seconds from " +
+                        secondsText(kShortestInterval) + " to " + secondsText(kLongestInterval),
+                    kExitUsage);
             options.interval = seconds;
         } else if (option == "--count") {
             const std::string& text = value();

@@ -93,9 +93,10 @@ FanThresholds readFan(const json& fan, const FanThresholds& defaults, const std:
 {
     onlyKeys(fan, source, where, {"fan", "off", "slow", "high"});
     if (!fan.contains("fan"))
-        refuse(source, where + ".fan", "missing (the fan's number, 0 or 1)");
+        refuse(source, where + ".fan",
+               "missing (the fan's number, 0 to " + std::to_string(ZEPHR_MAX_FAN) + ")");
     FanThresholds thresholds = defaults;
-    readNumber(fan, "fan", thresholds.fan, source, where, 0, 1, true);
+    readNumber(fan, "fan", thresholds.fan, source, where, 0, ZEPHR_MAX_FAN, true);
     readThreshold(fan, "off", "up", thresholds.offUp, source, where);
     readThreshold(fan, "slow", "down", thresholds.slowDown, source, where);
     readThreshold(fan, "slow", "up", thresholds.slowUp, source, where);
@@ -141,8 +142,9 @@ FanControlConfig parseFanControlConfig(const std::string& text, const FanControl
     }
     onlyKeys(document, source, "", {"sensor", "interval", "retry-after", "fans"});
     FanControlConfig config = defaults;
-    readNumber(document, "sensor", config.sensor, source, "", 0, 255, true);
-    readNumber(document, "interval", config.interval, source, "", 0.5, 3600, false);
+    readNumber(document, "sensor", config.sensor, source, "", 0, ZEPHR_MAX_SENSOR, true);
+    readNumber(document, "interval", config.interval, source, "", kShortestInterval,
+               kLongestInterval, false);
     readNumber(document, "retry-after", config.retryAfter, source, "", 0, 86400, false);
     if (document.contains("fans")) {
         const json& fans = document.at("fans");

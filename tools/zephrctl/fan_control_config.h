@@ -8,6 +8,8 @@
 // a wrong key or thresholds out of order are refused with the key named.
 #pragma once
 
+#include "common/zephr_ioctl.h"
+
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -20,6 +22,10 @@ constexpr unsigned kFanSlow = 1;
 constexpr unsigned kFanHigh = 2;
 
 const char* fanStateWord(unsigned state); // "Off", "Slow", "High"
+
+// The seconds between readings a configuration or --interval may give.
+constexpr double kShortestInterval = 0.5;
+constexpr double kLongestInterval = 3600;
 
 // One fan's thresholds in degrees Celsius. Hysteresis: a fan that went to
 // Slow above offUp comes back to Off only below slowDown (< offUp); one that

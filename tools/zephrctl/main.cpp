@@ -9,11 +9,13 @@
 #include "tools/common/living_notebook.h"
 #include "tools/common/session.h"
 #include "tools/zephrctl/commands.h"
+#include "tools/zephrctl/fan_control_config.h"
 #include "tools/zephrctl/standalone_commands.h"
 
 #include <cstdlib>
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -67,13 +69,17 @@ void printHelp(std::ostream& out)
 }
 
 // More than the usage line, for the commands with options.
-const char* commandDetails(const std::string& name)
+std::string commandDetails(const std::string& name)
 {
+    std::ostringstream interval;
+    interval << "(" << zephrctl::kShortestInterval << " to " << zephrctl::kLongestInterval << ")";
     if (name == "fan-control")
         return "Options:\n"
                "  --config FILE     the configuration (JSON, // comments allowed);\n"
                "                    without it the defaults\n"
-               "  --interval S      seconds between readings (0.5 to 3600)\n"
+               "  --interval S      seconds between readings " +
+               interval.str() +
+               "\n"
                "  --once            one reading and the settings it calls for, then out\n"
                "  --count N         N readings, then stop as at Ctrl-C (fans left High)\n"
                "  --simulated-time  the simulated notebook's clock, moved without waiting;\n"
@@ -87,7 +93,8 @@ const char* commandDetails(const std::string& name)
                "  --in-len N        the input length (the bytes padded with zeros)\n"
                "  --out-len N       the output buffer's length (default: the code's)\n";
     if (name == "set-fan-state")
-        return "FAN: 0 or 1, the fans as the BIOS numbers them.\n";
+        return "FAN: 0 to " + std::to_string(ZEPHR_MAX_FAN) +
+               ", the fans as the BIOS numbers them.\n";
     return "";
 }
 
