@@ -106,18 +106,9 @@ void Machine::attach(std::shared_ptr<PortDevice> device)
 
 // The machine does not serialize SMIs: like a processor whose cores each
 // raise one, two exchanges may run the handler at once, and only the driver's
-// own lock keeps them apart.
-void Machine::smiExchange(SmmRegisters& registers)
-{
-    raiseSmi(registers, true);
-}
-
+// own lock keeps them apart (and its exchange's SMI and POST code write
+// together).
 void Machine::smi(SmmRegisters& registers)
-{
-    raiseSmi(registers, false);
-}
-
-void Machine::raiseSmi(SmmRegisters& registers, bool postCode)
 {
     const SmmRegisters sent = registers;
     {
@@ -129,8 +120,6 @@ void Machine::raiseSmi(SmmRegisters& registers, bool postCode)
     trace.line(format("smi ax=%04x bx=%04x cx=%04x dx=%04x -> ax=%04x bx=%04x cx=%04x dx=%04x",
                       sent.ax, sent.bx, sent.cx, sent.dx, registers.ax, registers.bx, registers.cx,
                       registers.dx));
-    if (postCode)
-        portOut(kPostCodePort, static_cast<uint8_t>(registers.ax & 0xFF));
 }
 
 std::optional<uint8_t> Machine::lastPostCode() const

@@ -215,15 +215,10 @@ class Machine {
     void portOut(uint16_t port, uint8_t value);
     void attach(std::shared_ptr<PortDevice> device);
 
-    // The SMI exchange: AX..DX loaded, AL written to 0xB2 (the SMM BIOS runs),
-    // then AL as the BIOS left it written to 0x84, the registers read back.
-    // Traced as "smi ax=10a3 bx=0000 cx=0000 dx=0000 -> ax=0034 bx=0000
-    // cx=0000 dx=0000" followed by the port 0x84 write.
-    void smiExchange(SmmRegisters& registers);
-    // The SMI alone, as a write of AL to port 0xB2 triggers it: the SMM BIOS
-    // runs on the registers, traced as the "smi ..." line; the port 0x84
-    // write that follows is the caller's own. (A processor emulator running
-    // the driver's own exchange comes this way.)
+    // The SMI, as a write of AL to port 0xB2 raises it: the SMM BIOS runs on
+    // the registers, traced as "smi ax=10a3 bx=0000 cx=0000 dx=0000 ->
+    // ax=0034 bx=0000 cx=0000 dx=0000". The port 0x84 write that follows in
+    // the driver's exchange is the driver's own (its primitive's).
     void smi(SmmRegisters& registers);
 
     // Last byte written to port 0x84 (the POST code port), if any.
@@ -232,11 +227,6 @@ class Machine {
     uint64_t smiCount() const;
 
   private:
-    // The SMI: the handler runs outside the machine's lock; the "smi ..."
-    // line and, with postCode, the port 0x84 write follow under it, so the
-    // two lines of one exchange stay together in the trace.
-    void raiseSmi(SmmRegisters& registers, bool postCode);
-
     mutable std::recursive_mutex lock_;
     MappingArena arena_;
     std::vector<std::shared_ptr<PortDevice>> devices_;

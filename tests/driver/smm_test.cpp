@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 using zephr_test::Device;
 using zephr_test::LoadedDriver;
 
@@ -41,6 +44,38 @@ TEST_F(Smm, TemperatureIsTheReturnedAxAndPort84GetsItsLowByte)
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[0], "smi ax=10a3 bx=0000 cx=0000 dx=0000 -> ax=0034 bx=0000 cx=0000 dx=0000");
     EXPECT_EQ(lines[1], "out 0x0084 0x34");
+}
+
+// Requests from several threads: the driver's lock keeps each exchange whole,
+// its SMI followed at once by the POST code write of its own AL.
+TEST_F(Smm, ConcurrentRequestsKeepEachExchangeWhole)
+{
+    machine().smm.temperatures[0] = 52;
+    machine().smm.temperatures[1] = 0;
+    machine().trace.clear();
+    std::vector<std::thread> threads;
+    for (uint16_t sensor : {0, 1, 0, 1})
+        threads.emplace_back([sensor] {
+            Device own;
+            if (own.open())
+                for (int i = 0; i < 200; ++i)
+                    own.words(IOCTL_ZEPHR_GET_TEMP, sensor);
+        });
+    for (auto& thread : threads)
+        thread.join();
+    const auto lines = machine().trace.lines();
+    size_t exchanges = 0;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].rfind("smi ", 0) != 0)
+            continue;
+        ++exchanges;
+        ASSERT_LT(i + 1, lines.size());
+        ASSERT_EQ(lines[i + 1], lines[i].find("-> ax=0034") != std::string::npos
+                                    ? "out 0x0084 0x34"
+                                    : "out 0x0084 0x00")
+            << lines[i];
+    }
+    EXPECT_EQ(exchanges, 800u);
 }
 
 TEST_F(Smm, FanStateSpeedAndSetFanState)

@@ -15,7 +15,7 @@ TEST(BuiltinMachine, AnswersAsAnInspiron8600)
     EXPECT_EQ(machine->name, "Inspiron 8600");
     auto answer = [&](uint16_t ax, uint16_t bx) {
         sim::SmmRegisters registers{ax, bx, 0, 0};
-        machine->smiExchange(registers);
+        machine->smi(registers);
         return registers.ax;
     };
     const std::vector<uint16_t> temperatures{answer(0x10A3, 0), answer(0x10A3, 1),
