@@ -31,7 +31,7 @@ class ChartBuckets {
         return records_;
     }
 
-    // The chart's times (ascending) and, for each series, its value at each
+    // The chart's times (in the records' order) and, for each series, its value at each
     // of them (nothing: the line breaks).
     struct Points {
         std::vector<double> times;

@@ -287,9 +287,12 @@ bool LogReader::next()
                 continue;
             }
             if (fields.size() != columns_.size()) {
-                skip((fields.size() < columns_.size() ? "a record cut short (" : "a record of ") +
-                     std::to_string(fields.size()) + " fields where the header has " +
-                     std::to_string(columns_.size()) + "), left out");
+                const std::string counts = std::to_string(fields.size()) +
+                                           " fields where the header has " +
+                                           std::to_string(columns_.size());
+                skip(fields.size() < columns_.size()
+                         ? "a record cut short (" + counts + "), left out"
+                         : "a record of " + counts + ", left out");
                 continue;
             }
             fields_.clear();

@@ -15,6 +15,7 @@
 #include "tools/gaugehost/sensor_reading.h"
 #include "tools/gaugehost/svg_chart.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -89,7 +90,7 @@ void runPlot(const PlotOptions& options, std::ostream& warnings)
     std::optional<ChartBuckets> buckets;
     std::optional<size_t> timeColumn;
     std::string start;
-    double first = 0, last = 0;
+    double first = 0, low = 0, high = 0;
     std::vector<std::optional<double>> values;
     try {
         while (log.next()) {
@@ -111,19 +112,19 @@ void runPlot(const PlotOptions& options, std::ostream& warnings)
                 continue;
             }
             const double seconds = parsed.value();
+            // Times may go back (logs of the simulated clock joined with >>):
+            // the axis spans them all.
             if (buckets->records() == 0) {
                 first = seconds;
                 start = *time;
-            } else if (seconds - first < last) {
-                warn(where + "a time before the record's before it, left out");
-                continue;
             }
-            last = seconds - first;
+            low = std::min(low, seconds - first);
+            high = std::max(high, seconds - first);
             values.clear();
             for (const auto* panel : {&*temperatures, &*fans})
                 for (size_t column : panel->columns)
                     values.push_back(numberOf(log.fields()[column]));
-            buckets->add(last, values);
+            buckets->add(seconds - first, values);
         }
     } catch (const tools::InputFileError&) {
         throw;
@@ -140,7 +141,7 @@ void runPlot(const PlotOptions& options, std::ostream& warnings)
 
     Chart chart;
     ChartBuckets::Points points = buckets->points();
-    const TimeUnit unit = timeAxisUnit(last);
+    const TimeUnit unit = timeAxisUnit(high - low);
     chart.times = std::move(points.times);
     for (double& time : chart.times)
         time /= unit.seconds;

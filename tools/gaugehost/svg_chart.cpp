@@ -273,7 +273,8 @@ std::string renderSvgChart(const Chart& chart)
 {
     Range time = {0, 1};
     if (!chart.times.empty()) {
-        time = {chart.times.front(), chart.times.back()};
+        const auto [low, high] = std::minmax_element(chart.times.begin(), chart.times.end());
+        time = {*low, *high};
         if (time.high - time.low < 1e-9)
             time.high = time.low + 1;
     }
