@@ -99,6 +99,26 @@ TEST(AxisTicks, RoundValuesWithinTheRange)
     EXPECT_TRUE(axisTicks(5, 5, 5).empty());
 }
 
+// Texts in the chart: the markup characters as references, bytes XML 1.0
+// does not allow (controls, invalid UTF-8, a surrogate) as U+FFFD.
+TEST(SvgChart, TextsEscapedForXml)
+{
+    struct Row {
+        std::string text, written;
+    };
+    const Row rows[] = {{"a<b&c>\"'", "a&lt;b&amp;c&gt;&quot;&apos;"},
+                        {"x\x01\x1b[31m\tz", "x\uFFFD\uFFFD[31m\tz"},
+                        {"\xC2\xB0 \xFF\xC3", "\u00B0 \uFFFD\uFFFD"},
+                        {"\xED\xA0\x80!", "\uFFFD\uFFFD\uFFFD!"},
+                        {"\xEF\xBF\xBE\xF0\x9F\x8C\xA1", "\uFFFD\uFFFD\uFFFD\U0001F321"}};
+    for (const Row& row : rows) {
+        Chart chart;
+        chart.title = row.text;
+        EXPECT_NE(renderSvgChart(chart).find(">" + row.written + "</text>"), std::string::npos)
+            << row.written;
+    }
+}
+
 // A long run of records becomes at most two points a bucket (three with a
 // gap); a spike of one record and a missing value survive; a run no longer
 // than the buckets is drawn point by point.
