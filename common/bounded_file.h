@@ -40,13 +40,14 @@ inline std::string limitText(std::uintmax_t bytes)
     return std::to_string(bytes) + " bytes";
 }
 
-// The file's bytes. Throws FileError naming the kind and the file when it
-// is missing, unreadable, not a regular file, or larger than the limit.
-inline std::string readFile(const std::filesystem::path& file, const FileKind& kind)
+// Throws FileError naming the kind and the file when it is missing,
+// unreadable or not a regular file; for a reader that reads a file of any
+// size as a stream, before it opens it (opening a FIFO waits for a writer).
+inline void requireRegularFile(const std::filesystem::path& file, const char* kindName)
 {
     namespace fs = std::filesystem;
     auto refuse = [&](const std::string& why) -> FileError {
-        return FileError(std::string(kind.name) + " " + file.string() + ": " + why);
+        return FileError(std::string(kindName) + " " + file.string() + ": " + why);
     };
     std::error_code error;
     const fs::file_status status = fs::status(file, error);
@@ -58,6 +59,18 @@ inline std::string readFile(const std::filesystem::path& file, const FileKind& k
         throw refuse("is a folder, not a file");
     if (status.type() != fs::file_type::regular)
         throw refuse("not a regular file (a device, FIFO or socket)");
+}
+
+// The file's bytes. Throws FileError naming the kind and the file when it
+// is missing, unreadable, not a regular file, or larger than the limit.
+inline std::string readFile(const std::filesystem::path& file, const FileKind& kind)
+{
+    namespace fs = std::filesystem;
+    auto refuse = [&](const std::string& why) -> FileError {
+        return FileError(std::string(kind.name) + " " + file.string() + ": " + why);
+    };
+    requireRegularFile(file, kind.name);
+    std::error_code error;
     const std::string tooLarge = "larger than the limit of " + limitText(kind.limit);
     const std::uintmax_t size = fs::file_size(file, error);
     if (error)

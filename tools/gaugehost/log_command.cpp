@@ -5,8 +5,11 @@
 // one record per refresh.
 #include "tools/gaugehost/commands.h"
 
+#include "common/bounded_file.h"
+
 #include "tools/common/living_notebook.h"
 #include "plugin/vocabulary.h"
+#include "tools/common/session.h"
 
 #include "tools/gaugehost/cp1252.h"
 #include "tools/gaugehost/notebook_controls.h"
@@ -93,22 +96,34 @@ void checkColumns(const LogOptions::Existing& existing, LogFormat format,
 
 std::optional<LogOptions::Existing> existingLog(const std::string& file)
 {
+    if (!std::filesystem::exists(file))
+        return std::nullopt;
+    try {
+        bounded::requireRegularFile(file, "log --append:");
+    } catch (const bounded::FileError& error) {
+        throw tools::InputFileError(error.what());
+    }
     std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        if (!std::filesystem::exists(file))
-            return std::nullopt;
+    if (!in)
         throw std::runtime_error("log --append: " + file +
                                  " cannot be read: " + std::strerror(errno));
-    }
-    std::string first;
-    if (!std::getline(in, first) || first.empty())
+    // The first line only, and no more of it than a log's line can be.
+    std::string first(kMaxLogLine + 1, '\0');
+    in.getline(first.data(), std::streamsize(first.size()));
+    if (in.fail() && !in.eof())
+        throw tools::InputFileError("log --append: " + file + ": a first line longer than " +
+                                    std::to_string(kMaxLogLine / 1024) +
+                                    " KiB (not a log of gaugehost log?)");
+    first.resize(size_t(in.gcount()));
+    if (!first.empty() && first.back() == '\0')
+        first.pop_back();
+    if (first.empty())
         return std::nullopt;
-    std::istringstream firstLine(first);
     LogOptions::Existing existing;
     existing.file = file;
     existing.format = first[0] == '{' ? LogFormat::JsonLines : LogFormat::Csv;
     try {
-        existing.columns = readLogTable(firstLine, file).columns;
+        existing.columns = logColumns(first, file);
     } catch (const std::exception& error) {
         throw std::runtime_error("log --append: " + file + " is not a log to append to (" +
                                  error.what() + ")");

@@ -102,12 +102,20 @@ std::string isoTime(uint64_t fileTime)
 
 std::optional<double> isoTimeSeconds(const std::string& text)
 {
-    int year, month, day, hour, minute;
-    double second;
-    char zone = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%lf%c", &year, &month, &day, &hour, &minute,
-                    &second, &zone) != 7 ||
-        zone != 'Z' || month < 1 || month > 12 || day < 1 || day > 31)
+    // Exactly the form isoTime writes: "YYYY-MM-DDTHH:MM:SSZ", nothing after.
+    constexpr char kForm[] = "0000-00-00T00:00:00Z";
+    if (text.size() != sizeof kForm - 1)
+        return std::nullopt;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (kForm[i] == '0' ? !(text[i] >= '0' && text[i] <= '9') : text[i] != kForm[i])
+            return std::nullopt;
+    auto field = [&](size_t at, size_t digits) { return std::stoi(text.substr(at, digits)); };
+    const int year = field(0, 4), month = field(5, 2), day = field(8, 2);
+    const int hour = field(11, 2), minute = field(14, 2), second = field(17, 2);
+    constexpr int kDaysIn[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    if (month < 1 || month > 12 || day < 1 || day > kDaysIn[month - 1] ||
+        (month == 2 && day == 29 && !leap) || hour > 23 || minute > 59 || second > 59)
         return std::nullopt;
     const int64_t days = daysFromCivil(year, unsigned(month), unsigned(day)) + kDaysFrom1601To1970;
     return double(days) * 86400 + hour * 3600 + minute * 60 + second;

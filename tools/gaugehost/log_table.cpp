@@ -4,7 +4,7 @@
 // Reading a log back: CSV fields with quotes, or flat JSON objects.
 #include "tools/gaugehost/log_table.h"
 
-#include <map>
+#include <sstream>
 #include <stdexcept>
 
 namespace gaugehost {
@@ -99,25 +99,97 @@ class JsonLine {
         expect('"');
         std::string out;
         while (at_ < text_.size() && text_[at_] != '"') {
-            char c = text_[at_++];
-            if (c == '\\' && at_ < text_.size()) {
-                c = text_[at_++];
-                if (c == 'u' && at_ + 4 <= text_.size()) {
-                    out += char(std::stoi(text_.substr(at_, 4), nullptr, 16));
-                    at_ += 4;
-                    continue;
-                }
-                if (c == 'n')
-                    c = '\n';
-                else if (c == 't')
-                    c = '\t';
+            const char c = text_[at_++];
+            if (c != '\\') {
+                out += c;
+                continue;
             }
-            out += c;
+            if (at_ >= text_.size())
+                break;
+            const char escape = text_[at_++];
+            switch (escape) {
+            case '"':
+            case '\\':
+            case '/':
+                out += escape;
+                break;
+            case 'b':
+                out += '\b';
+                break;
+            case 'f':
+                out += '\f';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'u':
+                appendUtf8(out, codePoint());
+                break;
+            default:
+                --at_;
+                fail("an unknown escape in a string");
+            }
         }
         if (at_ >= text_.size())
             fail("a string does not end");
         ++at_;
         return out;
+    }
+    // The four hex digits after \u; a pair of surrogates as one code point,
+    // a surrogate alone as U+FFFD.
+    unsigned codePoint()
+    {
+        const unsigned unit = hexUnit();
+        if (unit < 0xD800 || unit > 0xDFFF)
+            return unit;
+        if (unit <= 0xDBFF && text_.compare(at_, 2, "\\u") == 0) {
+            const size_t mark = at_;
+            at_ += 2;
+            const unsigned low = hexUnit();
+            if (low >= 0xDC00 && low <= 0xDFFF)
+                return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+            at_ = mark;
+        }
+        return 0xFFFD;
+    }
+    unsigned hexUnit()
+    {
+        unsigned unit = 0;
+        for (int digit = 0; digit < 4; ++digit, ++at_) {
+            const char c = at_ < text_.size() ? text_[at_] : '\0';
+            const int value = c >= '0' && c <= '9'   ? c - '0'
+                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                              : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                     : -1;
+            if (value < 0)
+                fail("a Unicode escape without four hex digits");
+            unit = unit * 16 + unsigned(value);
+        }
+        return unit;
+    }
+    static void appendUtf8(std::string& out, unsigned code)
+    {
+        if (code < 0x80) {
+            out += char(code);
+        } else if (code < 0x800) {
+            out += char(0xC0 | (code >> 6));
+            out += char(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            out += char(0xE0 | (code >> 12));
+            out += char(0x80 | ((code >> 6) & 0x3F));
+            out += char(0x80 | (code & 0x3F));
+        } else {
+            out += char(0xF0 | (code >> 18));
+            out += char(0x80 | ((code >> 12) & 0x3F));
+            out += char(0x80 | ((code >> 6) & 0x3F));
+            out += char(0x80 | (code & 0x3F));
+        }
     }
     std::optional<std::string> value()
     {
@@ -143,79 +215,124 @@ class JsonLine {
 
 } // namespace
 
-std::optional<size_t> LogTable::column(const std::string& name) const
+LogReader::LogReader(std::istream& in, std::string source,
+                     std::function<void(const std::string&)> skipped)
+    : in_(in), source_(std::move(source)), skipped_(std::move(skipped))
 {
-    for (size_t i = 0; i < columns.size(); ++i)
-        if (columns[i] == name)
+}
+
+std::optional<size_t> LogReader::column(const std::string& name) const
+{
+    for (size_t i = 0; i < columns_.size(); ++i)
+        if (columns_[i] == name)
             return i;
     return std::nullopt;
 }
 
-LogTable readLogTable(std::istream& in, const std::string& source)
+void LogReader::skip(const std::string& what)
 {
-    LogTable table;
+    skipped_(source_ + ":" + std::to_string(line_) + ": " + what);
+}
+
+// The next line without its LF, or false at the end. The bytes are taken
+// from the stream's buffer one by one, so a line is never held past the
+// limit.
+bool LogReader::readLine(std::string& text)
+{
+    text.clear();
+    std::streambuf& buffer = *in_.rdbuf();
+    for (;;) {
+        const auto c = buffer.sbumpc();
+        if (c == std::char_traits<char>::eof()) {
+            ++line_;
+            return !text.empty();
+        }
+        if (c == '\n')
+            return ++line_, true;
+        if (text.size() == kMaxLogLine) {
+            ++line_;
+            throw lineError(source_, line_,
+                            "a line longer than " + std::to_string(kMaxLogLine / 1024) +
+                                " KiB (not a log of gaugehost log?)");
+        }
+        text += char(c);
+    }
+}
+
+bool LogReader::next()
+{
     std::string text;
-    std::string header;
-    size_t line = 0;
-    bool json = false;
-    auto skip = [&](const std::string& what) {
-        table.skipped.push_back(source + ":" + std::to_string(line) + ": " + what);
-    };
-    while (std::getline(in, text)) {
-        ++line;
+    while (readLine(text)) {
         if (withoutLineEnd(text).empty())
             continue; // blanks only
-        if (table.columns.empty() && table.records.empty())
-            json = text[0] == '{';
-        if (!json) {
-            if (!table.columns.empty() && withoutLineEnd(text) == header)
+        if (!started_) {
+            started_ = true;
+            json_ = text[0] == '{';
+        }
+        if (!json_) {
+            if (!columns_.empty() && withoutLineEnd(text) == header_)
                 continue; // the header of a log appended to this one
             std::vector<std::string> fields;
             try {
-                fields = csvFields(text, source, line);
+                fields = csvFields(text, source_, line_);
             } catch (const std::runtime_error&) {
-                if (table.columns.empty())
+                if (columns_.empty())
                     throw;
                 skip("a record cut short in a quoted field, left out");
                 continue;
             }
-            if (table.columns.empty()) {
-                table.columns = std::move(fields);
-                header = withoutLineEnd(text);
+            if (columns_.empty()) {
+                columns_ = std::move(fields);
+                header_ = withoutLineEnd(text);
                 continue;
             }
-            if (fields.size() < table.columns.size()) {
-                skip("a record cut short (" + std::to_string(fields.size()) +
-                     " fields where the header has " + std::to_string(table.columns.size()) +
-                     "), left out");
+            if (fields.size() != columns_.size()) {
+                const std::string counts = std::to_string(fields.size()) +
+                                           " fields where the header has " +
+                                           std::to_string(columns_.size());
+                skip(fields.size() < columns_.size()
+                         ? "a record cut short (" + counts + "), left out"
+                         : "a record of " + counts + ", left out");
                 continue;
             }
-            if (fields.size() != table.columns.size())
-                throw lineError(source, line,
-                                std::to_string(fields.size()) + " fields where the header has " +
-                                    std::to_string(table.columns.size()));
-            auto& record = table.records.emplace_back();
+            fields_.clear();
             for (std::string& field : fields)
-                record.push_back(field.empty() ? std::nullopt
-                                               : std::optional<std::string>(std::move(field)));
-            continue;
+                fields_.push_back(field.empty() ? std::nullopt
+                                                : std::optional<std::string>(std::move(field)));
+            return true;
         }
         if (withoutLineEnd(text).back() != '}') { // not empty: blank lines are passed over
             skip("a record cut short (no closing brace), left out");
             continue;
         }
-        auto members = JsonLine(text, source, line).members();
-        if (table.columns.empty())
+        std::vector<std::pair<std::string, std::optional<std::string>>> members;
+        try {
+            members = JsonLine(text, source_, line_).members();
+        } catch (const std::runtime_error& error) {
+            skipped_(std::string(error.what()) + ", left out");
+            continue;
+        }
+        if (columns_.empty())
             for (const auto& member : members)
-                table.columns.push_back(member.first);
-        auto& record = table.records.emplace_back(table.columns.size());
+                columns_.push_back(member.first);
+        fields_.assign(columns_.size(), std::nullopt);
         for (auto& [key, value] : members)
-            if (auto index = table.column(key))
-                record[*index] = std::move(value);
+            if (auto index = column(key))
+                fields_[*index] = std::move(value);
+        return true;
     }
-    if (table.columns.empty())
-        throw std::runtime_error(source + ": no records (is it a log of gaugehost log?)");
-    return table;
+    return false;
+}
+
+std::vector<std::string> logColumns(const std::string& firstLine, const std::string& source)
+{
+    std::istringstream in(firstLine);
+    std::string skipped;
+    LogReader reader(in, source, [&](const std::string& what) { skipped = what; });
+    reader.next();
+    if (reader.columns().empty())
+        throw std::runtime_error(skipped.empty() ? source + ": no column names" : skipped);
+    return reader.columns();
 }
 
 } // namespace gaugehost

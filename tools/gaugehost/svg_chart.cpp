@@ -30,11 +30,47 @@ struct Stroke {
 };
 constexpr Stroke kStrokes[] = {{"3.5", ""}, {"2.5", "9 5"}, {"2", "3 4"}, {"2", "10 3 2 3"}};
 
+// The length of the well-formed UTF-8 sequence at text[at] of a character
+// XML 1.0 allows (tab, LF, CR, U+0020 on, but no surrogate, U+FFFE or
+// U+FFFF); 0 for anything else.
+size_t allowedCharacter(const std::string& text, size_t at)
+{
+    const auto byte = [&](size_t i) {
+        return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0u;
+    };
+    const unsigned lead = byte(0);
+    if (lead < 0x80)
+        return lead >= 0x20 || lead == '\t' || lead == '\n' || lead == '\r' ? 1 : 0;
+    const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    if (length == 0 || lead > 0xF4)
+        return 0;
+    unsigned code = lead & (0x3F >> (length - 1));
+    for (size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80)
+            return 0;
+        code = code << 6 | (byte(i) & 0x3F);
+    }
+    const unsigned shortest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < shortest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) ||
+        code == 0xFFFE || code == 0xFFFF)
+        return 0;
+    return length;
+}
+
+// Text for XML character data and attribute values: the five markup
+// characters as references, a byte that is not part of a character XML
+// allows (a control byte, invalid UTF-8) as U+FFFD.
 std::string xmlText(const std::string& text)
 {
     std::string out;
-    for (char c : text) {
-        switch (c) {
+    for (size_t at = 0; at < text.size();) {
+        const size_t length = allowedCharacter(text, at);
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";
+            ++at;
+            continue;
+        }
+        switch (text[at]) {
         case '&':
             out += "&amp;";
             break;
@@ -47,9 +83,13 @@ std::string xmlText(const std::string& text)
         case '"':
             out += "&quot;";
             break;
+        case '\'':
+            out += "&apos;";
+            break;
         default:
-            out += c;
+            out.append(text, at, length);
         }
+        at += length;
     }
     return out;
 }
@@ -233,7 +273,8 @@ std::string renderSvgChart(const Chart& chart)
 {
     Range time = {0, 1};
     if (!chart.times.empty()) {
-        time = {chart.times.front(), chart.times.back()};
+        const auto [low, high] = std::minmax_element(chart.times.begin(), chart.times.end());
+        time = {*low, *high};
         if (time.high - time.low < 1e-9)
             time.high = time.low + 1;
     }

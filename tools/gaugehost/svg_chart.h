@@ -36,7 +36,7 @@ struct ChartPanel {
 struct Chart {
     std::string title;
     std::string timeLabel;     // "minutes since 2026-01-01T00:00:00Z"
-    std::vector<double> times; // in the label's unit, ascending
+    std::vector<double> times; // in the label's unit; the axis spans them
     std::vector<ChartPanel> panels;
 };
 

@@ -6,7 +6,10 @@
 // and the exit statuses of the commands of the monitor.
 #include "gaugehost_paths.h"
 
+#include <expat.h>
 #include <gtest/gtest.h>
+
+#include <memory>
 
 #include <fstream>
 #include <sstream>
@@ -34,34 +37,17 @@ size_t countOf(const std::string& text, const std::string& part)
     return count;
 }
 
-// Every element closed in the order it was opened, one root, nothing after it.
+// The text parses as an XML document (expat): well-formed, characters XML
+// allows, valid UTF-8.
 bool wellFormedXml(const std::string& text, std::string& why)
 {
-    std::vector<std::string> open;
-    bool rootClosed = false;
-    for (size_t at = text.find('<'); at != std::string::npos; at = text.find('<', at + 1)) {
-        const size_t end = text.find('>', at);
-        if (end == std::string::npos)
-            return why = "a tag does not end", false;
-        const std::string tag = text.substr(at + 1, end - at - 1);
-        if (tag[0] == '?' || tag[0] == '!')
-            continue;
-        if (rootClosed)
-            return why = "content after the root element", false;
-        if (tag[0] == '/') {
-            if (open.empty() || open.back() != tag.substr(1))
-                return why = "</" + tag.substr(1) + "> closes nothing open", false;
-            open.pop_back();
-            rootClosed = open.empty();
-        } else if (tag.back() != '/') {
-            open.push_back(tag.substr(0, tag.find_first_of(" \n")));
-        } else if (open.empty()) {
-            return why = "an empty root", false;
-        }
-    }
-    if (!open.empty())
-        return why = "<" + open.back() + "> is never closed", false;
-    return rootClosed || (why = "no root element", false);
+    const std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> parser(XML_ParserCreate("UTF-8"),
+                                                                         XML_ParserFree);
+    if (XML_Parse(parser.get(), text.data(), int(text.size()), 1) == XML_STATUS_OK)
+        return true;
+    why = std::string(XML_ErrorString(XML_GetErrorCode(parser.get()))) + " at line " +
+          std::to_string(XML_GetCurrentLineNumber(parser.get()));
+    return false;
 }
 
 const char* const kCsvHeader =
@@ -183,8 +169,14 @@ TEST(GaugehostPlot, ReadsLogsThatWereAppendedCutOrLeftEmpty)
     runGaugehost(
         {"log", "--simulated-time", "--count", "2", "--format", "jsonl", "--output", file});
     const std::string jsonl = contentOf(file);
+    const std::string record = records.substr(0, records.find('\n') + 1);
+    const std::string fields = record.substr(record.find(','));
+    auto cpu = [&](const std::string& time, const std::string& value) {
+        return time + ",52," + value + fields.substr(fields.find(',', 4));
+    };
+    const std::string jsonTime = "{\"time\": \"2026-01-01T00:00:10Z\", ";
     // Each row: the log, the exit status, a text of standard error, the
-    // points of the CPU line.
+    // points of the CPU line; each chart drawn parses as XML.
     struct Case {
         std::string log;
         int status;
@@ -200,9 +192,23 @@ TEST(GaugehostPlot, ReadsLogsThatWereAppendedCutOrLeftEmpty)
         {jsonl + "{\"time\": \"2026-01-01T00:00:10Z\", \"GetCPU", 0,
          "log.csv:3: a record cut short (no closing brace), left out", 2},
         {jsonl + " \t\r\n" + jsonl, 0, "", 4}, // a line of blanks is passed over
-        {kCsvHeader, 1, "holds no records: nothing to draw", 0},
-        {csv + "2026-01-01T00:00:10Z" + std::string(20, ',') + "\n", 1,
-         "21 fields where the header has 17", 0},
+        {kCsvHeader, 2, "holds no records: nothing to draw", 0},
+        {csv + "2026-01-01T00:00:10Z" + std::string(20, ',') + "\n", 0,
+         "log.csv:4: a record of 21 fields where the header has 17, left out", 2},
+        // Hostile logs: a malformed record is left out with a warning, the
+        // chart drawn of the rest; a log that is no log ends with exit 2.
+        {csv + cpu("2026-01-01T00:00:10Z\x01", "53"), 0,
+         "log.csv:4: a time that is not of the form 2026-01-01T00:00:00Z, left out", 2},
+        {csv + cpu("2026-01-01T00:00:10", "53") + cpu("2026-02-30T00:00:10Z", "53"), 0,
+         "log.csv:5: a time that is not of the form", 2},
+        {csv + cpu("2026-01-01T00:00:10Z", "nan") + cpu("2026-01-01T00:00:15Z", "inf") +
+             cpu("2026-01-01T00:00:20Z", "1e999") + cpu("2026-01-01T00:00:25Z", "53"),
+         0, "", 3}, // not finite: a gap
+        {jsonl + jsonTime + "\"GetCPUTemp\": \"x\\u0001\\u00e9\", \"cpu_temp_c\": 53}\n", 0, "", 3},
+        {jsonl + jsonTime + "\"GetCPUTemp\": \"x\\u00G1\", \"cpu_temp_c\": 53}\n", 0,
+         "log.csv:3: a Unicode escape without four hex digits at column 54, left out", 2},
+        {csv + std::string(70000, '5') + "\n", 2,
+         "log.csv:4: a line longer than 64 KiB (not a log of gaugehost log?)", 0},
     };
     int run = 0;
     for (const Case& c : cases) {
@@ -215,10 +221,12 @@ TEST(GaugehostPlot, ReadsLogsThatWereAppendedCutOrLeftEmpty)
         if (c.status != 0)
             continue;
         const std::string svg = contentOf(chart);
+        std::string why;
+        EXPECT_TRUE(wellFormedXml(svg, why)) << run << ": " << why;
         const size_t at = svg.find("<path id=\"series-cpu_temp_c\" d=\"M");
         ASSERT_NE(at, std::string::npos) << run;
         const std::string path = svg.substr(at, svg.find('"', svg.find(" d=\"", at) + 4) - at);
-        EXPECT_EQ(countOf(path, " L") + 1, c.points) << run;
+        EXPECT_EQ(countOf(path, " L") + countOf(path, " M") + 1, c.points) << run;
     }
 }
 
@@ -254,6 +262,10 @@ struct ExitCase {
 TEST(GaugehostExitStatus, OfTheMonitorsCommands)
 {
     const std::string notALog = temporaryFile("not-a-log.csv", "time,x\n1,2\n");
+    const std::string fifo = temporaryFile("log.fifo", "");
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string svg = temporaryFile("x.svg", "");
     const ExitCase cases[] = {
         {{"call", "GetCPUTemp"}, 0, ""},
         {{"--no-driver", "call", "GetCPUTemp"}, 1, ""}, // "ERROR: Could not load zephr driver."
@@ -268,11 +280,17 @@ TEST(GaugehostExitStatus, OfTheMonitorsCommands)
          1,
          "log --output /nonexistent/folder/log.csv: cannot be written"},
         {{"plot", "/nonexistent/log.csv", "--output", "x.svg"},
-         1,
-         "log /nonexistent/log.csv cannot be opened"},
-        {{"plot", notALog, "--output", temporaryFile("x.svg", "")},
-         1,
-         "record 1 has no ISO 8601 time"},
+         2,
+         "plot: log /nonexistent/log.csv: no such file"},
+        {{"plot", notALog, "--output", svg}, 2, "no temperature or fan speed columns to draw"},
+        {{"plot", "/dev/zero", "--output", svg}, 2, "log /dev/zero: not a regular file"},
+        {{"plot", fifo, "--output", svg}, 2, "log.fifo: not a regular file"}, // not waited on
+        {{"plot", "/", "--output", svg}, 2, "log /: is a folder, not a file"},
+        {{"plot", temporaryFile("empty.csv", ""), "--output", svg}, 2, "holds no records"},
+        {{"plot", "/nonexistent/a\\b\x1b.csv", "--output", svg}, // escaped once
+         2,
+         "log /nonexistent/a\\\\b\\x1B.csv: no such file"},
+        {{"log", "--count", "1", "--output", fifo, "--append"}, 2, "log.fifo: not a regular file"},
         {{"plot", notALog}, 2, "plot needs a LOG and --output FILE"},
         {{"panel", "--warn", "90", "--crit", "80"}, 2, "--warn must be below --crit"},
         {{"--plugin", kGaugehost, "info"}, 1, "does not load: "}, // a program is no library

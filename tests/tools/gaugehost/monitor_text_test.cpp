@@ -3,6 +3,7 @@
 //
 // The monitor's texts: plug-in texts escaped for the terminal, the values
 // the readers' texts stand for, the trend line, the log's fields and times.
+#include "tools/gaugehost/chart_buckets.h"
 #include "tools/gaugehost/cp1252.h"
 #include "tools/gaugehost/log_record.h"
 #include "tools/gaugehost/sensor_reading.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -95,6 +97,59 @@ TEST(AxisTicks, RoundValuesWithinTheRange)
     EXPECT_EQ(axisTicks(37.5, 96.5, 5), (std::vector<double>{40, 60, 80}));
     EXPECT_EQ(axisTicks(3440, 3610, 5), (std::vector<double>{3450, 3500, 3550, 3600}));
     EXPECT_TRUE(axisTicks(5, 5, 5).empty());
+}
+
+// Texts in the chart: the markup characters as references, bytes XML 1.0
+// does not allow (controls, invalid UTF-8, a surrogate) as U+FFFD.
+TEST(SvgChart, TextsEscapedForXml)
+{
+    struct Row {
+        std::string text, written;
+    };
+    const Row rows[] = {{"a<b&c>\"'", "a&lt;b&amp;c&gt;&quot;&apos;"},
+                        {"x\x01\x1b[31m\tz", "x\uFFFD\uFFFD[31m\tz"},
+                        {"\xC2\xB0 \xFF\xC3", "\u00B0 \uFFFD\uFFFD"},
+                        {"\xED\xA0\x80!", "\uFFFD\uFFFD\uFFFD!"},
+                        {"\xEF\xBF\xBE\xF0\x9F\x8C\xA1", "\uFFFD\uFFFD\uFFFD\U0001F321"}};
+    for (const Row& row : rows) {
+        Chart chart;
+        chart.title = row.text;
+        EXPECT_NE(renderSvgChart(chart).find(">" + row.written + "</text>"), std::string::npos)
+            << row.written;
+    }
+}
+
+// A long run of records becomes at most two points a bucket (three with a
+// gap); a spike of one record and a missing value survive; a run no longer
+// than the buckets is drawn point by point.
+TEST(ChartBuckets, BoundedPointsKeepSpikesAndGaps)
+{
+    struct Row {
+        size_t records, maxBuckets;
+        size_t spikeAt, gapAt; // records past the end: none
+        size_t points;         // the chart's times
+    };
+    const Row rows[] = {
+        {10, 16, 3, 100, 10},      {16, 16, 100, 5, 16},   {17, 16, 100, 100, 17},
+        {1000, 16, 999, 5000, 32}, {1000, 16, 0, 500, 33}, {1000000, 2000, 777777, 5000000, 3908},
+    };
+    for (const Row& row : rows) {
+        ChartBuckets buckets(2, row.maxBuckets);
+        for (size_t i = 0; i < row.records; ++i)
+            buckets.add(double(i), {i == row.spikeAt ? 99.0 : 50.0 + double(i % 3),
+                                    i == row.gapAt ? std::nullopt : std::optional<double>(7)});
+        const ChartBuckets::Points points = buckets.points();
+        EXPECT_EQ(points.times.size(), row.points) << row.records;
+        EXPECT_TRUE(std::is_sorted(points.times.begin(), points.times.end())) << row.records;
+        const auto& first = points.values[0];
+        EXPECT_EQ(std::count(first.begin(), first.end(), std::optional<double>(99.0)) > 0,
+                  row.spikeAt < row.records)
+            << row.records;
+        const auto& second = points.values[1];
+        EXPECT_EQ(std::count(second.begin(), second.end(), std::nullopt) > 0,
+                  row.gapAt < row.records)
+            << row.records;
+    }
 }
 
 } // namespace
