@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <istream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -90,6 +91,34 @@ inline std::string readFile(const std::filesystem::path& file, const FileKind& k
         throw refuse("grew while it was read");
     bytes.resize(static_cast<size_t>(in.gcount()));
     return bytes;
+}
+
+// A line of a file read as a stream that is longer than its reader takes.
+class LineTooLong : public std::runtime_error {
+  public:
+    explicit LineTooLong(std::size_t limit)
+        : std::runtime_error("a line longer than " + limitText(limit))
+    {
+    }
+};
+
+// The next line of a stream without its LF into text, at most limit bytes
+// of it: false at the end of the stream (a last line without a LF is a
+// line), LineTooLong for a longer line, which is never held past the limit.
+inline bool readLine(std::istream& in, std::string& text, std::size_t limit)
+{
+    text.clear();
+    std::streambuf& buffer = *in.rdbuf();
+    for (;;) {
+        const auto c = buffer.sbumpc();
+        if (c == std::char_traits<char>::eof())
+            return !text.empty();
+        if (c == '\n')
+            return true;
+        if (text.size() == limit)
+            throw LineTooLong(limit);
+        text += char(c);
+    }
 }
 
 } // namespace bounded

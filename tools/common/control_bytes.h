@@ -18,7 +18,10 @@ namespace tools {
 bool isControlByte(unsigned char byte);
 
 // The text with every control byte written as \xHH (upper-case hex) and every
-// backslash doubled; with keepLineBreaks a LF stays as it is.
+// backslash doubled; with keepLineBreaks a LF stays as it is. A character
+// written in well-formed UTF-8 stays whole ("€" is E2 82 AC, and its 0x82 is
+// no control there), unless it is a C1 control (U+0080 to U+009F, whose two
+// bytes are escaped).
 std::string escapeControlBytes(std::string_view text, bool keepLineBreaks = false);
 
 // The same escape of one byte, for writers with their own idea of a control.

@@ -4,6 +4,8 @@
 // Reading a log back: CSV fields with quotes, or flat JSON objects.
 #include "tools/gaugehost/log_table.h"
 
+#include "common/bounded_file.h"
+
 #include <sstream>
 #include <stdexcept>
 
@@ -239,23 +241,12 @@ void LogReader::skip(const std::string& what)
 // limit.
 bool LogReader::readLine(std::string& text)
 {
-    text.clear();
-    std::streambuf& buffer = *in_.rdbuf();
-    for (;;) {
-        const auto c = buffer.sbumpc();
-        if (c == std::char_traits<char>::eof()) {
-            ++line_;
-            return !text.empty();
-        }
-        if (c == '\n')
-            return ++line_, true;
-        if (text.size() == kMaxLogLine) {
-            ++line_;
-            throw lineError(source_, line_,
-                            "a line longer than " + std::to_string(kMaxLogLine / 1024) +
-                                " KiB (not a log of gaugehost log?)");
-        }
-        text += char(c);
+    ++line_;
+    try {
+        return bounded::readLine(in_, text, kMaxLogLine);
+    } catch (const bounded::LineTooLong& tooLong) {
+        throw lineError(source_, line_,
+                        std::string(tooLong.what()) + " (not a log of gaugehost log?)");
     }
 }
 

@@ -312,7 +312,12 @@ void runScript(const gaugehost::PluginLibrary& library, const std::string& file)
         runner.run(std::cin, "<stdin>");
         return;
     }
-    std::istringstream in(bounded::readFile(file, {"script", 1024 * 1024}));
+    // Read as a stream, a line at a time: a script may be long (a generated
+    // one of many calls), each of its lines is short.
+    bounded::requireRegularFile(file, "script");
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        throw bounded::FileError("script " + file + ": cannot be opened (permission denied?)");
     runner.run(in, file);
 }
 

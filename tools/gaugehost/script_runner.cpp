@@ -9,9 +9,14 @@
 #include "tools/gaugehost/notebook_controls.h"
 #include "tools/gaugehost/script_words.h"
 
+#include "common/bounded_file.h"
+
 namespace gaugehost {
 
 namespace {
+
+// A script line is an action and a few words.
+constexpr size_t kLongestScriptLine = 64 * 1024;
 
 void expectWords(const std::vector<std::string>& words, size_t count, const char* usage)
 {
@@ -37,8 +42,10 @@ ScriptRunner::~ScriptRunner()
 void ScriptRunner::run(std::istream& in, const std::string& source)
 {
     std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
+    for (int number = 1;; ++number) {
         try {
+            if (!bounded::readLine(in, line, kLongestScriptLine))
+                break;
             std::vector<std::string> words = splitScriptWords(line);
             if (!words.empty())
                 perform(words);

@@ -33,8 +33,15 @@ INSTANTIATE_TEST_SUITE_P(
                     EscapeCase{std::string("a\0b", 3), false, "a\\x00b"}, // NUL inside
                     EscapeCase{"\x7f\x9b"
                                "2J\x80\x9f\xa0",
-                               false, "\\x7F\\x9B2J\\x80\\x9F\xa0"}, // DEL, C1
-                    EscapeCase{"C:\\x1B", false, "C:\\\\x1B"},       // a real backslash
+                               false, "\\x7F\\x9B2J\\x80\\x9F\xa0"},         // DEL, C1
+                    EscapeCase{"C:\\x1B", false, "C:\\\\x1B"},               // a real backslash
+                    EscapeCase{"10 \xE2\x82\xAC", false, "10 \xE2\x82\xAC"}, // UTF-8 euro sign
+                    EscapeCase{"\xC2\x9B"
+                               "2J",
+                               false, "\\xC2\\x9B2J"}, // UTF-8 C1 CSI
+                    EscapeCase{"\xE2\x82"
+                               "x",
+                               false, "\xE2\\x82x"}, // a cut sequence
                     EscapeCase{"one\ntwo\n", true, "one\ntwo\n"},
                     EscapeCase{"one\ntwo\t", false, "one\\x0Atwo\\x09"}));
 

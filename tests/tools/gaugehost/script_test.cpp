@@ -168,7 +168,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadLine{"set temperature 0 70000", "temperature 70000 does not fit"},
         BadLine{"set behaviour weird", "unknown behaviour 'weird'"},
         BadLine{"set colour red", "expected 'set temperature', 'set fan' or 'set behaviour'"},
-        BadLine{"requests now", "expected 'requests'"}),
+        BadLine{"requests now", "expected 'requests'"},
+        BadLine{"call fan " + std::string(70000, '5'), "a line longer than 64 KiB"}),
     [](const ::testing::TestParamInfo<BadLine>& info) {
         return "Line" + std::to_string(info.index);
     });
