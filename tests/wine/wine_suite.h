@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // wine_suite.h
 //
-// What the Wine tests share: where the Windows build put its binaries, the
-// fixture that boots a prefix (or skips where 32-bit Wine cannot start),
+// What the Wine tests share: the fixture that boots a prefix of either
+// architecture (a 32-bit one skips where 32-bit Wine cannot start),
 // the driver's debug messages out of a session's events, and the event list
 // a plug-in load makes.
 #pragma once
@@ -21,11 +21,6 @@
 #include <vector>
 
 namespace wine_test {
-
-inline std::filesystem::path windowsBinary(const std::string& name)
-{
-    return win32.binary(name);
-}
 
 // A test with a fresh prefix of its own, of the architecture that is the
 // test's parameter, booted in SetUp; a 32-bit prefix, where the machine
