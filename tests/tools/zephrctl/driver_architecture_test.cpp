@@ -22,8 +22,9 @@ TEST(ZephrctlInstallArchitecture, OnlyThe32BitToolOn64BitWindowsRefuses)
             zephrctl::installArchitectureRefusal(row.toolIs64Bit, row.windowsIs64Bit);
         EXPECT_EQ(refusal.has_value(), row.refuses)
             << "tool 64-bit " << row.toolIs64Bit << ", Windows 64-bit " << row.windowsIs64Bit;
-        if (refusal)
+        if (refusal) {
             EXPECT_NE(refusal->find("x64\\zephrctl.exe install"), std::string::npos) << *refusal;
+        }
     }
 }
 
