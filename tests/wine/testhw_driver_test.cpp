@@ -58,7 +58,10 @@ TEST_P(WineTestHardwareDriver, AnswersTheSmmRequestsThroughTheDeviceAndUnloads)
     for (const char* line :
          {"ok sensor 0 temperature\n", "ok fan 0 speed is the BIOS value times 30\n",
           "ok fan 1 state reads back high\n",
-          "ok an unknown sensor answers no value and the request succeeds\n"})
+          "ok an unknown sensor answers no value and the request succeeds\n",
+          "ok IOCTL_ZEPHR_GET_TEMP at its minimum lengths fills its output\n",
+          "ok IOCTL_ZEPHR_GET_SYSINFO output one byte short is too small\n",
+          "ok IOCTL_ZEPHR_SET_FAN_STATE input one byte short is too small\n"})
         EXPECT_NE(check.output.find(line), std::string::npos)
             << "missing: " << line << check.output;
     EXPECT_EQ(session.step("stop").exitCode, 0) << session.step("stop").output;

@@ -62,20 +62,20 @@ std::vector<std::string> privilegedInstructions(const std::string& listing)
     return found;
 }
 
-class TestHardwareImage : public ::testing::TestWithParam<const WineArchitecture*> {};
-INSTANTIATE_TEST_SUITE_P(Builds, TestHardwareImage, ::testing::Values(&win32, &win64),
+class TestHardwareImage : public ::testing::TestWithParam<WineArchitecture> {};
+INSTANTIATE_TEST_SUITE_P(Builds, TestHardwareImage, ::testing::Values(win32, win64),
                          architectureName);
 
 TEST_P(TestHardwareImage, HoldsNoPrivilegedInstruction)
 {
-    EXPECT_EQ(privilegedInstructions(disassembly(GetParam()->binary("zephr-testhw.sys"))),
+    EXPECT_EQ(privilegedInstructions(disassembly(GetParam().binary("zephr-testhw.sys"))),
               std::vector<std::string>{});
 }
 
 TEST_P(TestHardwareImage, TheProductionImageHoldsTheSmiPortWrites)
 {
     std::vector<std::string> found =
-        privilegedInstructions(disassembly(GetParam()->binary("zephr.sys")));
+        privilegedInstructions(disassembly(GetParam().binary("zephr.sys")));
     auto has = [&](const std::string& operands) {
         for (const std::string& instruction : found)
             if (instruction.rfind("out", 0) == 0 && instruction.find(operands) != std::string::npos)

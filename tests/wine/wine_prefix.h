@@ -12,6 +12,7 @@
 #include "wine/wine_session.h"
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,12 @@ struct WineArchitecture {
         return std::filesystem::path(buildFolder) / "bin" / name;
     }
 };
+
+// The name alone, in test names and messages.
+inline void PrintTo(const WineArchitecture& architecture, std::ostream* out)
+{
+    *out << architecture.name;
+}
 
 inline const WineArchitecture win32 = {"x86", "win32", "wine", ZEPHR_WINDOWS_BUILD_DIR, true};
 inline const WineArchitecture win64 = {"x64", "win64", "wine64", ZEPHR_WINDOWS_X64_BUILD_DIR,
@@ -67,7 +74,7 @@ class WinePrefix {
     void killServer() noexcept;
     std::filesystem::path drivePath(const std::string& relative) const;
 
-    const WineArchitecture& architecture_;
+    WineArchitecture architecture_;
     std::filesystem::path folder_; // the temporary folder: prefix/ and logs/
     std::filesystem::path prefix_;
     std::filesystem::path wine_;

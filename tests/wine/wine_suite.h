@@ -28,7 +28,7 @@ namespace wine_test {
 // fixture that derives from it calls its SetUp first and stops when
 // IsSkipped(), and takes its binaries from binary(), the build of the
 // prefix's architecture.
-class WinePrefixTest : public ::testing::TestWithParam<const WineArchitecture*> {
+class WinePrefixTest : public ::testing::TestWithParam<WineArchitecture> {
   protected:
     void SetUp() override
     {
@@ -38,7 +38,7 @@ class WinePrefixTest : public ::testing::TestWithParam<const WineArchitecture*> 
     }
     const WineArchitecture& architecture() const
     {
-        return *GetParam();
+        return GetParam();
     }
     std::filesystem::path binary(const std::string& name) const
     {
@@ -54,18 +54,18 @@ class WinePrefixTest : public ::testing::TestWithParam<const WineArchitecture*> 
 };
 
 // The test's name suffix: the architecture.
-inline std::string architectureName(const ::testing::TestParamInfo<const WineArchitecture*>& info)
+inline std::string architectureName(const ::testing::TestParamInfo<WineArchitecture>& info)
 {
-    return info.param->name;
+    return info.param.name;
 }
 
 // Instantiates a WinePrefixTest fixture for both architectures, or for one.
 #define ZEPHR_WINE_ON_BOTH(fixture)                                                                \
-    INSTANTIATE_TEST_SUITE_P(Wine, fixture, ::testing::Values(&win32, &win64), architectureName)
+    INSTANTIATE_TEST_SUITE_P(Wine, fixture, ::testing::Values(win32, win64), architectureName)
 #define ZEPHR_WINE_ON_WIN32(fixture)                                                               \
-    INSTANTIATE_TEST_SUITE_P(Wine, fixture, ::testing::Values(&win32), architectureName)
+    INSTANTIATE_TEST_SUITE_P(Wine, fixture, ::testing::Values(win32), architectureName)
 #define ZEPHR_WINE_ON_WIN64(fixture)                                                               \
-    INSTANTIATE_TEST_SUITE_P(Wine, fixture, ::testing::Values(&win64), architectureName)
+    INSTANTIATE_TEST_SUITE_P(Wine, fixture, ::testing::Values(win64), architectureName)
 
 // The "Zephr: ..." messages alone, without the requests.
 inline std::vector<std::string> driverMessages(const std::vector<std::string>& events)
