@@ -52,9 +52,9 @@ inline std::string MissingWindowsBinary(const std::filesystem::path& path,
                                         const WindowsBuild& build = kX86Build)
 {
     return path.string() + " does not exist: run the Windows build first:\n  cmake -S " +
-           ZEPHR_SOURCE_DIR + " -B " + build.folder + " -G Ninja -DCMAKE_TOOLCHAIN_FILE=" +
-           ZEPHR_SOURCE_DIR + "/cmake/" + build.toolchain + " -DCMAKE_BUILD_TYPE=Release\n" +
-           "  ninja -C " + build.folder;
+           ZEPHR_SOURCE_DIR + " -B " + build.folder +
+           " -G Ninja -DCMAKE_TOOLCHAIN_FILE=" + ZEPHR_SOURCE_DIR + "/cmake/" + build.toolchain +
+           " -DCMAKE_BUILD_TYPE=Release\n" + "  ninja -C " + build.folder;
 }
 
 } // namespace artifacts

@@ -2,10 +2,10 @@
 // driver_image_test.cpp
 //
 // zephr.sys as the two Windows builds make it, one row per build: a PE32
-// (x86) or PE32+ (x64) image for the native subsystem entered at DriverEntry, importing from the kernel and the HAL
-// only, loadable at any address, with a checksum the loader accepts, no
-// static constructors that nothing would run, the SMI exchange compiled
-// as the one straight sequence it must be, and no larger than 32 KiB.
+// (x86) or PE32+ (x64) image for the native subsystem entered at DriverEntry, importing from the
+// kernel and the HAL only, loadable at any address, with a checksum the loader accepts, no static
+// constructors that nothing would run, the SMI exchange compiled as the one straight sequence it
+// must be, and no larger than 32 KiB.
 #include "artifacts/artifact_paths.h"
 #include "artifacts/binary_tools.h"
 
@@ -20,7 +20,7 @@ namespace {
 // What differs between the builds' images.
 struct DriverBuild {
     const WindowsBuild* build;
-    const char* entry; // DriverEntry as the linker names it
+    const char* entry;        // DriverEntry as the linker names it
     const char* symbolPrefix; // of the extern "C" names: "_" on x86 only
     unsigned pointerBytes;
     // The instructions that save and restore every register around the SMI
@@ -38,10 +38,22 @@ void PrintTo(const DriverBuild& row, std::ostream* out)
 }
 
 const DriverBuild kDriverBuilds[] = {
-    {&kX86Build, "_DriverEntry@8", "_", 4, "pusha", "popa",
-     {"%eax", "%ebx", "%ecx", "%edx"}, false},
-    {&kX64Build, "DriverEntry", "", 8, "push %r15", "pop %r15",
-     {"%eax", "%ebx", "%ecx", "%edx", "%rax", "%rbx", "%rcx", "%rdx"}, true},
+    {&kX86Build,
+     "_DriverEntry@8",
+     "_",
+     4,
+     "pusha",
+     "popa",
+     {"%eax", "%ebx", "%ecx", "%edx"},
+     false},
+    {&kX64Build,
+     "DriverEntry",
+     "",
+     8,
+     "push %r15",
+     "pop %r15",
+     {"%eax", "%ebx", "%ecx", "%edx", "%rax", "%rbx", "%rcx", "%rdx"},
+     true},
 };
 
 class DriverImage : public ::testing::TestWithParam<DriverBuild> {
@@ -73,8 +85,8 @@ TEST_P(DriverImage, IsANativeImageOfItsBuildEnteredAtDriverEntry)
 
     auto symbols = ReadSymbols(path);
     auto entry = symbols.find(GetParam().entry);
-    ASSERT_NE(entry, symbols.end()) << "no " << GetParam().entry << " (extern \"C\", NTAPI) in "
-                                    << path;
+    ASSERT_NE(entry, symbols.end())
+        << "no " << GetParam().entry << " (extern \"C\", NTAPI) in " << path;
     EXPECT_EQ(uint64_t{report.imageBase} + report.entryRva, entry->second)
         << "the entry point is not DriverEntry";
 }
@@ -131,16 +143,15 @@ TEST_P(DriverImage, IsNoLargerThan32KiB)
 // certificate signs itself), so osslsigncode's verdict is not asked for.
 TEST_P(DriverImage, CarriesATestSignatureWhereWindowsRequiresOne)
 {
-    std::string verify =
-        RunCommand(std::string(ZEPHR_OSSLSIGNCODE) + " verify -in " + ShellQuote(path) + " 2>&1 || true");
+    std::string verify = RunCommand(std::string(ZEPHR_OSSLSIGNCODE) + " verify -in " +
+                                    ShellQuote(path) + " 2>&1 || true");
     if (!GetParam().testSigned) {
         EXPECT_NE(verify.find("No signature found"), std::string::npos) << verify;
         return;
     }
     auto field = [&](const std::string& name) {
         size_t at = verify.find(name + " : ");
-        return at == std::string::npos ? std::string()
-                                       : verify.substr(at + name.size() + 3, 64);
+        return at == std::string::npos ? std::string() : verify.substr(at + name.size() + 3, 64);
     };
     EXPECT_NE(verify.find("Message digest algorithm  : SHA256"), std::string::npos) << verify;
     EXPECT_EQ(field("Current message digest   ").size(), 64u) << verify;

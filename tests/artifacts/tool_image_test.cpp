@@ -87,7 +87,7 @@ TEST_P(ToolImage, NoSectionIsWritableAndExecutable)
 }
 
 const std::vector<std::string> kZephrctlKernel32 = {"CreateFileA", "DeviceIoControl",
-                                                     "CloseHandle"};
+                                                    "CloseHandle"};
 const std::vector<std::string> kZephrctlAdvapi32 = {"OpenSCManagerA", "CreateServiceA",
                                                     "StartServiceA",  "ControlService",
                                                     "DeleteService",  "QueryServiceStatus"};

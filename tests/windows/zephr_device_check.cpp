@@ -222,15 +222,13 @@ void checkEveryCodeAtItsBoundaries(HANDLE device)
         check(exact.succeeded && exact.returned == row.MinOutputLength,
               (name + " at its minimum lengths fills its output").c_str(), exact.describe());
         if (row.MinOutputLength > 0)
-            expectError(request(device, row.Code, &words, row.MinInputLength,
-                                row.MinOutputLength - 1),
-                        ERROR_INSUFFICIENT_BUFFER,
-                        (name + " output one byte short is too small").c_str());
+            expectError(
+                request(device, row.Code, &words, row.MinInputLength, row.MinOutputLength - 1),
+                ERROR_INSUFFICIENT_BUFFER, (name + " output one byte short is too small").c_str());
         if (row.MinInputLength > 0)
-            expectError(request(device, row.Code, &words, row.MinInputLength - 1,
-                                row.MinOutputLength),
-                        ERROR_INSUFFICIENT_BUFFER,
-                        (name + " input one byte short is too small").c_str());
+            expectError(
+                request(device, row.Code, &words, row.MinInputLength - 1, row.MinOutputLength),
+                ERROR_INSUFFICIENT_BUFFER, (name + " input one byte short is too small").c_str());
     }
 }
 

@@ -47,9 +47,9 @@ TEST(WineWithout32BitCode, SkipsThePrefixTestsWithTheReasonAndRunsTheRest)
 {
     char self[4096] = {};
     ASSERT_GT(readlink("/proc/self/exe", self, sizeof(self) - 1), 0);
-    tool_test::ProgramResult run = tool_test::runProgram(
-        {"/usr/bin/env", "ZEPHR_NO_32BIT_CODE=1", self,
-         "--gtest_filter=-WineWithout32BitCode.*:*/x64"});
+    tool_test::ProgramResult run =
+        tool_test::runProgram({"/usr/bin/env", "ZEPHR_NO_32BIT_CODE=1", self,
+                               "--gtest_filter=-WineWithout32BitCode.*:*/x64"});
 
     EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
     EXPECT_EQ(testsMarked(run.out, " SKIPPED"), prefixTests) << run.out;

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
 // wine_prefix.h
 //
-// A fresh Wine prefix of one test, 32-bit (win32) or 64-bit (win64), in a temporary folder of its own:
-// booted at construction, able to take a kernel driver as a service and
-// Windows programs to run, and to run one session of steps. The destructor
-// kills the prefix's wineserver and removes the folder. Every Wine command
-// runs with a time limit; a failure throws std::runtime_error naming the
-// command and showing what Wine said.
+// A fresh Wine prefix of one test, 32-bit (win32) or 64-bit (win64), in a temporary folder of its
+// own: booted at construction, able to take a kernel driver as a service and Windows programs to
+// run, and to run one session of steps. The destructor kills the prefix's wineserver and removes
+// the folder. Every Wine command runs with a time limit; a failure throws std::runtime_error naming
+// the command and showing what Wine said.
 #pragma once
 
 #include "wine/wine_session.h"
