@@ -2,10 +2,10 @@
 /*
  * hw_primitives_x64.cpp
  *
- * The privileged primitives of the real driver on x86-64: the SMI exchange
- * through ports 0xB2 and 0x84, and byte port I/O. The same sequences as on
- * 32-bit x86 (hw_primitives_x86.cpp); x86-64 has no pushal/popal, so the
- * registers are saved one by one.
+ * The SMI exchange of the real driver on x86-64, through ports 0xB2 and 0x84
+ * (byte port I/O is hw_port_io.cpp, the same in both modes). The same
+ * sequence as on 32-bit x86 (hw_primitives_x86.cpp); x86-64 has no
+ * pushal/popal, so the registers are saved one by one.
  */
 #include "driver/primitives/hw_primitives.h"
 
@@ -82,17 +82,4 @@ extern "C" VOID SmmExchange(PSMM_REGISTERS Registers)
                          :
                          : "S"(Registers)
                          : "memory", "cc");
-}
-
-/* Port I/O is the same instruction in both modes: IN and OUT with DX. */
-extern "C" UCHAR PortReadByte(USHORT Port)
-{
-    UCHAR Value;
-    __asm__ __volatile__("inb %%dx, %%al" : "=a"(Value) : "d"(Port) : "memory");
-    return Value;
-}
-
-extern "C" VOID PortWriteByte(USHORT Port, UCHAR Value)
-{
-    __asm__ __volatile__("outb %%al, %%dx" : : "a"(Value), "d"(Port) : "memory");
 }
