@@ -179,14 +179,19 @@ void noArguments(const char* command, const std::vector<std::string>& args)
 }
 
 // Whether this Windows is 64-bit: a 64-bit program runs only there, a
-// 32-bit one there under WOW64.
+// 32-bit one there under WOW64. IsWow64Process is looked up, not imported:
+// Windows 2000 and XP before SP2 have none (and are 32-bit).
 bool windowsIs64Bit()
 {
 #if defined(_WIN64)
     return true;
 #else
+    using IsWow64ProcessRoutine = BOOL(WINAPI*)(HANDLE, PBOOL);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    auto isWow64Process = reinterpret_cast<IsWow64ProcessRoutine>(
+        kernel ? reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")) : nullptr);
     BOOL wow64 = FALSE;
-    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+    return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
 #endif
 }
 
