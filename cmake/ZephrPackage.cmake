@@ -1,12 +1,21 @@
 # SPDX-License-Identifier: MIT
-# The release zip of the Windows build, made by CPack: zephr.sys,
-# Gaugelet.dll, zephrctl.exe, gaugehost.exe, a short readme with Windows
-# line ends, and the licence, in one folder zephr-<version>-win32. The
-# test-hardware driver is never in it. The Windows build makes the zip as
-# part of its default target (package/zephr-<version>-win32.zip);
-# scripts/package builds it alone.
+# The release zip of the Windows builds, made by CPack in the 32-bit build,
+# one folder zephr-<version>-windows holding
+#   x86/  zephr.sys, Gaugelet.dll, zephrctl.exe, gaugehost.exe (this build)
+#   x64/  zephr.sys (test-signed), zephrctl.exe, gaugehost.exe, taken from
+#         the x64 build's bin/ folder (ZEPHR_WINDOWS_X64_BIN), which must be
+#         built first (scripts/build and scripts/package do)
+#   README.txt (Windows line ends) and LICENSE.txt
+# The plug-in is in x86/ only: its host application is 32-bit on every
+# Windows. The test-hardware drivers and the x64 build's test-signing key are
+# never in it. The 32-bit build makes the zip as part of its default target
+# (package/zephr-<version>-windows.zip); scripts/package builds it alone.
 set(ZEPHR_PACKAGE_VERSION 1.5) # the driver's version
-set(ZEPHR_PACKAGE_NAME zephr-${ZEPHR_PACKAGE_VERSION}-win32)
+set(ZEPHR_PACKAGE_NAME zephr-${ZEPHR_PACKAGE_VERSION}-windows)
+set(ZEPHR_WINDOWS_X64_BIN ${CMAKE_BINARY_DIR}-x64/bin CACHE PATH
+    "The x64 Windows build's bin folder, whose driver and tools go into the zip's x64/")
+set(ZEPHR_PACKAGE_X64_FILES ${ZEPHR_WINDOWS_X64_BIN}/zephr.sys ${ZEPHR_WINDOWS_X64_BIN}/zephrctl.exe
+                            ${ZEPHR_WINDOWS_X64_BIN}/gaugehost.exe)
 set(ZEPHR_PACKAGE_STAGING ${CMAKE_BINARY_DIR}/package-files)
 
 configure_file(${CMAKE_SOURCE_DIR}/packaging/README-windows.txt
@@ -22,8 +31,10 @@ file(WRITE ${ZEPHR_PACKAGE_STAGING}/LICENSE.txt "${ZEPHR_LICENSE_TEXT}")
 list(APPEND ZEPHR_PACKAGE_TEXTS ${ZEPHR_PACKAGE_STAGING}/LICENSE.txt)
 
 install(FILES $<TARGET_FILE:zephr> $<TARGET_FILE:Gaugelet> $<TARGET_FILE:zephrctl>
-              $<TARGET_FILE:gaugehost> ${ZEPHR_PACKAGE_TEXTS}
-        DESTINATION .)
+              $<TARGET_FILE:gaugehost>
+        DESTINATION x86)
+install(FILES ${ZEPHR_PACKAGE_X64_FILES} DESTINATION x64)
+install(FILES ${ZEPHR_PACKAGE_TEXTS} DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME zephr)
@@ -40,7 +51,7 @@ set(ZEPHR_PACKAGE_ZIP ${CMAKE_BINARY_DIR}/package/${ZEPHR_PACKAGE_NAME}.zip)
 add_custom_command(
   OUTPUT ${ZEPHR_PACKAGE_ZIP}
   COMMAND ${CMAKE_CPACK_COMMAND} --config ${CMAKE_BINARY_DIR}/CPackConfig.cmake
-  DEPENDS zephr Gaugelet zephrctl gaugehost ${ZEPHR_PACKAGE_TEXTS}
+  DEPENDS zephr Gaugelet zephrctl gaugehost ${ZEPHR_PACKAGE_X64_FILES} ${ZEPHR_PACKAGE_TEXTS}
           ${CMAKE_SOURCE_DIR}/cmake/ZephrPackage.cmake ${CMAKE_BINARY_DIR}/CPackConfig.cmake
           ${CMAKE_BINARY_DIR}/cmake_install.cmake
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}

@@ -3,7 +3,7 @@
 # images in the Windows build. Including this file defines the function and
 # finds the DDK headers; it makes no target.
 #
-# The function builds bin/NAME.sys from the sources: a PE32 image for the
+# The function builds bin/NAME.sys from the sources: a PE32 image (PE32+ in the x64 build) for the
 # native subsystem whose entry is DriverEntry, linked with nothing but the
 # kernel's and the HAL's import libraries and libgcc (for the 64-bit
 # arithmetic helpers, which import nothing). So the image imports only from
@@ -50,7 +50,12 @@ function(zephr_add_windows_driver name)
   # The mingw-w64 DDK headers compile only for Vista (0x0600) or later; that
   # chooses declarations, not the kernel the image runs on: the routines the
   # driver imports are all older than Windows 2000.
-  target_compile_definitions(${name} PRIVATE _X86_=1 _WIN32_WINNT=0x0600 WINVER=0x0600
+  if(ZEPHR_WINDOWS_X64)
+    set(architecture _AMD64_=1)
+  else()
+    set(architecture _X86_=1)
+  endif()
+  target_compile_definitions(${name} PRIVATE ${architecture} _WIN32_WINNT=0x0600 WINVER=0x0600
                                              NTDDI_VERSION=0x06000000)
 
   # Kernel code: integer registers only (the kernel does not save FPU or SSE
@@ -62,7 +67,10 @@ function(zephr_add_windows_driver name)
     -nostdlib
     -nostartfiles
     -Wl,--subsystem,native
-    -Wl,--entry,_DriverEntry@8
+    # DriverEntry is NTAPI: stdcall with 8 bytes of arguments on x86
+    # (decorated _DriverEntry@8); on x64 there is one calling convention
+    # and no decoration.
+    -Wl,--entry,$<IF:$<BOOL:${ZEPHR_WINDOWS_X64}>,DriverEntry,_DriverEntry@8>
     # Data imported without dllimport would need the C runtime's pseudo
     # relocation pass, which no driver has: refuse it at link time.
     -Wl,--disable-auto-import

@@ -1,21 +1,7 @@
 # SPDX-License-Identifier: MIT
 # Toolchain for the Windows build: mingw-w64 cross compilers for 32-bit x86
-# Windows. Programs and libraries are searched only in the mingw-w64 root;
-# host tools (cmake, ninja, objdump on the build machine) stay the host's.
+# Windows (the rest is cmake/mingw-common.cmake).
 #   cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(ZEPHR_MINGW_TRIPLET i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${ZEPHR_MINGW_TRIPLET}-gcc)
-set(CMAKE_CXX_COMPILER ${ZEPHR_MINGW_TRIPLET}-g++)
-set(CMAKE_RC_COMPILER ${ZEPHR_MINGW_TRIPLET}-windres)
-set(CMAKE_AR ${ZEPHR_MINGW_TRIPLET}-ar CACHE FILEPATH "Archiver")
-set(CMAKE_RANLIB ${ZEPHR_MINGW_TRIPLET}-ranlib CACHE FILEPATH "Archive indexer")
-set(CMAKE_OBJDUMP ${ZEPHR_MINGW_TRIPLET}-objdump CACHE FILEPATH "PE inspector")
-
-set(CMAKE_FIND_ROOT_PATH /usr/${ZEPHR_MINGW_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

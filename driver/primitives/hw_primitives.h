@@ -4,9 +4,13 @@
  *
  * The driver's privileged primitives: the SMI exchange and byte port I/O.
  * They are the only driver routines whose body differs between builds, and
- * they have three bodies, side by side in this folder:
+ * they have four bodies, side by side in this folder:
  *   hw_primitives_x86.cpp     x86 inline assembly: zephr.sys, the Windows
  *                             build's driver for a notebook;
+ *   hw_primitives_x64.cpp     x86-64 inline assembly: zephr.sys of the x64
+ *                             Windows build (the port I/O of these two is
+ *                             hw_port_io.cpp, the same instructions in both
+ *                             modes);
  *   hw_primitives_host.cpp    the simulated notebook of this process: the
  *                             host build's zephr.so and its unit tests;
  *   hw_primitives_testhw.cpp  a fixed responder (testhw_responder.cpp) and an

@@ -2,8 +2,8 @@
 /*
  * hw_primitives_x86.cpp
  *
- * The privileged primitives of the real driver on 32-bit x86: the SMI
- * exchange through ports 0xB2 and 0x84, and byte port I/O. Each is one short
+ * The SMI exchange of the real driver on 32-bit x86, through ports 0xB2 and
+ * 0x84 (byte port I/O is hw_port_io.cpp, the same in both modes). It is one
  * volatile assembly sequence; the compiler may neither move memory accesses
  * across it nor merge or drop it.
  */
@@ -52,16 +52,4 @@ extern "C" VOID SmmExchange(PSMM_REGISTERS Registers)
         :
         : "S"(Registers), [command] "N"(SMM_COMMAND_PORT), [post] "N"(SMM_POST_CODE_PORT)
         : "memory", "cc");
-}
-
-extern "C" UCHAR PortReadByte(USHORT Port)
-{
-    UCHAR Value;
-    __asm__ __volatile__("inb %%dx, %%al" : "=a"(Value) : "d"(Port) : "memory");
-    return Value;
-}
-
-extern "C" VOID PortWriteByte(USHORT Port, UCHAR Value)
-{
-    __asm__ __volatile__("outb %%al, %%dx" : : "a"(Value), "d"(Port) : "memory");
 }

@@ -16,6 +16,7 @@ namespace artifacts {
 namespace {
 
 struct ToolCase {
+    const WindowsBuild* build;
     const char* file;
     std::vector<std::string> kernel32Routines;
     // The Service Control Manager's routines (ADVAPI32.dll, a system DLL
@@ -25,25 +26,25 @@ struct ToolCase {
 
 void PrintTo(const ToolCase& tool, std::ostream* out)
 {
-    *out << tool.file;
+    *out << tool.build->name << " " << tool.file;
 }
 
 class ToolImage : public ::testing::TestWithParam<ToolCase> {
   protected:
-    std::filesystem::path path = WindowsBinary(GetParam().file);
+    std::filesystem::path path = WindowsBinary(*GetParam().build, GetParam().file);
     PeReport report;
 
     void SetUp() override
     {
-        ASSERT_TRUE(std::filesystem::exists(path)) << MissingWindowsBinary(path);
+        ASSERT_TRUE(std::filesystem::exists(path)) << MissingWindowsBinary(path, *GetParam().build);
         report = InspectPe(path);
     }
 };
 
-TEST_P(ToolImage, IsA32BitConsoleProgram)
+TEST_P(ToolImage, IsAConsoleProgramOfItsBuild)
 {
-    EXPECT_EQ(report.format, "pei-i386");
-    EXPECT_EQ(report.magic, "PE32");
+    EXPECT_EQ(report.format, GetParam().build->format);
+    EXPECT_EQ(report.magic, GetParam().build->magic);
     EXPECT_EQ(report.subsystem, kSubsystemWindowsConsole);
     EXPECT_TRUE(report.characteristics & kImageFileExecutable);
     EXPECT_FALSE(report.characteristics & kImageFileDll);
@@ -85,16 +86,23 @@ TEST_P(ToolImage, NoSectionIsWritableAndExecutable)
     }
 }
 
+const std::vector<std::string> kZephrctlKernel32 = {"CreateFileA", "DeviceIoControl",
+                                                    "CloseHandle"};
+const std::vector<std::string> kZephrctlAdvapi32 = {"OpenSCManagerA", "CreateServiceA",
+                                                    "StartServiceA",  "ControlService",
+                                                    "DeleteService",  "QueryServiceStatus"};
+const std::vector<std::string> kGaugehostKernel32 = {"LoadLibraryA", "GetProcAddress",
+                                                     "FreeLibrary"};
+
 INSTANTIATE_TEST_SUITE_P(
     WindowsTools, ToolImage,
-    ::testing::Values(ToolCase{"zephrctl.exe",
-                               {"CreateFileA", "DeviceIoControl", "CloseHandle"},
-                               {"OpenSCManagerA", "CreateServiceA", "StartServiceA",
-                                "ControlService", "DeleteService", "QueryServiceStatus"}},
-                      ToolCase{"gaugehost.exe", {"LoadLibraryA", "GetProcAddress", "FreeLibrary"}}),
+    ::testing::Values(ToolCase{&kX86Build, "zephrctl.exe", kZephrctlKernel32, kZephrctlAdvapi32},
+                      ToolCase{&kX86Build, "gaugehost.exe", kGaugehostKernel32},
+                      ToolCase{&kX64Build, "zephrctl.exe", kZephrctlKernel32, kZephrctlAdvapi32},
+                      ToolCase{&kX64Build, "gaugehost.exe", kGaugehostKernel32}),
     [](const auto& info) {
         std::string name = info.param.file;
-        return name.substr(0, name.find('.'));
+        return name.substr(0, name.find('.')) + "_" + info.param.build->name;
     });
 
 } // namespace

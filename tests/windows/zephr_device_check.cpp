@@ -208,6 +208,30 @@ void checkProduction(HANDLE device)
     checkSecondHandle();
 }
 
+// Every code of the protocol table at its boundary lengths, with both
+// request words 0: the minimum input and output are accepted and the
+// answer fills the minimum output; one byte less of either is too small.
+// The lengths are the same for 32-bit and 64-bit callers (no request
+// carries a pointer), so the table runs unchanged in both builds.
+void checkEveryCodeAtItsBoundaries(HANDLE device)
+{
+    for (const ZEPHR_CONTROL_CODE_ROW& row : ZephrControlCodes) {
+        const std::string name = row.Name;
+        ZEPHR_REQUEST words = {0, 0};
+        Answer exact = request(device, row.Code, &words, row.MinInputLength, row.MinOutputLength);
+        check(exact.succeeded && exact.returned == row.MinOutputLength,
+              (name + " at its minimum lengths fills its output").c_str(), exact.describe());
+        if (row.MinOutputLength > 0)
+            expectError(
+                request(device, row.Code, &words, row.MinInputLength, row.MinOutputLength - 1),
+                ERROR_INSUFFICIENT_BUFFER, (name + " output one byte short is too small").c_str());
+        if (row.MinInputLength > 0)
+            expectError(
+                request(device, row.Code, &words, row.MinInputLength - 1, row.MinOutputLength),
+                ERROR_INSUFFICIENT_BUFFER, (name + " input one byte short is too small").c_str());
+    }
+}
+
 void checkTestHardware(HANDLE device)
 {
     checkVersion(device, "version is 1.5 in 8 bytes");
@@ -236,6 +260,7 @@ void checkTestHardware(HANDLE device)
                "duty without a chip answers no value");
     checkRefusals(device);
     checkFirmwareReports(device);
+    checkEveryCodeAtItsBoundaries(device);
 }
 
 // Without the driver (never started, or stopped and unloaded) the link is

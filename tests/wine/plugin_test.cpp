@@ -45,13 +45,14 @@ class WinePlugin : public WinePrefixTest {
         WinePrefixTest::SetUp();
         if (IsSkipped())
             return;
-        prefix().installKernelService("zephr", windowsBinary("zephr.sys"));
+        prefix().installKernelService("zephr", binary("zephr.sys"));
         for (const char* program : {"gaugehost.exe", "Gaugelet.dll", "zephr_device_check.exe"})
-            prefix().addProgram(windowsBinary(program));
+            prefix().addProgram(binary(program));
     }
 };
+ZEPHR_WINE_ON_WIN32(WinePlugin);
 
-TEST_F(WinePlugin, EveryReaderAnswersDriverMissingWhileTheServiceIsStopped)
+TEST_P(WinePlugin, EveryReaderAnswersDriverMissingWhileTheServiceIsStopped)
 {
     std::vector<SessionStep> steps = {{"device", "zephr_device_check.exe absent"},
                                       {"info", "gaugehost.exe info"}};
@@ -74,7 +75,7 @@ TEST_F(WinePlugin, EveryReaderAnswersDriverMissingWhileTheServiceIsStopped)
     EXPECT_EQ(session.wineMessages, "");
 }
 
-TEST_F(WinePlugin, OpensTheDeviceAndReadsTheReportOnceWhenTheDriverRuns)
+TEST_P(WinePlugin, OpensTheDeviceAndReadsTheReportOnceWhenTheDriverRuns)
 {
     SessionResult session = prefix().runSession({
         {"start", "net start zephr"},

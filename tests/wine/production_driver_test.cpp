@@ -14,14 +14,15 @@
 namespace wine_test {
 namespace {
 
-TEST(WineProductionDriver, ServesRequestsAndUnloadsCleanlyInOneSession)
-{
-    ZEPHR_SKIP_WITHOUT_32BIT_CODE();
-    WinePrefix prefix;
-    prefix.installKernelService("zephr", windowsBinary("zephr.sys"));
-    prefix.addProgram(windowsBinary("zephr_device_check.exe"));
+class WineProductionDriver : public WinePrefixTest {};
+ZEPHR_WINE_ON_BOTH(WineProductionDriver);
 
-    SessionResult session = prefix.runSession({
+TEST_P(WineProductionDriver, ServesRequestsAndUnloadsCleanlyInOneSession)
+{
+    prefix().installKernelService("zephr", binary("zephr.sys"));
+    prefix().addProgram(binary("zephr_device_check.exe"));
+
+    SessionResult session = prefix().runSession({
         {"start", "net start zephr"},
         {"check", "zephr_device_check.exe production"},
         {"stop", "net stop zephr"},

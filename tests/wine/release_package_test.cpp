@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: MIT
 // release_package_test.cpp
 //
-// The release zip as a user gets it: unpacked, it holds the driver, the
-// plug-in, the two tools, a readme with Windows line ends and the licence,
-// and not the test-hardware driver; in a fresh Wine prefix the unpacked
-// zephrctl.exe installs the driver through the Service Control Manager,
-// starts it, talks to it, stops it and removes it, with a clear answer to
-// each usual mistake on the way.
+// The release zip as a user gets it: unpacked, it holds x86/ (the driver,
+// the plug-in, the two tools) and x64/ (the test-signed driver and the two
+// tools), a readme with Windows line ends and the licence, and neither the
+// test-hardware driver nor a private key; in a fresh Wine prefix of either
+// architecture the unpacked zephrctl.exe of its folder installs the driver through the Service
+// Control Manager, starts it, talks to it, stops it and removes it, with a clear answer to each
+// usual mistake on the way.
 #include "support/run_program.h"
 #include "wine/wine_prefix.h"
 #include "wine/wine_suite.h"
@@ -20,7 +21,7 @@
 namespace wine_test {
 namespace {
 
-const char* const kPackageFolder = "zephr-1.5-win32";
+const char* const kPackageFolder = "zephr-1.5-windows";
 
 std::string fileText(const std::filesystem::path& path)
 {
@@ -83,32 +84,39 @@ TEST(ReleasePackage, HoldsTheReleaseFilesAndNoTestDriver)
     for (const auto& entry : std::filesystem::recursive_directory_iterator(package.root()))
         if (entry.is_regular_file())
             files.insert(std::filesystem::relative(entry.path(), package.folder()).string());
-    const std::set<std::string> expected = {"zephr.sys",     "Gaugelet.dll", "zephrctl.exe",
-                                            "gaugehost.exe", "README.txt",   "LICENSE.txt"};
-    EXPECT_EQ(files, expected);
+    const std::set<std::string> expected = {
+        "x86/zephr.sys",     "x86/Gaugelet.dll", "x86/zephrctl.exe",
+        "x86/gaugehost.exe", "x64/zephr.sys",    "x64/zephrctl.exe",
+        "x64/gaugehost.exe", "README.txt",       "LICENSE.txt"};
+    EXPECT_EQ(files, expected) << "no key, no test driver, the plug-in in x86/ only";
 
-    // The production driver, byte for byte, not the test-hardware build.
-    EXPECT_EQ(fileText(package.folder() / "zephr.sys"), fileText(windowsBinary("zephr.sys")));
-    EXPECT_NE(fileText(package.folder() / "zephr.sys"),
-              fileText(windowsBinary("zephr-testhw.sys")));
+    // Each folder's production driver, byte for byte, not the test-hardware build.
+    for (const WineArchitecture* architecture : {&win32, &win64}) {
+        std::filesystem::path shipped = package.folder() / architecture->name / "zephr.sys";
+        EXPECT_EQ(fileText(shipped), fileText(architecture->binary("zephr.sys"))) << shipped;
+        EXPECT_NE(fileText(shipped), fileText(architecture->binary("zephr-testhw.sys"))) << shipped;
+    }
 
     std::string readme = fileText(package.folder() / "README.txt");
     for (size_t at = readme.find('\n'); at != std::string::npos; at = readme.find('\n', at + 1))
         ASSERT_TRUE(at > 0 && readme[at - 1] == '\r') << "a line of README.txt ends in LF alone";
-    for (const char* topic : {"zephrctl install", "zephrctl start", "Plugins",
-                              "zephrctl fan-control", "logon", "zephrctl uninstall"})
+    for (const char* topic :
+         {"zephrctl install", "zephrctl start", "Plugins", "zephrctl fan-control", "logon",
+          "zephrctl uninstall", "x64\\", "x86\\", "64-bit Windows", "test mode"})
         EXPECT_NE(readme.find(topic), std::string::npos) << "README.txt says nothing of " << topic;
 }
 
-TEST(WineInstallFlow, FromTheUnpackedPackage)
+class WineInstallFlow : public WinePrefixTest {};
+ZEPHR_WINE_ON_BOTH(WineInstallFlow);
+
+TEST_P(WineInstallFlow, FromTheUnpackedPackage)
 {
     UnpackedPackage package;
-    ZEPHR_SKIP_WITHOUT_32BIT_CODE();
-    WinePrefix prefix;
-    for (const auto& entry : std::filesystem::directory_iterator(package.folder()))
-        prefix.addProgram(entry.path());
+    for (const auto& entry :
+         std::filesystem::directory_iterator(package.folder() / architecture().name))
+        prefix().addProgram(entry.path());
 
-    SessionResult session = prefix.runSession({
+    SessionResult session = prefix().runSession({
         {"status-before", "zephrctl.exe status"},
         {"uninstall-before", "zephrctl.exe uninstall"},
         {"install", "zephrctl.exe install"},

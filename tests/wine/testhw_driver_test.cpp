@@ -29,13 +29,20 @@ class WineTestHardwareDriver : public WinePrefixTest {
         WinePrefixTest::SetUp();
         if (IsSkipped())
             return;
-        prefix().installKernelService(service, windowsBinary("zephr-testhw.sys"));
-        for (const char* program : {"gaugehost.exe", "Gaugelet.dll", "zephr_device_check.exe"})
-            prefix().addProgram(windowsBinary(program));
+        prefix().installKernelService(service, binary("zephr-testhw.sys"));
+        for (const char* program : {"gaugehost.exe", "zephr_device_check.exe"})
+            prefix().addProgram(binary(program));
+        // The plug-in is 32-bit in both: the x64 gaugehost.exe refuses it.
+        prefix().addProgram(win32.binary("Gaugelet.dll"));
     }
 };
+ZEPHR_WINE_ON_BOTH(WineTestHardwareDriver);
 
-TEST_F(WineTestHardwareDriver, AnswersTheSmmRequestsThroughTheDeviceAndUnloads)
+// The readers through Gaugelet.dll, which only a 32-bit process loads.
+class WineTestHardwareReaders : public WineTestHardwareDriver {};
+ZEPHR_WINE_ON_WIN32(WineTestHardwareReaders);
+
+TEST_P(WineTestHardwareDriver, AnswersTheSmmRequestsThroughTheDeviceAndUnloads)
 {
     SessionResult session = prefix().runSession({
         {"start", std::string("net start ") + service},
@@ -51,7 +58,10 @@ TEST_F(WineTestHardwareDriver, AnswersTheSmmRequestsThroughTheDeviceAndUnloads)
     for (const char* line :
          {"ok sensor 0 temperature\n", "ok fan 0 speed is the BIOS value times 30\n",
           "ok fan 1 state reads back high\n",
-          "ok an unknown sensor answers no value and the request succeeds\n"})
+          "ok an unknown sensor answers no value and the request succeeds\n",
+          "ok IOCTL_ZEPHR_GET_TEMP at its minimum lengths fills its output\n",
+          "ok IOCTL_ZEPHR_GET_SYSINFO output one byte short is too small\n",
+          "ok IOCTL_ZEPHR_SET_FAN_STATE input one byte short is too small\n"})
         EXPECT_NE(check.output.find(line), std::string::npos)
             << "missing: " << line << check.output;
     EXPECT_EQ(session.step("stop").exitCode, 0) << session.step("stop").output;
@@ -71,9 +81,9 @@ TEST_F(WineTestHardwareDriver, AnswersTheSmmRequestsThroughTheDeviceAndUnloads)
 // request, then one fan-state setting per fan, each answered by the
 // driver's SMM code; then the fans read back as set. A configuration with a
 // wrong key is refused with the key named, before any request.
-TEST_F(WineTestHardwareDriver, FanControlOnceReadsTheCpuAndSetsEachFan)
+TEST_P(WineTestHardwareDriver, FanControlOnceReadsTheCpuAndSetsEachFan)
 {
-    prefix().addProgram(windowsBinary("zephrctl.exe"));
+    prefix().addProgram(binary("zephrctl.exe"));
     // A configuration with a misspelt key, for the refusal.
     std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("zephr-fan-config-" + std::to_string(::getpid()));
@@ -124,7 +134,7 @@ struct ReaderCase {
     const char* request; // the reader's request as the driver sees it
 };
 
-TEST_F(WineTestHardwareDriver, ReadersShowTheValuesWithTheDefaultProfile)
+TEST_P(WineTestHardwareReaders, ShowTheValuesWithTheDefaultProfile)
 {
     const char* temperature = "ioctl 9c40a440 in 4 out 4";
     const char* fanSpeed = "ioctl 9c40a408 in 4 out 4";
@@ -164,6 +174,29 @@ TEST_F(WineTestHardwareDriver, ReadersShowTheValuesWithTheDefaultProfile)
     EXPECT_EQ(session.step("stop").exitCode, 0) << session.step("stop").output;
     EXPECT_EQ(session.driverEvents, joined({expectedEvents, driverUnloadMessages}));
     EXPECT_EQ(session.wineMessages, "") << "Wine reported trouble";
+}
+
+// The x64 gaugehost.exe does not load the 32-bit plug-in and says why,
+// for info and call alike, before the library is touched.
+class WineTestHardware64BitHost : public WineTestHardwareDriver {};
+ZEPHR_WINE_ON_WIN64(WineTestHardware64BitHost);
+
+TEST_P(WineTestHardware64BitHost, RefusesThe32BitPluginByName)
+{
+    SessionResult session = prefix().runSession({
+        {"info", "gaugehost.exe info"},
+        {"call", "gaugehost.exe call GetCPUTemp"},
+    });
+    ASSERT_FALSE(session.timedOut) << "the Wine session hung";
+    for (const char* step : {"info", "call"}) {
+        const StepResult& result = session.step(step);
+        EXPECT_NE(result.exitCode, 0) << step << ": " << result.output;
+        EXPECT_NE(result.output.find("Gaugelet.dll is a 32-bit DLL: this 64-bit gaugehost.exe "
+                                     "cannot load it"),
+                  std::string::npos)
+            << step << ": " << result.output;
+    }
+    EXPECT_EQ(session.driverEvents, std::vector<std::string>{}) << "the driver was never started";
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // testhw_image_test.cpp
 //
-// zephr-testhw.sys runs where no instruction needs I/O privilege: its
+// zephr-testhw.sys of both builds runs where no instruction needs I/O
+// privilege: its
 // machine code holds none of the privileged x86 instructions, while the
 // production zephr.sys holds the SMI writes to ports 0xB2 and 0x84 (so the
 // search finds what it looks for). No Wine needed; binutils reads the images.
@@ -20,9 +21,11 @@ namespace {
 
 std::string disassembly(const std::filesystem::path& image)
 {
-    std::filesystem::path objdump = findInPath("i686-w64-mingw32-objdump");
+    // The x86-64 binutils read the images of both builds.
+    std::filesystem::path objdump = findInPath("x86_64-w64-mingw32-objdump");
     if (objdump.empty())
-        throw std::runtime_error("no i686-w64-mingw32-objdump in PATH (binutils-mingw-w64-i686)");
+        throw std::runtime_error(
+            "no x86_64-w64-mingw32-objdump in PATH (binutils-mingw-w64-x86-64)");
     if (!std::filesystem::is_regular_file(image))
         throw std::runtime_error(image.string() + " does not exist: build the Windows build first");
     std::string out = (std::filesystem::temp_directory_path() /
@@ -59,16 +62,20 @@ std::vector<std::string> privilegedInstructions(const std::string& listing)
     return found;
 }
 
-TEST(TestHardwareImage, HoldsNoPrivilegedInstruction)
+class TestHardwareImage : public ::testing::TestWithParam<WineArchitecture> {};
+INSTANTIATE_TEST_SUITE_P(Builds, TestHardwareImage, ::testing::Values(win32, win64),
+                         architectureName);
+
+TEST_P(TestHardwareImage, HoldsNoPrivilegedInstruction)
 {
-    EXPECT_EQ(privilegedInstructions(disassembly(windowsBinary("zephr-testhw.sys"))),
+    EXPECT_EQ(privilegedInstructions(disassembly(GetParam().binary("zephr-testhw.sys"))),
               std::vector<std::string>{});
 }
 
-TEST(TestHardwareImage, TheProductionImageHoldsTheSmiPortWrites)
+TEST_P(TestHardwareImage, TheProductionImageHoldsTheSmiPortWrites)
 {
     std::vector<std::string> found =
-        privilegedInstructions(disassembly(windowsBinary("zephr.sys")));
+        privilegedInstructions(disassembly(GetParam().binary("zephr.sys")));
     auto has = [&](const std::string& operands) {
         for (const std::string& instruction : found)
             if (instruction.rfind("out", 0) == 0 && instruction.find(operands) != std::string::npos)

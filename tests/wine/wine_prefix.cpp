@@ -14,7 +14,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <stdexcept>
 
@@ -34,16 +33,17 @@ constexpr int serverExitSeconds = 60;
 const char* const sessionChannels = "-all,warn+debugstr,trace+ntoskrnl";
 const char* const quietChannels = "-all";
 
+// In PATH, else in /usr/lib/wine, where Debian keeps wineserver and wine64.
 std::filesystem::path wineProgram(const char* name)
 {
     std::filesystem::path found = findInPath(name);
-    if (found.empty() && std::strcmp(name, "wineserver") == 0 &&
-        access("/usr/lib/wine/wineserver", X_OK) == 0)
-        found = "/usr/lib/wine/wineserver";
+    std::filesystem::path packaged = std::filesystem::path("/usr/lib/wine") / name;
+    if (found.empty() && access(packaged.c_str(), X_OK) == 0)
+        found = packaged;
     if (found.empty())
         throw std::runtime_error(std::string("Wine is not installed: no '") + name +
-                                 "' in PATH. scripts/install-deps installs the packages of "
-                                 "scripts/wine-packages (wine, wine32:i386).");
+                                 "' in PATH or /usr/lib/wine. scripts/install-deps installs the "
+                                 "packages of scripts/wine-packages (wine, wine64, wine32:i386).");
     return found;
 }
 
@@ -86,7 +86,9 @@ void copyInto(const std::filesystem::path& file, const std::filesystem::path& fo
 
 } // namespace
 
-WinePrefix::WinePrefix() : wine_(wineProgram("wine")), wineserver_(wineProgram("wineserver"))
+WinePrefix::WinePrefix(const WineArchitecture& architecture)
+    : architecture_(architecture), wine_(wineProgram(architecture.loader)),
+      wineserver_(wineProgram("wineserver"))
 {
     folder_ = makeTemporaryFolder();
     prefix_ = folder_ / "prefix";
@@ -128,7 +130,7 @@ std::vector<std::string> WinePrefix::environment(const std::string& debugChannel
         variables.push_back(variable);
     }
     variables.push_back("WINEPREFIX=" + prefix_.string());
-    variables.push_back("WINEARCH=win32");
+    variables.push_back(std::string("WINEARCH=") + architecture_.winearch);
     variables.push_back("WINEDEBUG=" + debugChannels);
     // No Mono or Gecko installer at boot, and no debugger when a process crashes.
     variables.push_back("WINEDLLOVERRIDES=mscoree,mshtml=;winedbg.exe=d");

@@ -1,28 +1,55 @@
 // SPDX-License-Identifier: MIT
 // wine_prefix.h
 //
-// A fresh 32-bit Wine prefix of one test, in a temporary folder of its own:
-// booted at construction, able to take a kernel driver as a service and
-// Windows programs to run, and to run one session of steps. The destructor
-// kills the prefix's wineserver and removes the folder. Every Wine command
-// runs with a time limit; a failure throws std::runtime_error naming the
-// command and showing what Wine said.
+// A fresh Wine prefix of one test, 32-bit (win32) or 64-bit (win64), in a temporary folder of its
+// own: booted at construction, able to take a kernel driver as a service and Windows programs to
+// run, and to run one session of steps. The destructor kills the prefix's wineserver and removes
+// the folder. Every Wine command runs with a time limit; a failure throws std::runtime_error naming
+// the command and showing what Wine said.
 #pragma once
 
 #include "wine/wine_session.h"
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
 namespace wine_test {
+
+// One of the two Windows builds as Wine runs it: the prefix architecture
+// (WINEARCH), the Wine loader that starts it, and the build folder whose
+// binaries the tests install. 32-bit Wine needs a machine that runs 32-bit
+// code; wine64 does not.
+struct WineArchitecture {
+    const char* name; // "x86" or "x64"
+    const char* winearch;
+    const char* loader; // looked up in PATH, then in /usr/lib/wine
+    const char* buildFolder;
+    bool needs32BitCode;
+
+    std::filesystem::path binary(const std::string& name) const
+    {
+        return std::filesystem::path(buildFolder) / "bin" / name;
+    }
+};
+
+// The name alone, in test names and messages.
+inline void PrintTo(const WineArchitecture& architecture, std::ostream* out)
+{
+    *out << architecture.name;
+}
+
+inline const WineArchitecture win32 = {"x86", "win32", "wine", ZEPHR_WINDOWS_BUILD_DIR, true};
+inline const WineArchitecture win64 = {"x64", "win64", "wine64", ZEPHR_WINDOWS_X64_BUILD_DIR,
+                                       false};
 
 class WinePrefix {
   public:
     // The folder in C: that holds the programs and the session's output.
     static constexpr const char* programFolder = "C:\\zephr-test";
 
-    WinePrefix();
+    explicit WinePrefix(const WineArchitecture& architecture = win32);
     ~WinePrefix();
     WinePrefix(const WinePrefix&) = delete;
     WinePrefix& operator=(const WinePrefix&) = delete;
@@ -46,6 +73,7 @@ class WinePrefix {
     void killServer() noexcept;
     std::filesystem::path drivePath(const std::string& relative) const;
 
+    WineArchitecture architecture_;
     std::filesystem::path folder_; // the temporary folder: prefix/ and logs/
     std::filesystem::path prefix_;
     std::filesystem::path wine_;

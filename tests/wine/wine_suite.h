@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // wine_suite.h
 //
-// What the Wine tests share: where the Windows build put its binaries, the
-// fixture that boots a prefix (or skips where 32-bit Wine cannot start),
+// What the Wine tests share: the fixture that boots a prefix of either
+// architecture (a 32-bit one skips where 32-bit Wine cannot start),
 // the driver's debug messages out of a session's events, and the event list
 // a plug-in load makes.
 #pragma once
@@ -22,21 +22,27 @@
 
 namespace wine_test {
 
-inline std::filesystem::path windowsBinary(const std::string& name)
-{
-    return std::filesystem::path(ZEPHR_WINDOWS_BUILD_DIR) / "bin" / name;
-}
-
-// A test with a fresh prefix of its own, booted in SetUp; where the machine
-// runs no 32-bit code the test skips before any Wine command runs. A
+// A test with a fresh prefix of its own, of the architecture that is the
+// test's parameter, booted in SetUp; a 32-bit prefix, where the machine
+// runs no 32-bit code, skips the test before any Wine command runs. A
 // fixture that derives from it calls its SetUp first and stops when
-// IsSkipped().
-class WinePrefixTest : public ::testing::Test {
+// IsSkipped(), and takes its binaries from binary(), the build of the
+// prefix's architecture.
+class WinePrefixTest : public ::testing::TestWithParam<WineArchitecture> {
   protected:
     void SetUp() override
     {
-        ZEPHR_SKIP_WITHOUT_32BIT_CODE();
-        prefix_.emplace();
+        if (architecture().needs32BitCode)
+            ZEPHR_SKIP_WITHOUT_32BIT_CODE();
+        prefix_.emplace(architecture());
+    }
+    const WineArchitecture& architecture() const
+    {
+        return GetParam();
+    }
+    std::filesystem::path binary(const std::string& name) const
+    {
+        return architecture().binary(name);
     }
     WinePrefix& prefix()
     {
@@ -46,6 +52,20 @@ class WinePrefixTest : public ::testing::Test {
   private:
     std::optional<WinePrefix> prefix_;
 };
+
+// The test's name suffix: the architecture.
+inline std::string architectureName(const ::testing::TestParamInfo<WineArchitecture>& info)
+{
+    return info.param.name;
+}
+
+// Instantiates a WinePrefixTest fixture for both architectures, or for one.
+#define ZEPHR_WINE_ON_BOTH(fixture)                                                                \
+    INSTANTIATE_TEST_SUITE_P(Wine, fixture, ::testing::Values(win32, win64), architectureName)
+#define ZEPHR_WINE_ON_WIN32(fixture)                                                               \
+    INSTANTIATE_TEST_SUITE_P(Wine, fixture, ::testing::Values(win32), architectureName)
+#define ZEPHR_WINE_ON_WIN64(fixture)                                                               \
+    INSTANTIATE_TEST_SUITE_P(Wine, fixture, ::testing::Values(win64), architectureName)
 
 // The "Zephr: ..." messages alone, without the requests.
 inline std::vector<std::string> driverMessages(const std::vector<std::string>& events)

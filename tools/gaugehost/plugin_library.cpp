@@ -11,7 +11,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 namespace gaugehost {
@@ -120,12 +122,44 @@ class NativeModule : public PluginModule {
 constexpr const char* kHostFunctions[] = {"init",        "getparam", "dllstartup",
                                           "dllshutdown", "dlltype",  "getinfo"};
 
+#if defined(_WIN64)
+// The machine field of a PE file's header, or 0 where the file is no PE
+// image (then LoadLibraryA gives its own answer).
+uint16_t peMachine(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    auto word = [&](std::streamoff at, int bytes) {
+        unsigned char raw[4] = {};
+        file.seekg(at);
+        file.read(reinterpret_cast<char*>(raw), bytes);
+        uint32_t value = 0;
+        for (int i = bytes - 1; i >= 0; --i)
+            value = (value << 8) | raw[i];
+        return file ? value : 0u;
+    };
+    if (word(0, 2) != 0x5A4D) // "MZ"
+        return 0;
+    uint32_t header = word(0x3C, 4);
+    if (word(header, 4) != 0x00004550) // "PE\0\0"
+        return 0;
+    return static_cast<uint16_t>(word(header + 4, 2));
+}
+#endif
+
 } // namespace
 
 std::unique_ptr<PluginModule> loadNativePlugin(const std::string& path)
 {
     if (!std::filesystem::exists(path))
         throw std::runtime_error("plug-in " + path + ": no such file");
+#if defined(_WIN64)
+    // Windows would refuse a 32-bit library with ERROR_BAD_EXE_FORMAT; the
+    // plug-in is 32-bit as its host application is, so say what that means.
+    if (peMachine(path) == IMAGE_FILE_MACHINE_I386)
+        throw std::runtime_error("plug-in " + path +
+                                 " is a 32-bit DLL: this 64-bit gaugehost.exe cannot load it; use "
+                                 "the 32-bit gaugehost.exe of the package's x86 folder");
+#endif
     return std::make_unique<NativeModule>(path);
 }
 

@@ -7,11 +7,13 @@
 // own message: not administrator, already installed, file in use, not
 // installed.
 #include "tools/zephrctl/commands.h"
+#include "tools/zephrctl/driver_architecture.h"
 #include "tools/zephrctl/standalone_commands.h"
 
 #include <windows.h>
 
 #include <cctype>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -176,11 +178,31 @@ void noArguments(const char* command, const std::vector<std::string>& args)
                            kExitUsage);
 }
 
+// Whether this Windows is 64-bit: a 64-bit program runs only there, a
+// 32-bit one there under WOW64. IsWow64Process is looked up, not imported:
+// Windows 2000 and XP before SP2 have none (and are 32-bit).
+bool windowsIs64Bit()
+{
+#if defined(_WIN64)
+    return true;
+#else
+    using IsWow64ProcessRoutine = BOOL(WINAPI*)(HANDLE, PBOOL);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    auto isWow64Process = reinterpret_cast<IsWow64ProcessRoutine>(
+        kernel ? reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")) : nullptr);
+    BOOL wow64 = FALSE;
+    return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
+#endif
+}
+
 } // namespace
 
 int runInstallCommand(const tools::SessionOptions&, const std::vector<std::string>& args,
                       std::ostream& out)
 {
+    if (std::optional<std::string> refusal =
+            installArchitectureRefusal(sizeof(void*) == 8, windowsIs64Bit()))
+        throw CommandError(*refusal, kExitRefused);
     std::string source = imageBesideProgram();
     if (args.size() == 2 && args[0] == "--path")
         source = args[1];
