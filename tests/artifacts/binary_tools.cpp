@@ -220,10 +220,10 @@ std::vector<Section> ParseSectionHeaders(const std::string& text)
 PeReport InspectPe(const std::filesystem::path& image)
 {
     PeReport report;
-    ParsePrivateHeaders(RunCommand(std::string(ZEPHR_PE_OBJDUMP) + " -p " + ShellQuote(image)),
+    ParsePrivateHeaders(RunCommand(std::string(ZEPHR_PE_ANY_OBJDUMP) + " -p " + ShellQuote(image)),
                         report);
     report.sections =
-        ParseSectionHeaders(RunCommand(std::string(ZEPHR_PE_OBJDUMP) + " -h " + ShellQuote(image)));
+        ParseSectionHeaders(RunCommand(std::string(ZEPHR_PE_ANY_OBJDUMP) + " -h " + ShellQuote(image)));
     return report;
 }
 
@@ -241,7 +241,7 @@ std::map<std::string, uint64_t> ParseNmSymbols(const std::string& text)
 
 std::map<std::string, uint64_t> ReadSymbols(const std::filesystem::path& image)
 {
-    return ParseNmSymbols(RunCommand(std::string(ZEPHR_PE_NM) + " " + ShellQuote(image)));
+    return ParseNmSymbols(RunCommand(std::string(ZEPHR_PE_ANY_NM) + " " + ShellQuote(image)));
 }
 
 std::vector<std::string> ParseFunctionDisassembly(const std::string& text,
@@ -273,7 +273,7 @@ std::vector<std::string> DisassembleFunction(const std::filesystem::path& image,
                                              const std::string& symbol)
 {
     return ParseFunctionDisassembly(
-        RunCommand(std::string(ZEPHR_PE_OBJDUMP) + " -d --no-show-raw-insn " + ShellQuote(image)),
+        RunCommand(std::string(ZEPHR_PE_ANY_OBJDUMP) + " -d --no-show-raw-insn " + ShellQuote(image)),
         symbol);
 }
 
