@@ -222,8 +222,8 @@ PeReport InspectPe(const std::filesystem::path& image)
     PeReport report;
     ParsePrivateHeaders(RunCommand(std::string(ZEPHR_PE_ANY_OBJDUMP) + " -p " + ShellQuote(image)),
                         report);
-    report.sections =
-        ParseSectionHeaders(RunCommand(std::string(ZEPHR_PE_ANY_OBJDUMP) + " -h " + ShellQuote(image)));
+    report.sections = ParseSectionHeaders(
+        RunCommand(std::string(ZEPHR_PE_ANY_OBJDUMP) + " -h " + ShellQuote(image)));
     return report;
 }
 
@@ -272,9 +272,9 @@ std::vector<std::string> ParseFunctionDisassembly(const std::string& text,
 std::vector<std::string> DisassembleFunction(const std::filesystem::path& image,
                                              const std::string& symbol)
 {
-    return ParseFunctionDisassembly(
-        RunCommand(std::string(ZEPHR_PE_ANY_OBJDUMP) + " -d --no-show-raw-insn " + ShellQuote(image)),
-        symbol);
+    return ParseFunctionDisassembly(RunCommand(std::string(ZEPHR_PE_ANY_OBJDUMP) +
+                                               " -d --no-show-raw-insn " + ShellQuote(image)),
+                                    symbol);
 }
 
 std::vector<unsigned char> ReadFileBytes(const std::filesystem::path& path)
