@@ -1,0 +1,300 @@
+// SPDX-License-Identifier: MIT
+// main.cpp
+//
+// zephr-agent: the command line, and the run itself: the session (the
+// simulated notebook in the host build), the poller on the main thread, the
+// HTTP endpoint on its own, and the stop on Ctrl-C or the service's stop,
+// after which the fan control leaves every fan High.
+#include "tools/agent/agent_service.h"
+#include "tools/agent/http_endpoint.h"
+#include "tools/agent/poller.h"
+
+#include "common/bounded_file.h"
+#include "tools/common/console_output.h"
+#include "tools/common/control_bytes.h"
+#include "tools/common/session.h"
+#include "tools/zephrctl/commands.h"
+#include "tools/zephrctl/fan_control_config.h"
+#include "tools/zephrctl/fan_control_lock.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitUsage = 2;
+constexpr int kExitFailed = 3;
+constexpr int kDefaultPort = 9127;
+constexpr bounded::FileKind kConfigFile{"fan-control configuration", 64 * 1024};
+
+class UsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+struct RunOptions {
+    tools::SessionOptions session;
+    std::string host = "127.0.0.1";
+    int port = kDefaultPort;
+    double interval = 5;
+    bool fanControl = false;
+    std::optional<std::string> configFile;
+    std::optional<uint64_t> count;
+};
+
+void printHelp(std::ostream& out)
+{
+    out << "usage: zephr-agent [OPTIONS] COMMAND\n"
+           "\n"
+           "Polls the notebook through the zephr driver, runs the fan control when asked, and\n"
+           "serves the readings over HTTP: GET /metrics (Prometheus) and GET /data.json.\n"
+           "\n"
+           "Commands:\n"
+           "  run               poll and serve in the foreground until Ctrl-C\n"
+           "  install [OPTIONS] install the agent as a Windows service with these options\n"
+           "  uninstall         stop and remove the service (Windows)\n"
+           "  start             start the service (Windows)\n"
+           "  stop              stop the service; it leaves every fan High (Windows)\n"
+           "  status            whether the service runs (Windows)\n"
+           "\n"
+           "Options of run and install:\n"
+           "  --listen ADDR:PORT  where to serve (default 127.0.0.1:"
+        << kDefaultPort
+        << "; an address other than\n"
+           "                    127.0.0.1 serves other machines too: no authentication, no TLS)\n"
+           "  --interval S      seconds between polls ("
+        << zephrctl::kShortestInterval << " to " << zephrctl::kLongestInterval
+        << ", default 5)\n"
+           "  --fan-control     set the fans by the CPU temperature, as zephrctl fan-control\n"
+           "  --config FILE     the fan control's configuration (zephrctl fan-control's)\n"
+           "  --count N         N polls, then stop as at Ctrl-C\n";
+    if (tools::Session::simulated())
+        out << "  --machine FILE    a notebook described by a machine file (host build)\n"
+               "  --no-driver       run without the zephr driver loaded (host build)\n"
+               "  --driver-image FILE\n"
+               "                    the Windows build's zephr.sys under the CPU emulator\n";
+    out << "  --help, -h        show this help\n"
+           "\n"
+           "Exit status: 0 stopped as asked, 2 wrong command line or configuration, 3 the\n"
+           "address cannot be served, another fan control runs, or a service command failed.\n";
+}
+
+double parseSeconds(const std::string& text)
+{
+    char* end = nullptr;
+    const double seconds = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' ||
+        !(seconds >= zephrctl::kShortestInterval && seconds <= zephrctl::kLongestInterval)) {
+        std::ostringstream message;
+        message << "--interval '" << text << "' is no number of seconds from "
+                << zephrctl::kShortestInterval << " to " << zephrctl::kLongestInterval;
+        throw UsageError(message.str());
+    }
+    return seconds;
+}
+
+void parseListen(const std::string& text, RunOptions& options)
+{
+    const size_t colon = text.rfind(':');
+    char* end = nullptr;
+    const long port =
+        colon == std::string::npos ? -1 : std::strtol(text.c_str() + colon + 1, &end, 10);
+    if (colon == 0 || colon == std::string::npos || end == text.c_str() + colon + 1 ||
+        *end != '\0' || port < 0 || port > 65535)
+        throw UsageError("--listen '" + text +
+                         "' is no ADDR:PORT (127.0.0.1:" + std::to_string(kDefaultPort) + ")");
+    options.host = text.substr(0, colon);
+    options.port = int(port);
+}
+
+RunOptions parseRunOptions(const std::vector<std::string>& args)
+{
+    RunOptions options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& option = args[i];
+        auto value = [&]() -> const std::string& {
+            if (i + 1 == args.size())
+                throw UsageError(option + " needs a value");
+            return args[++i];
+        };
+        if (option == "--listen") {
+            parseListen(value(), options);
+        } else if (option == "--interval") {
+            options.interval = parseSeconds(value());
+        } else if (option == "--fan-control") {
+            options.fanControl = true;
+        } else if (option == "--config") {
+            options.configFile = value();
+        } else if (option == "--count") {
+            const std::string& text = value();
+            char* end = nullptr;
+            const long long count = std::strtoll(text.c_str(), &end, 10);
+            if (text.empty() || *end != '\0' || count < 1)
+                throw UsageError("--count '" + text + "' is no number of polls");
+            options.count = uint64_t(count);
+        } else if (option == "--machine" && tools::Session::simulated()) {
+            options.session.machineFile = value();
+        } else if (option == "--no-driver" && tools::Session::simulated()) {
+            options.session.loadDriver = false;
+        } else if (option == "--driver-image" && tools::Session::simulated()) {
+            options.session.driverImage = value();
+        } else {
+            throw UsageError("unknown option '" + option + "'");
+        }
+    }
+    if (options.configFile && !options.fanControl)
+        throw UsageError("--config is the fan control's: give --fan-control too");
+    return options;
+}
+
+zephrctl::FanControlConfig loadFanControl(const RunOptions& options)
+{
+    zephrctl::FanControlConfig config = zephrctl::defaultFanControlConfig();
+    if (options.configFile) {
+        try {
+            config = zephrctl::parseFanControlConfig(
+                bounded::readFile(*options.configFile, kConfigFile), config, *options.configFile);
+        } catch (const bounded::FileError& e) {
+            throw UsageError(e.what());
+        } catch (const zephrctl::ConfigError& e) {
+            throw UsageError(e.what());
+        }
+    }
+    return config;
+}
+
+// The agent's work: until stop, or count polls.
+class AgentRun {
+  public:
+    AgentRun(const RunOptions& options, std::ostream& log) : options_(options), log_(log) {}
+
+    int run()
+    {
+        agent::PollerOptions pollerOptions;
+        pollerOptions.interval = options_.interval;
+        if (options_.fanControl)
+            pollerOptions.fanControl = loadFanControl(options_);
+        // One fan control at a time, be it zephrctl's or an agent's.
+        const zephrctl::FanControlLock onlyOne;
+        const tools::Session session(options_.session);
+        agent::Poller poller(pollerOptions, [this](const std::string& line) { say(line); });
+        poller_ = &poller;
+        agent::HttpEndpoint http([&poller] { return poller.snapshot(); });
+        const int port = http.start(options_.host, options_.port);
+        say("serving http://" + options_.host + ":" + std::to_string(port) +
+            "/metrics and /data.json" +
+            (options_.host == "127.0.0.1" || options_.host == "localhost"
+                 ? " (this machine only)"
+                 : " (other machines too: no authentication, no TLS)"));
+        say(std::string("polling every ") + secondsText(options_.interval) + " s" +
+            (options_.fanControl ? ", fan control on" : ", fan control off"));
+        poller.run(options_.count);
+        http.stop();
+        poller_ = nullptr;
+        say("stopped");
+        return kExitOk;
+    }
+
+    void stop()
+    {
+        if (agent::Poller* poller = poller_)
+            poller->stop();
+        stopRequested_ = true;
+    }
+
+  private:
+    static std::string secondsText(double seconds)
+    {
+        std::ostringstream text;
+        text << seconds;
+        return text.str();
+    }
+    void say(const std::string& line)
+    {
+        log_ << "zephr-agent: " << tools::escapeControlBytes(line) << std::endl;
+    }
+
+    const RunOptions& options_;
+    std::ostream& log_;
+    agent::Poller* volatile poller_ = nullptr;
+    volatile bool stopRequested_ = false;
+};
+
+int usageError(const std::string& message)
+{
+    std::cerr << "zephr-agent: " << tools::escapeControlBytes(message) << "\n"
+              << "Try 'zephr-agent --help' for more information.\n";
+    return kExitUsage;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const tools::Utf8ConsoleOutput console;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        // Started by the Service Control Manager: the service's arguments.
+        std::unique_ptr<AgentRun> service;
+        std::unique_ptr<RunOptions> serviceOptions;
+        std::ofstream serviceLog;
+        const bool ranAsService = agent::runAsService(agent::ServiceBody{
+            [&]() {
+                serviceOptions = std::make_unique<RunOptions>(parseRunOptions(args));
+                serviceLog.open(agent::serviceLogPath(), std::ios::app);
+                service = std::make_unique<AgentRun>(*serviceOptions, serviceLog);
+                return service->run();
+            },
+            [&]() {
+                if (service)
+                    service->stop();
+            }});
+        if (ranAsService)
+            return kExitOk;
+
+        if (args.empty())
+            return usageError("no command given");
+        const std::string command = args[0];
+        const std::vector<std::string> rest(args.begin() + 1, args.end());
+        if (command == "--help" || command == "-h" ||
+            (!rest.empty() && (rest[0] == "--help" || rest[0] == "-h"))) {
+            printHelp(std::cout);
+            return kExitOk;
+        }
+        if (command == "run") {
+            const RunOptions options = parseRunOptions(rest);
+            AgentRun agent(options, std::cout);
+            const agent::StopRequests stopRequests([&agent] { agent.stop(); });
+            return agent.run();
+        }
+        if (command == "install") {
+            parseRunOptions(rest); // refused now, not when the service starts
+            return agent::runServiceCommand(command, rest);
+        }
+        if (command == "uninstall" || command == "start" || command == "stop" ||
+            command == "status") {
+            if (!rest.empty())
+                return usageError(command + " takes no arguments");
+            return agent::runServiceCommand(command, rest);
+        }
+        return usageError("unknown command '" + command + "'");
+    } catch (const UsageError& e) {
+        return usageError(e.what());
+    } catch (const tools::InputFileError& e) {
+        std::cerr << "zephr-agent: " << tools::escapeControlBytes(e.what()) << "\n";
+        return kExitUsage;
+    } catch (const zephrctl::CommandError& e) {
+        std::cerr << "zephr-agent: " << tools::escapeControlBytes(e.what()) << "\n";
+        return e.exitStatus();
+    } catch (const std::exception& e) {
+        std::cerr << "zephr-agent: " << tools::escapeControlBytes(e.what()) << "\n";
+        return kExitFailed;
+    }
+}
