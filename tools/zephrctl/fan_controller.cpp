@@ -60,7 +60,6 @@ FanController::FanController(const FanControlConfig& config, FanHardware& hardwa
 void FanController::step(double now, bool logReading)
 {
     std::optional<unsigned> temperature = hardware_.temperature(config_.sensor);
-    lastTemperature_ = temperature;
     std::string sensor = "CPU sensor " + std::to_string(config_.sensor);
     if (!temperature) {
         if (!failSafe_)

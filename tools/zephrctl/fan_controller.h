@@ -58,15 +58,6 @@ class FanController {
     {
         return failSafe_;
     }
-    std::optional<unsigned> lastTemperature() const
-    {
-        return lastTemperature_;
-    }
-    // The state each fan was last set to (nothing before the first setting).
-    std::optional<unsigned> fanState(size_t index) const
-    {
-        return fans_.at(index).state;
-    }
     unsigned changes() const
     {
         return changes_;
@@ -91,7 +82,6 @@ class FanController {
     Log log_;
     std::vector<FanRecord> fans_;
     bool failSafe_ = false;
-    std::optional<unsigned> lastTemperature_;
     unsigned changes_ = 0;
     unsigned settingsSent_ = 0;
 };
