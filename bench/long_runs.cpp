@@ -11,7 +11,7 @@
 #include "bench/notebook.h"
 #include "bench/process_run.h"
 #include "bench/sections.h"
-#include "tools/gaugehost/chart_buckets.h"
+#include "tools/gaugehost/chart/chart_buckets.h"
 
 #include <unistd.h>
 

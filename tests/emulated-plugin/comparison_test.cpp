@@ -17,7 +17,7 @@
 #include "sim/machine.h"
 #include "support/driver_harness.h"
 #include "support/simulated_machines.h"
-#include "tools/gaugehost/plugin_image.h"
+#include "tools/gaugehost/plugin_host/plugin_image.h"
 
 #include <gtest/gtest.h>
 

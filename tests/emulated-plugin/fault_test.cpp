@@ -11,7 +11,7 @@
 #include "platform/host-nt/nt_host.h"
 #include "platform/host-win32/win32_host.h"
 #include "sim/machine.h"
-#include "tools/gaugehost/plugin_image.h"
+#include "tools/gaugehost/plugin_host/plugin_image.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #pragma once
 
 #include "platform/host-nt/nt_host.h"
-#include "tools/gaugehost/plugin_library.h"
+#include "tools/gaugehost/plugin_host/plugin_library.h"
 
 #include <cstdint>
 #include <memory>

@@ -15,13 +15,15 @@
 #include "tools/common/control_bytes.h"
 #include "tools/common/living_notebook.h"
 #include "tools/common/session.h"
-#include "tools/gaugehost/commands.h"
-#include "tools/gaugehost/notebook_controls.h"
-#include "tools/gaugehost/panel.h"
-#include "tools/gaugehost/plugin_image.h"
-#include "tools/gaugehost/plugin_library.h"
-#include "tools/gaugehost/program_environment.h"
-#include "tools/gaugehost/script_runner.h"
+#include "tools/gaugehost/chart/plot_command.h"
+#include "tools/gaugehost/log/log_command.h"
+#include "tools/gaugehost/plugin_host/host_commands.h"
+#include "tools/gaugehost/plugin_host/notebook_controls.h"
+#include "tools/gaugehost/panel/panel.h"
+#include "tools/gaugehost/plugin_host/plugin_image.h"
+#include "tools/gaugehost/plugin_host/plugin_library.h"
+#include "tools/gaugehost/plugin_host/program_environment.h"
+#include "tools/gaugehost/script/script_runner.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -3,11 +3,12 @@
 //
 // The monitor's texts: plug-in texts escaped for the terminal, the values
 // the readers' texts stand for, the trend line, the log's fields and times.
-#include "tools/gaugehost/chart_buckets.h"
-#include "tools/gaugehost/cp1252.h"
-#include "tools/gaugehost/log_record.h"
-#include "tools/gaugehost/sensor_reading.h"
-#include "tools/gaugehost/svg_chart.h"
+#include "tools/gaugehost/chart/chart_buckets.h"
+#include "tools/gaugehost/plugin_host/cp1252.h"
+#include "tools/gaugehost/log/log_record.h"
+#include "tools/gaugehost/plugin_host/sensor_reading.h"
+#include "tools/gaugehost/panel/value_history.h"
+#include "tools/gaugehost/chart/svg_chart.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 //
 // The panel's keys (fan states through the setter, unit and degree texts,
 // quit) and the layout of its frame (columns, width, colour).
-#include "tools/gaugehost/panel.h"
-#include "tools/gaugehost/panel_frame.h"
+#include "tools/gaugehost/panel/panel.h"
+#include "tools/gaugehost/panel/panel_frame.h"
 
 #include <gtest/gtest.h>
 

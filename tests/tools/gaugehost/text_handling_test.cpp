@@ -3,9 +3,9 @@
 //
 // gaugehost's text handling: Windows-1252 to UTF-8, the splitting of init's
 // and getparam's lists, and the words and numbers of script lines.
-#include "tools/gaugehost/cp1252.h"
-#include "tools/gaugehost/parameter_list.h"
-#include "tools/gaugehost/script_words.h"
+#include "tools/gaugehost/plugin_host/cp1252.h"
+#include "tools/gaugehost/plugin_host/parameter_list.h"
+#include "tools/gaugehost/script/script_words.h"
 
 #include <gtest/gtest.h>
 
