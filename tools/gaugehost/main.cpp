@@ -13,8 +13,8 @@
 #include "common/bounded_file.h"
 #include "tools/common/console_output.h"
 #include "tools/common/control_bytes.h"
-#include "tools/common/living_notebook.h"
 #include "tools/common/session.h"
+#include "tools/common/session_options.h"
 #include "tools/gaugehost/chart/plot_command.h"
 #include "tools/gaugehost/log/log_command.h"
 #include "tools/gaugehost/plugin_host/host_commands.h"
@@ -38,7 +38,7 @@
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kUsageCommands =
     "usage: gaugehost [OPTIONS] COMMAND [ARGUMENTS]\n"
     "commands:\n"
     "  info                     what the host learns from the plug-in\n"
@@ -71,68 +71,13 @@ constexpr const char* kUsage =
     "  --plugin-image FILE\n"
     "                   the Windows plug-in FILE (build-windows/bin/Gaugelet.dll)\n"
     "                   under the CPU emulator, not a native library (host build)\n"
-    "  --machine FILE   the simulated notebook (host build; default: built-in)\n"
-    "  --no-driver      do not load the driver (host build), as if not started\n"
-    "  --driver-image FILE\n"
-    "                   the Windows driver image FILE (build-windows/bin/zephr.sys)\n"
-    "                   under the CPU emulator, not the host-build driver (host build)\n"
-    "  --image-base ADDR\n"
-    "                   load the emulated images (--driver-image, --plugin-image)\n"
-    "                   at ADDR (0x800000), moved with their base relocations\n"
-    "  --trace          hardware accesses of the simulated notebook to stderr\n"
-    "  --load PERCENT   the simulated notebook's steady load, 0 to 100 (panel, log;\n"
-    "                   host build; default: a load that comes and goes)\n"
     "  --help, -h       this text; COMMAND --help: the command's\n";
 
-// gaugehost COMMAND --help: the command's usage and options.
-struct CommandHelp {
-    const char* command;
-    const char* text;
-};
-constexpr CommandHelp kCommandHelp[] = {
-    {"info", "usage: gaugehost [OPTIONS] info\n"
-             "What the host learns from the plug-in: init's readers, each reader's\n"
-             "getparam text and parameters, dlltype and getinfo 0 to 6.\n"},
-    {"call", "usage: gaugehost [OPTIONS] call [--raw] READER [PARAM...]\n"
-             "One instance, one call of READER with the PARAM texts (the rest take\n"
-             "getparam's defaults), the text it answers; exit status 1 when it\n"
-             "answers an \"ERROR:\" text. After READER every word is a parameter.\n"
-             "  --raw            the answer's bytes as they are, no line break\n"},
-    {"script", "usage: gaugehost [OPTIONS] script [FILE|-]\n"
-               "Host actions (create, call, advance, set, requests, free ...) from FILE\n"
-               "or standard input, one a line; see docs/gaugehost.md.\n"},
-    {"panel", "usage: gaugehost [OPTIONS] panel [--once] [--interval S] [--warn C] [--crit C]\n"
-              "                 [--no-color]\n"
-              "The live monitor of the notebook; keys set the fans, which are set back\n"
-              "when it ends. Exit status 1 when the driver is not loaded (--once, or\n"
-              "without a terminal) or a fan could not be set back.\n"
-              "  --once           one frame and out\n"
-              "  --interval S     the readers' period in seconds (default: the plug-in's, 5)\n"
-              "  --warn C         temperatures from C degrees Celsius warn (default 80)\n"
-              "  --crit C         and from C degrees they are critical (default 95)\n"
-              "  --no-color       no colour (also when NO_COLOR is set)\n"},
-    {"log", "usage: gaugehost [OPTIONS] log [--interval S] [--count N] [--format csv|jsonl]\n"
-            "                 [--output FILE [--append]] [--simulated-time]\n"
-            "One record per period (time, each reader's text and value).\n"
-            "  --interval S     seconds between records (default: the plug-in's, 5)\n"
-            "  --count N        N records, then out (default: until Ctrl-C)\n"
-            "  --format F       csv (default) or jsonl\n"
-            "  --output FILE    to FILE instead of standard output\n"
-            "  --append         to the end of FILE, a log of the same columns\n"
-            "  --simulated-time the simulated clock, moved without waiting (host build)\n"},
-    {"plot", "usage: gaugehost plot LOG --output FILE [--warn C] [--crit C]\n"
-             "A log of gaugehost log drawn as an SVG chart; lines cut short are left\n"
-             "out with a warning.\n"
-             "  --output FILE    the SVG file\n"
-             "  --warn C, --crit C  the limits drawn (default 80 and 95)\n"},
-};
-
-const char* commandHelp(const std::string& command)
+void printUsage(std::ostream& out)
 {
-    for (const CommandHelp& help : kCommandHelp)
-        if (command == help.command)
-            return help.text;
-    return nullptr;
+    out << kUsageCommands;
+    if (*tools::sessionOptionsHelp())
+        out << "the simulated notebook (host build):\n" << tools::sessionOptionsHelp();
 }
 
 bool isHelp(const std::string& word)
@@ -141,15 +86,12 @@ bool isHelp(const std::string& word)
 }
 
 // A command line that cannot be understood.
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+using UsageError = tools::CommandLineError;
 
 struct CommandLine {
     std::string plugin;
     std::string pluginImage;
-    tools::SessionOptions session;
-    bool trace = false;
+    tools::SessionCommandLine session;
     bool help = false;
     std::string command; // with help: the command whose help is asked for
 
@@ -231,37 +173,26 @@ void parseCommandOptions(CommandLine& line, const std::vector<std::string>& word
     }
 }
 
-CommandLine parseCommandLine(int argc, char** argv)
+struct Command;
+const Command* findCommand(const std::string& name);
+
+CommandLine parseCommandLine(const std::vector<std::string>& words)
 {
     CommandLine line;
-    int at = 1;
+    size_t at = 0;
     auto value = [&](const std::string& option) {
-        if (at + 1 >= argc)
+        if (at + 1 >= words.size())
             throw UsageError(option + " needs a value");
-        return std::string(argv[++at]);
+        return words[++at];
     };
-    for (; at < argc && (std::string(argv[at]).rfind("--", 0) == 0 || isHelp(argv[at])); ++at) {
-        const std::string option = argv[at];
+    for (; at < words.size() && (words[at].rfind("--", 0) == 0 || isHelp(words[at])); ++at) {
+        const std::string& option = words[at];
         if (option == "--plugin")
             line.plugin = value(option);
         else if (option == "--plugin-image")
             line.pluginImage = value(option);
-        else if (option == "--machine")
-            line.session.machineFile = value(option);
-        else if (option == "--no-driver")
-            line.session.loadDriver = false;
-        else if (option == "--driver-image")
-            line.session.driverImage = value(option);
-        else if (option == "--image-base") {
-            const std::string text = value(option);
-            line.session.imageBase = tools::parseImageBase(text);
-            if (!line.session.imageBase)
-                throw UsageError("--image-base needs a 32-bit address (0x800000), not '" + text +
-                                 "'");
-        } else if (option == "--trace")
-            line.trace = true;
-        else if (option == "--load" && tools::Session::simulated())
-            line.session.load = int(numberOption(option, value(option), 0, tools::kMaxLoadPercent));
+        else if (tools::takeSessionOption(words, at, line.session))
+            continue;
         else if (isHelp(option))
             line.help = true;
         else
@@ -271,23 +202,21 @@ CommandLine parseCommandLine(int argc, char** argv)
         return line;
     if (!line.plugin.empty() && !line.pluginImage.empty())
         throw UsageError("--plugin and --plugin-image name two plug-ins; give one");
-    if (line.session.imageBase && !line.session.driverImage && line.pluginImage.empty())
-        throw UsageError("--image-base moves the images of --driver-image and --plugin-image; "
-                         "give one");
-    if (at >= argc)
+    tools::checkSessionOptions(line.session, "--plugin-image", !line.pluginImage.empty());
+    if (at >= words.size())
         throw UsageError("no command given");
-    line.command = argv[at++];
-    if (at < argc && isHelp(argv[at])) {
-        if (commandHelp(line.command) == nullptr)
+    line.command = words[at++];
+    if (at < words.size() && isHelp(words[at])) {
+        if (findCommand(line.command) == nullptr)
             throw UsageError("unknown command " + line.command);
         line.help = true;
         return line;
     }
-    if (line.command == "call" && at < argc && std::string(argv[at]) == "--raw") {
+    if (line.command == "call" && at < words.size() && words[at] == "--raw") {
         line.raw = true;
         ++at;
     }
-    std::vector<std::string> rest(argv + at, argv + argc);
+    std::vector<std::string> rest(words.begin() + long(at), words.end());
 
     if (line.command == "info" && !rest.empty())
         throw UsageError("info takes no arguments");
@@ -297,13 +226,13 @@ CommandLine parseCommandLine(int argc, char** argv)
         throw UsageError("script takes one FILE (or - for standard input)");
     else if (line.command == "panel" || line.command == "log" || line.command == "plot")
         parseCommandOptions(line, rest);
-    else if (line.command != "info" && line.command != "call" && line.command != "script")
+    else if (findCommand(line.command) == nullptr)
         throw UsageError("unknown command " + line.command);
     if (line.command == "call" || line.command == "script")
         line.arguments = std::move(rest);
     if (const char* noColor = std::getenv("NO_COLOR"); noColor && *noColor)
         line.panel.color = false;
-    line.panel.load = line.log.load = line.session.load;
+    line.panel.load = line.log.load = line.session.session.load;
     return line;
 }
 
@@ -340,25 +269,99 @@ void runLog(const CommandLine& line, const gaugehost::PluginLibrary& library)
     gaugehost::runLog(library, options, out, std::cerr);
 }
 
-// Carries out the command on the loaded plug-in; false when it failed
-// without an error to tell (a reader's "ERROR:" text).
-bool runCommand(const CommandLine& line, const gaugehost::PluginLibrary& library)
+// The commands: their --help, and how each runs. run is given the loaded
+// plug-in (null for a command that needs none) and returns false when the
+// command failed without an error to tell (a reader's "ERROR:" text).
+struct Command {
+    const char* name;
+    const char* help;
+    bool needsPlugin;
+    bool (*run)(const CommandLine& line, const gaugehost::PluginLibrary* library);
+};
+
+constexpr Command kCommands[] = {
+    {"info",
+     "usage: gaugehost [OPTIONS] info\n"
+     "What the host learns from the plug-in: init's readers, each reader's\n"
+     "getparam text and parameters, dlltype and getinfo 0 to 6.\n",
+     true,
+     [](const CommandLine&, const gaugehost::PluginLibrary* library) {
+         gaugehost::runInfo(*library, std::cout);
+         return true;
+     }},
+    {"call",
+     "usage: gaugehost [OPTIONS] call [--raw] READER [PARAM...]\n"
+     "One instance, one call of READER with the PARAM texts (the rest take\n"
+     "getparam's defaults), the text it answers; exit status 1 when it\n"
+     "answers an \"ERROR:\" text. After READER every word is a parameter.\n"
+     "  --raw            the answer's bytes as they are, no line break\n",
+     true,
+     [](const CommandLine& line, const gaugehost::PluginLibrary* library) {
+         if (line.raw)
+             gaugehost::useBinaryOutput();
+         const std::vector<std::string> parameters(line.arguments.begin() + 1,
+                                                   line.arguments.end());
+         return gaugehost::runCall(*library, line.arguments[0], parameters, line.raw, std::cout);
+     }},
+    {"script",
+     "usage: gaugehost [OPTIONS] script [FILE|-]\n"
+     "Host actions (create, call, advance, set, requests, free ...) from FILE\n"
+     "or standard input, one a line; see docs/gaugehost.md.\n",
+     true,
+     [](const CommandLine& line, const gaugehost::PluginLibrary* library) {
+         runScript(*library, line.arguments.empty() ? "-" : line.arguments[0]);
+         return true;
+     }},
+    {"panel",
+     "usage: gaugehost [OPTIONS] panel [--once] [--interval S] [--warn C] [--crit C]\n"
+     "                 [--no-color]\n"
+     "The live monitor of the notebook; keys set the fans, which are set back\n"
+     "when it ends. Exit status 1 when the driver is not loaded (--once, or\n"
+     "without a terminal) or a fan could not be set back.\n"
+     "  --once           one frame and out\n"
+     "  --interval S     the readers' period in seconds (default: the plug-in's, 5)\n"
+     "  --warn C         temperatures from C degrees Celsius warn (default 80)\n"
+     "  --crit C         and from C degrees they are critical (default 95)\n"
+     "  --no-color       no colour (also when NO_COLOR is set)\n",
+     true,
+     [](const CommandLine& line, const gaugehost::PluginLibrary* library) {
+         gaugehost::runPanel(*library, line.panel, std::cout);
+         return true;
+     }},
+    {"log",
+     "usage: gaugehost [OPTIONS] log [--interval S] [--count N] [--format csv|jsonl]\n"
+     "                 [--output FILE [--append]] [--simulated-time]\n"
+     "One record per period (time, each reader's text and value).\n"
+     "  --interval S     seconds between records (default: the plug-in's, 5)\n"
+     "  --count N        N records, then out (default: until Ctrl-C)\n"
+     "  --format F       csv (default) or jsonl\n"
+     "  --output FILE    to FILE instead of standard output\n"
+     "  --append         to the end of FILE, a log of the same columns\n"
+     "  --simulated-time the simulated clock, moved without waiting (host build)\n",
+     true,
+     [](const CommandLine& line, const gaugehost::PluginLibrary* library) {
+         runLog(line, *library);
+         return true;
+     }},
+    {"plot",
+     "usage: gaugehost plot LOG --output FILE [--warn C] [--crit C]\n"
+     "A log of gaugehost log drawn as an SVG chart; lines cut short are left\n"
+     "out with a warning.\n"
+     "  --output FILE    the SVG file\n"
+     "  --warn C, --crit C  the limits drawn (default 80 and 95)\n",
+     false,
+     [](const CommandLine& line, const gaugehost::PluginLibrary*) {
+         gaugehost::runPlot(line.plot, std::cerr);
+         return true;
+     }},
+};
+
+const Command* findCommand(const std::string& name)
 {
-    if (line.command == "info") {
-        gaugehost::runInfo(library, std::cout);
-    } else if (line.command == "call") {
-        if (line.raw)
-            gaugehost::useBinaryOutput();
-        std::vector<std::string> parameters(line.arguments.begin() + 1, line.arguments.end());
-        return gaugehost::runCall(library, line.arguments[0], parameters, line.raw, std::cout);
-    } else if (line.command == "panel") {
-        gaugehost::runPanel(library, line.panel, std::cout);
-    } else if (line.command == "log") {
-        runLog(line, library);
-    } else {
-        runScript(library, line.arguments.empty() ? "-" : line.arguments[0]);
-    }
-    return true;
+    for (const Command& command : kCommands)
+        if (name == command.name)
+            return &command;
+    return nullptr;
 }
 
 // Brings up the session and the plug-in and runs the command. A failure is
@@ -366,25 +369,25 @@ bool runCommand(const CommandLine& line, const gaugehost::PluginLibrary& library
 // their going down. Gives the exit status.
 int run(const CommandLine& line)
 {
-    tools::SessionOptions options = line.session;
-    if (line.trace)
+    tools::SessionOptions options = line.session.session;
+    if (line.session.trace)
         options.trace = &std::cerr;
     std::optional<tools::Session> session;
     std::optional<gaugehost::PluginLibrary> library;
     try {
-        if (line.command == "plot") { // a file to a file: no notebook, no plug-in
-            gaugehost::runPlot(line.plot, std::cerr);
-            return 0;
-        }
+        const Command& command = *findCommand(line.command);
+        if (!command.needsPlugin) // a file to a file: no notebook, no plug-in
+            return command.run(line, nullptr) ? 0 : 1;
         session.emplace(options);
         if (line.command == "script" || line.log.simulatedTime)
             gaugehost::startScriptClock(); // before the plug-in sees any time
         if (!line.pluginImage.empty())
-            library.emplace(line.pluginImage,
-                            gaugehost::loadPluginImage(line.pluginImage, line.session.imageBase));
+            library.emplace(
+                line.pluginImage,
+                gaugehost::loadPluginImage(line.pluginImage, line.session.session.imageBase));
         else
             library.emplace(line.plugin.empty() ? gaugehost::defaultPluginPath() : line.plugin);
-        return runCommand(line, *library) ? 0 : 1;
+        return command.run(line, &*library) ? 0 : 1;
     } catch (const std::exception& error) {
         std::cout.flush();
         std::cerr << "gaugehost: " << tools::escapeControlBytes(error.what()) << "\n";
@@ -400,14 +403,17 @@ int main(int argc, char** argv)
     const tools::Utf8ConsoleOutput console;
     CommandLine line;
     try {
-        line = parseCommandLine(argc, argv);
+        line = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const UsageError& error) {
-        std::cerr << "gaugehost: " << tools::escapeControlBytes(error.what()) << "\n" << kUsage;
+        std::cerr << "gaugehost: " << tools::escapeControlBytes(error.what()) << "\n";
+        printUsage(std::cerr);
         return 2;
     }
     if (line.help) {
-        const char* help = commandHelp(line.command);
-        std::cout << (help ? help : kUsage);
+        if (const Command* command = findCommand(line.command))
+            std::cout << command->help;
+        else
+            printUsage(std::cout);
         return 0;
     }
     return run(line);

@@ -6,8 +6,8 @@
 // the device and runs one command.
 #include "tools/common/control_bytes.h"
 #include "tools/common/console_output.h"
-#include "tools/common/living_notebook.h"
 #include "tools/common/session.h"
+#include "tools/common/session_options.h"
 #include "tools/zephrctl/commands.h"
 #include "tools/zephrctl/fan_control_config.h"
 #include "tools/zephrctl/standalone_commands.h"
@@ -46,21 +46,7 @@ void printHelp(std::ostream& out)
     }
     out << "\n"
            "Options:\n";
-    if (tools::Session::simulated()) {
-        out << "  --machine FILE    simulate the notebook a machine file describes\n"
-               "                    (default: the built-in Inspiron 8600)\n"
-               "  --trace           write every hardware access and driver message to\n"
-               "                    standard error\n"
-               "  --no-driver       load no driver, as on a machine where it was not started\n"
-               "  --load PERCENT    the simulated notebook's steady load, 0 to 100, while\n"
-               "                    fan-control runs (default: a load that comes and goes)\n"
-               "  --driver-image FILE\n"
-               "                    run the Windows driver image FILE (build-windows/bin/\n"
-               "                    zephr.sys) under the CPU emulator instead of the\n"
-               "                    host-build driver\n"
-               "  --image-base ADDR load the driver image at ADDR (0x800000), moved with\n"
-               "                    its base relocations, not at its own image base\n";
-    }
+    out << tools::sessionOptionsHelp();
     out << "  --help, -h        show this help (COMMAND --help: the command's)\n"
            "\n"
            "Exit status: 0 answered, 1 the driver answered that it has no value,\n"
@@ -122,56 +108,25 @@ int main(int argc, char** argv)
     // "°" as itself in a Windows console, from the first line to the last.
     const tools::Utf8ConsoleOutput console;
     std::vector<std::string> args(argv + 1, argv + argc);
-    tools::SessionOptions options;
-    bool trace = false;
+    tools::SessionCommandLine session;
     size_t next = 0;
-    for (; next < args.size() && (args[next].rfind("--", 0) == 0 || args[next] == "-h"); ++next) {
-        const std::string& option = args[next];
-        if (option == "--help" || option == "-h") {
-            printHelp(std::cout);
-            return zephrctl::kExitOk;
-        } else if (option == "--machine" && tools::Session::simulated()) {
-            if (++next == args.size()) {
-                return usageError("--machine needs a file");
+    try {
+        for (; next < args.size() && (args[next].rfind("--", 0) == 0 || args[next] == "-h");
+             ++next) {
+            const std::string& option = args[next];
+            if (option == "--help" || option == "-h") {
+                printHelp(std::cout);
+                return zephrctl::kExitOk;
             }
-            options.machineFile = args[next];
-        } else if (option == "--trace" && tools::Session::simulated()) {
-            trace = true;
-        } else if (option == "--no-driver" && tools::Session::simulated()) {
-            options.loadDriver = false;
-        } else if (option == "--load" && tools::Session::simulated()) {
-            if (++next == args.size()) {
-                return usageError("--load needs a percentage");
-            }
-            const std::string& text = args[next];
-            char* end = nullptr;
-            const long percent = std::strtol(text.c_str(), &end, 10);
-            if (text.empty() || *end != '\0' || percent < 0 || percent > tools::kMaxLoadPercent) {
-                return usageError("--load '" + text + "' is no whole percentage from 0 to " +
-                                  std::to_string(tools::kMaxLoadPercent));
-            }
-            options.load = int(percent);
-        } else if (option == "--driver-image" && tools::Session::simulated()) {
-            if (++next == args.size()) {
-                return usageError("--driver-image needs a file");
-            }
-            options.driverImage = args[next];
-        } else if (option == "--image-base" && tools::Session::simulated()) {
-            if (++next == args.size()) {
-                return usageError("--image-base needs an address");
-            }
-            options.imageBase = tools::parseImageBase(args[next]);
-            if (!options.imageBase) {
-                return usageError("--image-base needs a 32-bit address (0x800000), not '" +
-                                  args[next] + "'");
-            }
-        } else {
-            return usageError("unknown option '" + option + "'");
+            if (!tools::takeSessionOption(args, next, session))
+                return usageError("unknown option '" + option + "'");
         }
+        tools::checkSessionOptions(session);
+    } catch (const tools::CommandLineError& error) {
+        return usageError(error.what());
     }
-    if (options.imageBase && !options.driverImage) {
-        return usageError("--image-base moves the image of --driver-image; give one");
-    }
+    tools::SessionOptions& options = session.session;
+    const bool trace = session.trace;
     if (next == args.size()) {
         return usageError("no command given");
     }
