@@ -10,7 +10,18 @@
 # Windows. The test-hardware drivers and the x64 build's test-signing key are
 # never in it. The 32-bit build makes the zip as part of its default target
 # (package/zephr-<version>-windows.zip); scripts/package builds it alone.
-set(ZEPHR_PACKAGE_VERSION 1.5) # the driver's version
+# The version is the driver's, as its version record answers it.
+file(STRINGS ${CMAKE_SOURCE_DIR}/common/zephr_ioctl.h ZEPHR_VERSION_LINES
+     REGEX "^#define ZEPHR_VERSION_(MAJOR|MINOR) ")
+set(ZEPHR_PACKAGE_VERSION "")
+foreach(part MAJOR MINOR)
+  string(REGEX MATCH "ZEPHR_VERSION_${part} ([0-9]+)u" matched "${ZEPHR_VERSION_LINES}")
+  if(NOT matched)
+    message(FATAL_ERROR "common/zephr_ioctl.h: no ZEPHR_VERSION_${part} number")
+  endif()
+  list(APPEND ZEPHR_PACKAGE_VERSION ${CMAKE_MATCH_1})
+endforeach()
+list(JOIN ZEPHR_PACKAGE_VERSION "." ZEPHR_PACKAGE_VERSION)
 set(ZEPHR_PACKAGE_NAME zephr-${ZEPHR_PACKAGE_VERSION}-windows)
 set(ZEPHR_WINDOWS_X64_BIN ${CMAKE_BINARY_DIR}-x64/bin CACHE PATH
     "The x64 Windows build's bin folder, whose driver and tools go into the zip's x64/")

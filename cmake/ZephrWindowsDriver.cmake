@@ -1,7 +1,12 @@
 # SPDX-License-Identifier: MIT
+# The DDK as one interface target of each Windows build, zephr_ddk: the
+# mingw-w64 DDK headers (behind platform/windows-ddk/include), the
+# architecture and Windows version they are compiled for, and freestanding
+# C++. Whatever compiles against ntddk.h links it: the driver images and the
+# emulated-image loader's layout checks.
+#
 # zephr_add_windows_driver(NAME SOURCES...): the rule for kernel-mode driver
-# images in the Windows build. Including this file defines the function and
-# finds the DDK headers; it makes no target.
+# images in the Windows build.
 #
 # The function builds bin/NAME.sys from the sources: a PE32 image (PE32+ in the x64 build) for the
 # native subsystem whose entry is DriverEntry, linked with nothing but the
@@ -24,6 +29,20 @@ if(NOT ZEPHR_DDK_INCLUDE_DIR)
                       "ZEPHR_DDK_INCLUDE_DIR")
 endif()
 
+add_library(zephr_ddk INTERFACE)
+# platform/windows-ddk/include comes first: its ntddk.h includes <intrin.h>
+# and then the DDK's ntddk.h.
+target_include_directories(zephr_ddk INTERFACE ${CMAKE_SOURCE_DIR}
+                                               ${CMAKE_SOURCE_DIR}/platform/windows-ddk/include)
+target_include_directories(zephr_ddk SYSTEM INTERFACE ${ZEPHR_DDK_INCLUDE_DIR})
+# The mingw-w64 DDK headers compile only for Vista (0x0600) or later; that
+# chooses declarations, not the kernel the image runs on: the routines the
+# driver imports are all older than Windows 2000.
+target_compile_definitions(zephr_ddk INTERFACE $<IF:$<BOOL:${ZEPHR_WINDOWS_X64}>,_AMD64_=1,_X86_=1>
+                                               _WIN32_WINNT=0x0600 WINVER=0x0600
+                                               NTDDI_VERSION=0x06000000)
+target_compile_options(zephr_ddk INTERFACE $<$<COMPILE_LANGUAGE:CXX>:${ZEPHR_DRIVER_CXX_FLAGS}>)
+
 function(zephr_add_windows_driver name)
   if(CMAKE_C_STANDARD_LIBRARIES OR CMAKE_CXX_STANDARD_LIBRARIES)
     message(FATAL_ERROR "zephr_add_windows_driver(${name}): this directory still links the "
@@ -41,27 +60,10 @@ function(zephr_add_windows_driver name)
     ENABLE_EXPORTS OFF
     LINKER_LANGUAGE CXX)
 
-  # platform/windows-ddk/include comes first: its ntddk.h includes <intrin.h>
-  # and then the DDK's ntddk.h.
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}
-                                              ${CMAKE_SOURCE_DIR}/platform/windows-ddk/include)
-  target_include_directories(${name} SYSTEM PRIVATE ${ZEPHR_DDK_INCLUDE_DIR})
-
-  # The mingw-w64 DDK headers compile only for Vista (0x0600) or later; that
-  # chooses declarations, not the kernel the image runs on: the routines the
-  # driver imports are all older than Windows 2000.
-  if(ZEPHR_WINDOWS_X64)
-    set(architecture _AMD64_=1)
-  else()
-    set(architecture _X86_=1)
-  endif()
-  target_compile_definitions(${name} PRIVATE ${architecture} _WIN32_WINNT=0x0600 WINVER=0x0600
-                                             NTDDI_VERSION=0x06000000)
-
   # Kernel code: integer registers only (the kernel does not save FPU or SSE
   # state for a driver), no stack frame near the 12 KiB kernel stack.
-  set(kernel_cxx_options ${ZEPHR_DRIVER_CXX_FLAGS} -mgeneral-regs-only -Wframe-larger-than=2048)
-  target_compile_options(${name} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${kernel_cxx_options}>)
+  target_compile_options(${name} PRIVATE
+                         $<$<COMPILE_LANGUAGE:CXX>:-mgeneral-regs-only -Wframe-larger-than=2048>)
 
   target_link_options(${name} PRIVATE
     -nostdlib
@@ -86,5 +88,5 @@ function(zephr_add_windows_driver name)
     # made the file larger.
     -Wl,--discard-all
     -Wl,-Map,${CMAKE_BINARY_DIR}/bin/${name}.map)
-  target_link_libraries(${name} PRIVATE ntoskrnl hal gcc)
+  target_link_libraries(${name} PRIVATE zephr_ddk ntoskrnl hal gcc)
 endfunction()

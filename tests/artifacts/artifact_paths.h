@@ -12,21 +12,17 @@
 
 namespace artifacts {
 
-// One of the two Windows builds: its folder, the toolchain file that
-// configures it, and the file format and optional header magic objdump
-// reports for its images.
+// One of the two Windows builds: its folder (named as its preset), and the
+// file format and optional header magic objdump reports for its images.
 struct WindowsBuild {
     const char* name; // "x86" or "x64"
     const char* folder;
-    const char* toolchain;
     const char* format;
     const char* magic;
 };
 
-inline const WindowsBuild kX86Build = {"x86", ZEPHR_WINDOWS_BUILD_DIR, "mingw-i686.cmake",
-                                       "pei-i386", "PE32"};
-inline const WindowsBuild kX64Build = {"x64", ZEPHR_WINDOWS_X64_BUILD_DIR, "mingw-x86_64.cmake",
-                                       "pei-x86-64", "PE32+"};
+inline const WindowsBuild kX86Build = {"x86", ZEPHR_WINDOWS_BUILD_DIR, "pei-i386", "PE32"};
+inline const WindowsBuild kX64Build = {"x64", ZEPHR_WINDOWS_X64_BUILD_DIR, "pei-x86-64", "PE32+"};
 
 inline std::filesystem::path WindowsBinary(const WindowsBuild& build, const std::string& name)
 {
@@ -51,10 +47,10 @@ inline std::filesystem::path SourceFile(const std::string& relative)
 inline std::string MissingWindowsBinary(const std::filesystem::path& path,
                                         const WindowsBuild& build = kX86Build)
 {
-    return path.string() + " does not exist: run the Windows build first:\n  cmake -S " +
-           ZEPHR_SOURCE_DIR + " -B " + build.folder +
-           " -G Ninja -DCMAKE_TOOLCHAIN_FILE=" + ZEPHR_SOURCE_DIR + "/cmake/" + build.toolchain +
-           " -DCMAKE_BUILD_TYPE=Release\n" + "  ninja -C " + build.folder;
+    const std::string preset = std::filesystem::path(build.folder).filename().string();
+    return path.string() + " does not exist: run the Windows build first (scripts/build), or\n" +
+           "  cd " + ZEPHR_SOURCE_DIR + " && cmake --preset " + preset + " && cmake --build " +
+           preset;
 }
 
 } // namespace artifacts

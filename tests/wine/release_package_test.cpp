@@ -8,6 +8,7 @@
 // architecture the unpacked zephrctl.exe of its folder installs the driver through the Service
 // Control Manager, starts it, talks to it, stops it and removes it, with a clear answer to each
 // usual mistake on the way.
+#include "common/zephr_ioctl.h"
 #include "support/run_program.h"
 #include "wine/wine_prefix.h"
 #include "wine/wine_suite.h"
@@ -17,11 +18,15 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <string>
 
 namespace wine_test {
 namespace {
 
-const char* const kPackageFolder = "zephr-1.5-windows";
+// The driver's version names the package, as its version record gives it.
+const std::string kVersion =
+    std::to_string(ZEPHR_VERSION_MAJOR) + "." + std::to_string(ZEPHR_VERSION_MINOR);
+const std::string kPackageFolder = "zephr-" + kVersion + "-windows";
 
 std::string fileText(const std::filesystem::path& path)
 {
@@ -36,8 +41,8 @@ class UnpackedPackage {
   public:
     UnpackedPackage()
     {
-        std::filesystem::path zip = std::filesystem::path(ZEPHR_WINDOWS_BUILD_DIR) / "package" /
-                                    (std::string(kPackageFolder) + ".zip");
+        std::filesystem::path zip =
+            std::filesystem::path(ZEPHR_WINDOWS_BUILD_DIR) / "package" / (kPackageFolder + ".zip");
         if (!std::filesystem::is_regular_file(zip))
             throw std::runtime_error(zip.string() + " does not exist: build the Windows build "
                                                     "(scripts/build or scripts/package)");
@@ -136,7 +141,7 @@ TEST_P(WineInstallFlow, FromTheUnpackedPackage)
     struct Row {
         const char* step;
         int exitCode;
-        const char* output; // a part of the step's output
+        std::string output; // a part of the step's output
     };
     const Row rows[] = {
         {"status-before", 3, "the zephr service is not installed"},
@@ -146,7 +151,7 @@ TEST_P(WineInstallFlow, FromTheUnpackedPackage)
         {"status-installed", 1, "the zephr service is installed and stopped"},
         {"start", 0, "the zephr service is running"},
         {"status-running", 0, "the zephr service is installed and running"},
-        {"version", 0, "zephr driver version 1.5"},
+        {"version", 0, "zephr driver version " + kVersion},
         {"stop", 0, "the zephr service is stopped"},
         {"uninstall", 0, "removed the zephr service"},
         {"status-after", 3, "the zephr service is not installed"},
