@@ -21,7 +21,7 @@ constexpr unsigned kFanOff = 0;
 constexpr unsigned kFanSlow = 1;
 constexpr unsigned kFanHigh = 2;
 
-const char* fanStateWord(unsigned state); // "Off", "Slow", "High"
+const char* fanStateWord(unsigned state); // GaugeletFanStateNames, or "unknown"
 
 // The seconds between readings a configuration or --interval may give.
 constexpr double kShortestInterval = 0.5;

@@ -22,7 +22,7 @@ enum class ValueLevel { Normal, Warning, Critical };
 struct PanelRow {
     std::string label;   // "CPU temperature", or the reader's name for another reader
     std::string text;    // the reader's text as shown (UTF-8, control bytes escaped)
-    std::string value;   // "52 °C", "3600 rpm", "Slow"; empty when the text has none
+    std::string value;   // 52 °C, 3600 rpm, a fan state name; empty when the text has none
     std::string minimum; // since the start, empty when there is none
     std::string maximum;
     std::string trend; // a sparkline of the recent values

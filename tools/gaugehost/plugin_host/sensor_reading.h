@@ -31,7 +31,7 @@ const SensorRow& sensorRow(size_t index);
 
 // The number a reader's 8-bit text stands for: degrees as the text gives them
 // ("52", "52" and the degree byte 0xB0), revolutions per minute (the text
-// times fanDivisor), a fan state 0, 1, 2 ("Off", "Slow", "High"). Nothing
+// times fanDivisor), a fan state 0, 1, 2 (GaugeletFanStateNames). Nothing
 // for an error text or anything else.
 std::optional<long> interpretReading(ReadingKind kind, std::string_view text, unsigned fanDivisor);
 
