@@ -68,7 +68,11 @@ EmulatedDriver::EmulatedDriver(const std::filesystem::path& image, const LoadOpt
     : imageName_(image.filename().string()), pe_(image), symbols_(mapFileFor(image)),
       options_(options)
 {
-    base_ = options.base.value_or(pe_.imageBase());
+    if (!options.base && pe_.imageBase() > 0xFFFFFFFFull)
+        throw ImageError("driver image " + image.string() + ": linked at " +
+                         hexAddress(pe_.imageBase()) +
+                         ", above the emulated address space's 4 GiB; give it a base below");
+    base_ = options.base.value_or(static_cast<uint32_t>(pe_.imageBase()));
     const uint64_t end = uint64_t(base_) + pagesFor(pe_.imageSize());
     if (base_ % kPageSize != 0 || base_ < 0x10000 || end > 0xFFFFF000ull ||
         (end > kFirstSystemAddress && base_ < kLastEmulatorAddress))
@@ -202,14 +206,15 @@ uint64_t EmulatedDriver::lastInstructions() const
 
 std::optional<uint32_t> EmulatedDriver::symbolAddress(const std::string& name) const
 {
-    return placedSymbol(symbols_, name, base_, pe_.imageBase());
+    return placedSymbol(symbols_, name, base_, static_cast<uint32_t>(pe_.imageBase()));
 }
 
 std::string EmulatedDriver::describe(uint32_t address) const
 {
     if (const KernelRoutine* routine = standInAt(kernelRoutines(), address, kStubPage, kStubSlot))
         return hexAddress(address) + " (the kernel's " + routine->name + ")";
-    return describeImageAddress(symbols_, imageName_, address, base_, pe_.imageBase(),
+    return describeImageAddress(symbols_, imageName_, address, base_,
+                                static_cast<uint32_t>(pe_.imageBase()),
                                 static_cast<uint32_t>(image_.size()));
 }
 
