@@ -241,8 +241,8 @@ void PeImage::readImports(uint32_t rva, uint32_t size)
             if (byOrdinal)
                 import.ordinal = static_cast<uint16_t>(entry);
             else if (upper != 0)
-                fail("an import of " + module + " names its routine at " +
-                     hexAddress(upper) + ":" + hexAddress(entry) + ", past the image");
+                fail("an import of " + module + " names its routine at " + hexAddress(upper) + ":" +
+                     hexAddress(entry) + ", past the image");
             else
                 import.name = readString(entry + 2); // past the hint
             imports_.push_back(import);
