@@ -19,8 +19,7 @@ namespace records = emulated::nt_records;
 } // namespace
 
 #define ZEPHR_CHECK_OFFSET(record, field, value)                                                   \
-    static_assert(offsetof(record, field) == kLayout.value, #record "." #field " is not "          \
-                                                                               "at " #value)
+    static_assert(offsetof(record, field) == kLayout.value, #record "." #field " is off " #value)
 #define ZEPHR_CHECK_SIZE(record, value)                                                            \
     static_assert(sizeof(record) == kLayout.value, "sizeof(" #record ") is not " #value)
 
