@@ -56,8 +56,8 @@ void printHelp(std::ostream& out)
                "                    fan-control runs (default: a load that comes and goes)\n"
                "  --driver-image FILE\n"
                "                    run the Windows driver image FILE (build-windows/bin/\n"
-               "                    zephr.sys) under the CPU emulator instead of the\n"
-               "                    host-build driver\n"
+               "                    zephr.sys, or the x64 one in build-windows-x64/bin)\n"
+               "                    under the CPU emulator instead of the host-build driver\n"
                "  --image-base ADDR load the driver image at ADDR (0x800000), moved with\n"
                "                    its base relocations, not at its own image base\n";
     }
