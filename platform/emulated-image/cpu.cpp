@@ -18,6 +18,10 @@ namespace emulated {
 
 namespace {
 
+// Where the x64 calling convention passes the first four arguments.
+constexpr int kX64ArgumentRegisters[] = {UC_X86_REG_RCX, UC_X86_REG_RDX, UC_X86_REG_R8,
+                                         UC_X86_REG_R9};
+
 void check(uc_err error, const std::string& what)
 {
     if (error != UC_ERR_OK)
@@ -326,10 +330,8 @@ uint64_t Arguments::slot()
 {
     const unsigned n = next_++;
     if (cpu_.layout().longMode) {
-        static constexpr int kRegisters[] = {UC_X86_REG_RCX, UC_X86_REG_RDX, UC_X86_REG_R8,
-                                             UC_X86_REG_R9};
         if (n < 4)
-            return cpu_.reg64(kRegisters[n]);
+            return cpu_.reg64(kX64ArgumentRegisters[n]);
         // Above the return address: the shadow space of the four, then the
         // fifth and later.
         uint64_t value;
@@ -418,14 +420,12 @@ uint32_t Cpu::call(uint32_t routine, const std::vector<uint32_t>& arguments, uin
         // x64: the first four in registers, room for them (the shadow space)
         // and the rest on the stack, 16-byte aligned at the call, so the
         // routine starts with RSP 8 off the alignment.
-        static constexpr int kRegisters[] = {UC_X86_REG_RCX, UC_X86_REG_RDX, UC_X86_REG_R8,
-                                             UC_X86_REG_R9};
         const auto onStack = static_cast<uint32_t>(std::max<size_t>(arguments.size(), 4) - 4);
         esp = (esp - 32 - 8 * onStack) & ~15u;
         for (size_t i = 0; i < arguments.size(); ++i) {
             const uint64_t value = arguments[i];
             if (i < 4)
-                setReg64(kRegisters[i], value);
+                setReg64(kX64ArgumentRegisters[i], value);
             else
                 write(esp + 8 * static_cast<uint32_t>(i), &value, 8);
         }
