@@ -255,10 +255,12 @@ size_t sectionHeader(const std::string& image, unsigned index)
     return optionalHeader(image) + optionalSize + 40 * index;
 }
 
-// The file offset of the first base relocation block.
+// The file offset of the first base relocation block (the data directories
+// lie 16 bytes further on in a PE32+ image).
 size_t firstRelocationBlock(const std::string& image)
 {
-    const uint32_t rva = field32(image, optionalHeader(image) + 96 + 8 * 5);
+    const bool pe32Plus = uint16_t(field32(image, optionalHeader(image))) == 0x020B;
+    const uint32_t rva = field32(image, optionalHeader(image) + (pe32Plus ? 112 : 96) + 8 * 5);
     for (unsigned i = 0;; ++i) {
         const size_t at = sectionHeader(image, i);
         const uint32_t address = field32(image, at + 12), size = field32(image, at + 16);
@@ -272,6 +274,7 @@ struct CraftedRow {
     void (*craft)(std::string& image); // null: path is the image
     const char* message;
     const char* path = nullptr;
+    bool x64 = false; // crafted from the x64 image
 };
 
 void PrintTo(const CraftedRow& row, std::ostream* out)
@@ -288,7 +291,7 @@ TEST_P(CraftedImage, IsRefusedAtAMovedBaseWithAMessageNamingWhy)
     const CraftedRow& row = GetParam();
     std::filesystem::path path = row.path ? row.path : "";
     if (row.craft) {
-        std::ifstream in(shippedImage(), std::ios::binary);
+        std::ifstream in(row.x64 ? x64Image() : shippedImage(), std::ios::binary);
         std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         row.craft(image);
         path = std::filesystem::temp_directory_path() /
@@ -312,60 +315,66 @@ TEST_P(CraftedImage, IsRefusedAtAMovedBaseWithAMessageNamingWhy)
 
 INSTANTIATE_TEST_SUITE_P(
     Images, CraftedImage,
-    ::testing::Values(CraftedRow{"BlockPastTheDirectory",
-                                 [](std::string& image) {
-                                     setField32(image, firstRelocationBlock(image) + 4, 0x00100000);
-                                 },
-                                 "of 1048576 bytes runs past the relocation directory"},
-                      CraftedRow{"BlockSizeWrapping",
-                                 [](std::string& image) {
-                                     setField32(image, firstRelocationBlock(image) + 4, 0xFFFFFFF8);
-                                 },
-                                 "of 4294967288 bytes runs past the relocation directory"},
-                      CraftedRow{"BlockShorterThanItsHeader",
-                                 [](std::string& image) {
-                                     setField32(image, firstRelocationBlock(image) + 4, 4);
-                                 },
-                                 "of 4 bytes is no header and whole entries"},
-                      CraftedRow{"EntryOnAPageThatWraps",
-                                 [](std::string& image) {
-                                     setField32(image, firstRelocationBlock(image), 0xFFFFF000);
-                                 },
-                                 "for page 0xfffff000 patches outside the image"},
-                      CraftedRow{"EntryOfA64BitImage",
-                                 [](std::string& image) {
-                                     setField32(image, firstRelocationBlock(image) + 8, 0xA000A000);
-                                 },
-                                 "base relocation kind 10"},
-                      CraftedRow{"DirectoryPastTheImage",
-                                 [](std::string& image) {
-                                     setField32(image, optionalHeader(image) + 100 + 8 * 5,
-                                                0xFFFFFF00);
-                                 },
-                                 "of 4294967040 bytes runs past the image"},
-                      CraftedRow{"SectionOffItsPage",
-                                 [](std::string& image) {
-                                     const size_t data = sectionHeader(image, 1);
-                                     setField32(image, data + 12, field32(image, data + 12) + 0x10);
-                                 },
-                                 "does not begin on a page"},
-                      CraftedRow{"AnotherMachine",
-                                 [](std::string& image) {
-                                     const uint16_t arm64 = 0xAA64;
-                                     std::memcpy(image.data() + field32(image, 0x3C) + 4, &arm64,
-                                                 2);
-                                 },
-                                 "an image for ARM64, not for i386 or x86-64"},
-                      CraftedRow{"I386MachineWithAPe32PlusHeader",
-                                 [](std::string& image) {
-                                     const uint16_t pe32Plus = 0x020B;
-                                     std::memcpy(image.data() + optionalHeader(image), &pe32Plus,
-                                                 2);
-                                 },
-                                 "an i386 image whose optional header is not PE32 (magic "
-                                 "0x0000020b)"},
-                      CraftedRow{"EndlessDevice", nullptr, "not a regular file", "/dev/zero"},
-                      CraftedRow{"Folder", nullptr, "is a folder", "/tmp"}),
+    ::testing::Values(
+        CraftedRow{"BlockPastTheDirectory",
+                   [](std::string& image) {
+                       setField32(image, firstRelocationBlock(image) + 4, 0x00100000);
+                   },
+                   "of 1048576 bytes runs past the relocation directory"},
+        CraftedRow{"BlockSizeWrapping",
+                   [](std::string& image) {
+                       setField32(image, firstRelocationBlock(image) + 4, 0xFFFFFFF8);
+                   },
+                   "of 4294967288 bytes runs past the relocation directory"},
+        CraftedRow{
+            "BlockShorterThanItsHeader",
+            [](std::string& image) { setField32(image, firstRelocationBlock(image) + 4, 4); },
+            "of 4 bytes is no header and whole entries"},
+        CraftedRow{
+            "EntryOnAPageThatWraps",
+            [](std::string& image) { setField32(image, firstRelocationBlock(image), 0xFFFFF000); },
+            "for page 0xfffff000 patches outside the image"},
+        CraftedRow{"EntryOfA64BitImage",
+                   [](std::string& image) {
+                       setField32(image, firstRelocationBlock(image) + 8, 0xA000A000);
+                   },
+                   "base relocation kind 10"},
+        CraftedRow{"DirectoryPastTheImage",
+                   [](std::string& image) {
+                       setField32(image, optionalHeader(image) + 100 + 8 * 5, 0xFFFFFF00);
+                   },
+                   "of 4294967040 bytes runs past the image"},
+        CraftedRow{"SectionOffItsPage",
+                   [](std::string& image) {
+                       const size_t data = sectionHeader(image, 1);
+                       setField32(image, data + 12, field32(image, data + 12) + 0x10);
+                   },
+                   "does not begin on a page"},
+        CraftedRow{"AnotherMachine",
+                   [](std::string& image) {
+                       const uint16_t arm64 = 0xAA64;
+                       std::memcpy(image.data() + field32(image, 0x3C) + 4, &arm64, 2);
+                   },
+                   "an image for ARM64, not for i386 or x86-64"},
+        CraftedRow{"I386MachineWithAPe32PlusHeader",
+                   [](std::string& image) {
+                       const uint16_t pe32Plus = 0x020B;
+                       std::memcpy(image.data() + optionalHeader(image), &pe32Plus, 2);
+                   },
+                   "an i386 image whose optional header is not PE32 (magic "
+                   "0x0000020b)"},
+        CraftedRow{"X64EntryOfA32BitImage",
+                   [](std::string& image) {
+                       setField32(image, firstRelocationBlock(image) + 8, 0x30003000);
+                   },
+                   "base relocation kind 3 at 0x00005000 is not one of a 64-bit image", nullptr,
+                   true},
+        CraftedRow{
+            "X64EntryOnAPageThatWraps",
+            [](std::string& image) { setField32(image, firstRelocationBlock(image), 0xFFFFF000); },
+            "for page 0xfffff000 patches outside the image", nullptr, true},
+        CraftedRow{"EndlessDevice", nullptr, "not a regular file", "/dev/zero"},
+        CraftedRow{"Folder", nullptr, "is a folder", "/tmp"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A mapping of 56 bytes at the start of its page, read by one instruction
