@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // emulated_bench.cpp
 //
-// Requests to the Windows build's zephr.sys under the CPU emulator against
-// the same requests to the host build's driver, on the built-in notebook:
-// what running the shipped image costs over running its sources natively.
+// Requests to the Windows builds' zephr.sys (i386 and x64) under the CPU
+// emulator against the same requests to the host build's driver, on the
+// built-in notebook: what running the shipped image costs over running its
+// sources natively.
 #include "bench/notebook.h"
 #include "bench/timed.h"
 
@@ -19,14 +20,15 @@ namespace bench {
 
 namespace {
 
-void EmulatedRequest(benchmark::State& state, bool emulated, DWORD code, DWORD inputLength,
-                     DWORD outputLength)
+// image: the zephr.sys to emulate, or empty for the host build's driver.
+void EmulatedRequest(benchmark::State& state, const std::string& image, DWORD code,
+                     DWORD inputLength, DWORD outputLength)
 {
-    if (emulated && !std::filesystem::exists(paths().driverSys)) {
-        state.SkipWithError((paths().driverSys + " is not there").c_str());
+    if (!image.empty() && !std::filesystem::exists(image)) {
+        state.SkipWithError((image + " is not there").c_str());
         return;
     }
-    Notebook notebook(BuiltinNotebook(), false, emulated ? paths().driverSys : std::string());
+    Notebook notebook(BuiltinNotebook(), false, image);
     ZEPHR_REQUEST input = {0, 0};
     std::vector<uint8_t> output(outputLength);
     for (auto _ : state) {
@@ -51,14 +53,18 @@ void RegisterEmulatedBenchmarks(std::vector<TimedPair>& pairs)
         {"sysinfo", IOCTL_ZEPHR_GET_SYSINFO, 0, ZEPHR_SYSINFO_LENGTH, 20.0},
         {"temperature", IOCTL_ZEPHR_GET_TEMP, 4, 4, std::nullopt},
     };
+    const std::pair<const char*, std::string> images[] = {{"zephr.sys", paths().driverSys},
+                                                          {"x64 zephr.sys", paths().driverSys64}};
     for (const Row& row : rows) {
-        const std::string subject = std::string("emulated/") + row.name + " zephr.sys";
         const std::string floor = std::string("emulated/") + row.name + " host build";
-        benchmark::RegisterBenchmark(subject.c_str(), EmulatedRequest, true, row.code,
+        benchmark::RegisterBenchmark(floor.c_str(), EmulatedRequest, std::string(), row.code,
                                      row.inputLength, row.outputLength);
-        benchmark::RegisterBenchmark(floor.c_str(), EmulatedRequest, false, row.code,
-                                     row.inputLength, row.outputLength);
-        pairs.push_back({"emulated", subject, floor, "the host build's driver", row.goal});
+        for (const auto& [imageName, image] : images) {
+            const std::string subject = std::string("emulated/") + row.name + " " + imageName;
+            benchmark::RegisterBenchmark(subject.c_str(), EmulatedRequest, image, row.code,
+                                         row.inputLength, row.outputLength);
+            pairs.push_back({"emulated", subject, floor, "the host build's driver", row.goal});
+        }
     }
 }
 

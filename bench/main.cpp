@@ -35,6 +35,8 @@ void PrintHelp()
                  "  --gaugehost FILE   gaugehost of the host build\n"
                  "  --dmidecode FILE   dmidecode (default /usr/sbin/dmidecode)\n"
                  "  --driver-sys FILE  zephr.sys of the Windows build\n"
+                 "  --driver-sys-x64 FILE\n"
+                 "                     zephr.sys of the x64 Windows build\n"
                  "  --help             show this help\n"
                  "Options beginning --benchmark_ go to Google Benchmark (such as\n"
                  "--benchmark_filter=REGEX, --benchmark_out=FILE).\n"
@@ -61,6 +63,7 @@ int main(int argc, char** argv)
     paths.gaugehost = ZEPHR_GAUGEHOST_PATH;
     paths.dmidecode = "/usr/sbin/dmidecode";
     paths.driverSys = ZEPHR_DRIVER_SYS_PATH;
+    paths.driverSys64 = ZEPHR_DRIVER_SYS_X64_PATH;
     paths.cxxStart = ZEPHR_CXX_START_PATH;
     paths.peakMemory = ZEPHR_PEAK_MEMORY_PATH;
     paths.emptyLibrary = ZEPHR_EMPTY_LIBRARY_PATH;
@@ -91,7 +94,8 @@ int main(int argc, char** argv)
                    (option == "--zephrctl" && value(paths.zephrctl)) ||
                    (option == "--gaugehost" && value(paths.gaugehost)) ||
                    (option == "--dmidecode" && value(paths.dmidecode)) ||
-                   (option == "--driver-sys" && value(paths.driverSys))) {
+                   (option == "--driver-sys" && value(paths.driverSys)) ||
+                   (option == "--driver-sys-x64" && value(paths.driverSys64))) {
         } else if (option == "--runs" && value(runsText)) {
             char* end = nullptr;
             long n = std::strtol(runsText.c_str(), &end, 10);

@@ -24,6 +24,7 @@ struct Paths {
     std::string gaugehost;    // build/bin/gaugehost
     std::string dmidecode;    // the comparison tool
     std::string driverSys;    // build-windows/bin/zephr.sys
+    std::string driverSys64;  // build-windows-x64/bin/zephr.sys
     std::string cxxStart;     // the smallest C++ program, built as the tools are
     std::string peakMemory;   // runs a program and tells its peak memory
     std::string emptyLibrary; // a library that does nothing when it loads

@@ -27,7 +27,7 @@ constexpr uint32_t kMovedBase = 0x00800000;
 void layOutAt(const emulated::PeImage& image, uint32_t base)
 {
     const auto memory = image.layOut(base, [&](const emulated::Import& import) {
-        if (uint64_t(import.slot) + 4 > image.imageSize())
+        if (uint64_t(import.slot) + (image.is64() ? 8 : 4) > image.imageSize())
             broken("an import slot at " + std::to_string(import.slot) + " lies outside the image");
         return 0u;
     });
@@ -41,8 +41,10 @@ void readAs(const uint8_t* data, size_t size, emulated::ImageKind kind)
     const std::string name = "fuzzed.img";
     try {
         const emulated::PeImage image(std::vector<uint8_t>(data, data + size), name, kind);
-        layOutAt(image, image.imageBase());
-        layOutAt(image, image.imageBase() == kMovedBase ? kMovedBase * 2 : kMovedBase);
+        // The low half of a PE32+ image base above 4 GiB: a move like any other.
+        const auto base = static_cast<uint32_t>(image.imageBase());
+        layOutAt(image, base);
+        layOutAt(image, base == kMovedBase ? kMovedBase * 2 : kMovedBase);
     } catch (const emulated::ImageError& error) {
         if (std::string(error.what()).find(name) == std::string::npos)
             broken(std::string("a refusal that does not name the image: ") + error.what());

@@ -18,6 +18,10 @@ namespace emulated {
 
 namespace {
 
+// Where the x64 calling convention passes the first four arguments.
+constexpr int kX64ArgumentRegisters[] = {UC_X86_REG_RCX, UC_X86_REG_RDX, UC_X86_REG_R8,
+                                         UC_X86_REG_R9};
+
 void check(uc_err error, const std::string& what)
 {
     if (error != UC_ERR_OK)
@@ -49,7 +53,12 @@ const char* accessName(uc_mem_type type)
 Cpu::Cpu(CpuDevices devices, CpuLayout layout)
     : devices_(std::move(devices)), layout_(std::move(layout))
 {
-    check(unicorn().open(UC_ARCH_X86, UC_MODE_32, &uc_), "cannot open a 32-bit x86 engine");
+    // The engine's 64-bit mode starts in long mode with flat segments and the
+    // address space identity-mapped: nothing more to set up.
+    if (layout_.longMode)
+        check(unicorn().open(UC_ARCH_X86, UC_MODE_64, &uc_), "cannot open an x86-64 engine");
+    else
+        check(unicorn().open(UC_ARCH_X86, UC_MODE_32, &uc_), "cannot open a 32-bit x86 engine");
     uc_hook hook;
     check(unicorn().hookAdd(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&Cpu::onStub), this,
                             layout_.stubPage, layout_.stubPage + kPageSize - 1),
@@ -282,9 +291,88 @@ void Cpu::setReg(int id, uint32_t value)
     unicorn().regWrite(uc_, id, &value);
 }
 
+uint64_t Cpu::reg64(int id) const
+{
+    uint64_t value = 0;
+    unicorn().regRead(uc_, id, &value);
+    return value;
+}
+
+void Cpu::setReg64(int id, uint64_t value)
+{
+    unicorn().regWrite(uc_, id, &value);
+}
+
+uint32_t Cpu::stackPointer() const
+{
+    return layout_.longMode ? static_cast<uint32_t>(reg64(UC_X86_REG_RSP)) : reg(UC_X86_REG_ESP);
+}
+
+uint32_t Cpu::instructionPointer() const
+{
+    return layout_.longMode ? static_cast<uint32_t>(reg64(UC_X86_REG_RIP)) : reg(UC_X86_REG_EIP);
+}
+
+void Cpu::setResult(uint64_t value)
+{
+    if (layout_.longMode)
+        setReg64(UC_X86_REG_RAX, value);
+    else
+        setReg(UC_X86_REG_EAX, static_cast<uint32_t>(value));
+}
+
 uint32_t Cpu::argument(unsigned n) const
 {
     return read32(reg(UC_X86_REG_ESP) + 4 + 4 * n);
+}
+
+uint64_t Arguments::slot()
+{
+    const unsigned n = next_++;
+    if (cpu_.layout().longMode) {
+        if (n < 4)
+            return cpu_.reg64(kX64ArgumentRegisters[n]);
+        // Above the return address: the shadow space of the four, then the
+        // fifth and later.
+        uint64_t value;
+        cpu_.read(cpu_.stackPointer() + 8 + 8 * n, &value, 8);
+        return value;
+    }
+    if (convention_ == Convention::Fastcall) {
+        if (n < 2)
+            return cpu_.reg(n == 0 ? UC_X86_REG_ECX : UC_X86_REG_EDX);
+        return cpu_.argument(n - 2);
+    }
+    return cpu_.argument(n);
+}
+
+uint32_t Arguments::word()
+{
+    return static_cast<uint32_t>(slot());
+}
+
+uint32_t Arguments::pointer()
+{
+    const uint64_t value = slot();
+    if (value > 0xFFFFFFFFull)
+        throw CpuFault("a " + cpu_.layout().routines + " was given the pointer " +
+                           hexAddress(value) + ", outside the emulated address space (below " +
+                           "4 GiB)",
+                       0);
+    return static_cast<uint32_t>(value);
+}
+
+uint64_t Arguments::natural()
+{
+    return slot();
+}
+
+uint64_t Arguments::wide()
+{
+    if (cpu_.layout().longMode)
+        return slot();
+    const uint64_t low = slot();
+    return low | slot() << 32;
 }
 
 void Cpu::installStubs(const std::vector<uint16_t>& stackBytes)
@@ -294,7 +382,7 @@ void Cpu::installStubs(const std::vector<uint16_t>& stackBytes)
                                  " imported routines do not fit the stub page");
     map(layout_.stubPage, kPageSize, UC_PROT_ALL);
     for (size_t i = 0; i < stackBytes.size(); ++i) {
-        const uint16_t bytes = stackBytes[i];
+        const uint16_t bytes = layout_.longMode ? 0 : stackBytes[i];
         const uint8_t stub[3] = {bytes != 0 ? uint8_t(0xC2) : uint8_t(0xC3), uint8_t(bytes),
                                  uint8_t(bytes >> 8)};
         write(layout_.stubPage + static_cast<uint32_t>(i) * kStubSlot, stub, sizeof stub);
@@ -328,14 +416,34 @@ uint32_t Cpu::call(uint32_t routine, const std::vector<uint32_t>& arguments, uin
 {
     const uint32_t trap = layout_.returnTrap();
     uint32_t esp = layout_.stackTop - 16;
-    for (auto argument = std::rbegin(arguments); argument != std::rend(arguments); ++argument) {
+    if (layout_.longMode) {
+        // x64: the first four in registers, room for them (the shadow space)
+        // and the rest on the stack, 16-byte aligned at the call, so the
+        // routine starts with RSP 8 off the alignment.
+        const auto onStack = static_cast<uint32_t>(std::max<size_t>(arguments.size(), 4) - 4);
+        esp = (esp - 32 - 8 * onStack) & ~15u;
+        for (size_t i = 0; i < arguments.size(); ++i) {
+            const uint64_t value = arguments[i];
+            if (i < 4)
+                setReg64(kX64ArgumentRegisters[i], value);
+            else
+                write(esp + 8 * static_cast<uint32_t>(i), &value, 8);
+        }
+        esp -= 8;
+        const uint64_t returnAddress = trap;
+        write(esp, &returnAddress, 8);
+        setReg64(UC_X86_REG_RSP, esp);
+        setReg64(UC_X86_REG_RBP, 0);
+    } else {
+        for (auto argument = std::rbegin(arguments); argument != std::rend(arguments); ++argument) {
+            esp -= 4;
+            write32(esp, *argument);
+        }
         esp -= 4;
-        write32(esp, *argument);
+        write32(esp, trap);
+        setReg(UC_X86_REG_ESP, esp);
+        setReg(UC_X86_REG_EBP, 0);
     }
-    esp -= 4;
-    write32(esp, trap);
-    setReg(UC_X86_REG_ESP, esp);
-    setReg(UC_X86_REG_EBP, 0);
     setReg(UC_X86_REG_EFLAGS, 0x202); // interrupts enabled, as at passive level
     fault_.reset();
     executed_ = 0;
@@ -345,18 +453,19 @@ uint32_t Cpu::call(uint32_t routine, const std::vector<uint32_t>& arguments, uin
     const uc_err error = unicorn().emuStart(uc_, routine, trap, 0, 0);
     if (fault_)
         throw *fault_;
-    const uint32_t eip = reg(UC_X86_REG_EIP);
+    const uint32_t eip = instructionPointer();
     if (error != UC_ERR_OK)
         throw CpuFault(std::string("the emulator stopped: ") + unicorn().strerror(error),
                        lastInstruction_);
     if (eip != trap)
         throw CpuFault("the routine stopped at " + hexAddress(eip) + " without returning",
                        lastInstruction_);
-    const uint32_t popped =
-        convention == Convention::Stdcall ? 4 * static_cast<uint32_t>(arguments.size()) : 0;
-    const uint32_t expected = esp + 4 + popped;
-    if (reg(UC_X86_REG_ESP) != expected)
-        throw CpuFault("the routine returned with the stack at " + hexAddress(reg(UC_X86_REG_ESP)) +
+    const uint32_t popped = convention == Convention::Stdcall && !layout_.longMode
+                                ? 4 * static_cast<uint32_t>(arguments.size())
+                                : 0;
+    const uint32_t expected = esp + (layout_.longMode ? 8 : 4) + popped;
+    if (stackPointer() != expected)
+        throw CpuFault("the routine returned with the stack at " + hexAddress(stackPointer()) +
                            " instead of " + hexAddress(expected) +
                            " (a calling convention mismatch)",
                        lastInstruction_);
@@ -399,7 +508,7 @@ bool Cpu::checkBlock(uint32_t begin, uint32_t size, CheckedBlock& block)
     uint32_t instructions = 0;
     for (uint32_t at = begin; at < end; ++instructions) {
         const X86Instruction instruction =
-            decodeX86(code_ + (at - codeBegin_), codeEnd_ - at, layout_.userMode);
+            decodeX86(code_ + (at - codeBegin_), codeEnd_ - at, layout_.userMode, layout_.longMode);
         if (instruction.length == 0 || (size != 0 && at + instruction.length > end)) {
             stop("an instruction the emulator cannot decode at " + hexAddress(at), at);
             return false;
@@ -418,7 +527,7 @@ bool Cpu::checkBlock(uint32_t begin, uint32_t size, CheckedBlock& block)
 // that ran last, else that block's start.
 uint32_t Cpu::currentInstruction() const
 {
-    const uint32_t eip = reg(UC_X86_REG_EIP);
+    const uint32_t eip = instructionPointer();
     return eip >= lastInstruction_ && eip < blockEnd_ ? eip : lastInstruction_;
 }
 
@@ -428,7 +537,7 @@ void Cpu::onStub(uc_engine*, uint64_t address, uint32_t, void* self)
     const auto at = static_cast<uint32_t>(address);
     if (at == cpu.layout_.returnTrap() || at % kStubSlot != 0 || cpu.fault_)
         return;
-    const uint32_t caller = cpu.read32(cpu.reg(UC_X86_REG_ESP));
+    const uint32_t caller = cpu.read32(cpu.stackPointer()); // the low half in long mode
     try {
         cpu.devices_.importCall((at - cpu.layout_.stubPage) / kStubSlot);
     } catch (const CpuFault& fault) {
@@ -442,7 +551,7 @@ void Cpu::onStub(uc_engine*, uint64_t address, uint32_t, void* self)
 bool Cpu::onMemory(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t, void* self)
 {
     auto& cpu = *static_cast<Cpu*>(self);
-    const auto at = static_cast<uint32_t>(address);
+    const uint64_t at = address; // in long mode anywhere in 64 bits
     const uint32_t stackBottom = cpu.layout_.stackTop - cpu.layout_.stackSize;
     std::string what;
     if (at < stackBottom && at >= stackBottom - cpu.layout_.stackGuard)
@@ -459,7 +568,7 @@ bool Cpu::onMemory(uc_engine*, uc_mem_type type, uint64_t address, int size, int
 bool Cpu::onInvalid(uc_engine*, void* self)
 {
     auto& cpu = *static_cast<Cpu*>(self);
-    cpu.stop("an invalid instruction", cpu.reg(UC_X86_REG_EIP));
+    cpu.stop("an invalid instruction", cpu.instructionPointer());
     return false;
 }
 

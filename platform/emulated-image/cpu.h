@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // cpu.h
 //
-// One 32-bit x86 processor under the Unicorn engine, as the emulated-image
-// loaders run an image on it (a kernel driver, or a user-mode library): its
+// One x86 processor under the Unicorn engine, in 32-bit protected mode or in
+// 64-bit long mode, as the emulated-image loaders run an image on it (a
+// kernel driver, or a user-mode library): its
 // memory, its registers, the hooks that hand the image's port instructions
 // and its calls of imported routines to the loader, and calls of the image's
 // routines with an instruction budget. What goes wrong inside the image (an
@@ -25,7 +26,9 @@
 namespace emulated {
 
 // The emulated address space beside the image and the physical mappings.
-// System-space records lie above 0x80000000, as on 32-bit Windows.
+// System-space records lie above 0x80000000, as on 32-bit Windows; a 64-bit
+// image finds them at the same addresses (its pointers are 8 bytes, their
+// upper halves zero): everything the processor maps lies below 4 GiB.
 constexpr uint32_t kPageSize = 0x1000;
 constexpr uint32_t kKernelPool = 0x80000000; // driver object, device objects, strings
 constexpr uint32_t kKernelPoolSize = 0x00100000;
@@ -36,6 +39,7 @@ constexpr uint32_t kRequestPage = 0x80200000; // the IRP and its stack location
 constexpr uint32_t kThreadPage = 0x80300000;  // the thread every routine runs on
 constexpr uint32_t kStackTop = 0x80400000;
 constexpr uint32_t kStackSize = 0x3000;   // 12 KiB, the x86 kernel stack
+constexpr uint32_t kStackSize64 = 0x6000; // 24 KiB, the x64 kernel stack
 constexpr uint32_t kStackGuard = 0x10000; // unmapped below the stack
 constexpr uint32_t kSystemBuffers = 0x81000000;
 constexpr uint32_t kLargestSystemBuffer = 0x04000000; // 64 MiB
@@ -68,6 +72,9 @@ struct CpuLayout {
     uint32_t stackGuard = kStackGuard;
     // User mode: in and out are privileged too (no I/O permission).
     bool userMode = false;
+    // 64-bit long mode (an x86-64 image): the Microsoft x64 calling
+    // convention for calls in and out, 8-byte return addresses.
+    bool longMode = false;
     // How messages name the imported routines and the stack.
     std::string routines = "kernel routine";
     std::string stack = "kernel stack";
@@ -78,10 +85,14 @@ struct CpuLayout {
     }
 };
 
-// Who takes the arguments off the stack when a routine returns.
+// How a 32-bit routine takes its arguments, and who takes them off the stack
+// when it returns. In long mode every routine has the one x64 convention
+// (the first four in RCX, RDX, R8 and R9, the rest on the stack above 32
+// bytes of shadow space, the caller cleans up).
 enum class Convention {
-    Stdcall, // the routine (ret n)
-    Cdecl,   // the caller
+    Stdcall,  // on the stack; the routine takes them off (ret n)
+    Cdecl,    // on the stack; the caller takes them off
+    Fastcall, // the first two in ECX and EDX, the rest as stdcall
 };
 
 // What the processor hands to the loader.
@@ -136,10 +147,20 @@ class Cpu {
         return uc_;
     }
 
+    // A register's low 32 bits (EAX in long mode is RAX's low half), and a
+    // whole 64-bit register (long mode only).
     uint32_t reg(int id) const;
     void setReg(int id, uint32_t value);
-    // The stack argument n (0 the first) of an imported routine at its stub.
+    uint64_t reg64(int id) const;
+    void setReg64(int id, uint64_t value);
+    // The stack argument n (0 the first) of a 32-bit imported routine at its
+    // stub.
     uint32_t argument(unsigned n) const;
+    // The stack pointer and instruction pointer, in either mode.
+    uint32_t stackPointer() const;
+    uint32_t instructionPointer() const;
+    // Sets what an imported routine returns (EAX, or all of RAX).
+    void setResult(uint64_t value);
 
     const CpuLayout& layout() const
     {
@@ -147,13 +168,15 @@ class Cpu {
     }
     // Maps the stub page with one stub per imported routine, each a return
     // that takes the routine's argument bytes off the stack (none for a
-    // cdecl routine, which leaves them to its caller).
+    // cdecl routine, which leaves them to its caller, and none in long mode,
+    // where the caller always does).
     void installStubs(const std::vector<uint16_t>& stackBytes);
     // The code range whose instructions are checked and counted.
     void setDriverCode(uint32_t begin, uint32_t end, const uint8_t* bytes);
     // Calls a routine of the image with the arguments; gives EAX. At most
     // budget instructions of the image run. Throws CpuFault, also when the
-    // stack pointer does not come back where the convention puts it.
+    // stack pointer does not come back where the convention puts it. In long
+    // mode the convention is x64's, whatever convention says.
     uint32_t call(uint32_t routine, const std::vector<uint32_t>& arguments, uint64_t budget,
                   Convention convention = Convention::Stdcall);
     // Writes over the image's code whatever its rights, and drops what the
@@ -209,6 +232,38 @@ class Cpu {
     uint32_t lastInstruction_ = 0, blockEnd_ = 0; // the block that ran last
     uint64_t executed_ = 0, budget_ = 0;
     std::optional<CpuFault> fault_;
+};
+
+// The parameters of an imported routine at its stub, read in order by the
+// processor's mode and the routine's convention: on x86 from the stack (a
+// 64-bit value takes two slots; a fastcall routine's first two from ECX and
+// EDX), on x86-64 from RCX, RDX, R8 and R9, then from the stack above the
+// 32 bytes of shadow space, one 8-byte slot each. Throws CpuFault for an
+// unmapped stack slot or a pointer outside the emulated address space.
+class Arguments {
+  public:
+    Arguments(const Cpu& cpu, Convention convention) : cpu_(cpu), convention_(convention) {}
+    // A value of 32 bits or fewer (ULONG, BOOLEAN, an enum; the low half of
+    // its slot on x86-64).
+    uint32_t word();
+    // A pointer: on x86-64 its upper half must be zero.
+    uint32_t pointer();
+    // A pointer-sized integer (SIZE_T, ULONG_PTR): 32 or 64 bits.
+    uint64_t natural();
+    // A 64-bit value (PHYSICAL_ADDRESS, LONGLONG).
+    uint64_t wide();
+    // The bytes of a pointer or a pointer-sized integer: 4 or 8.
+    uint32_t pointerBytes() const
+    {
+        return cpu_.layout().longMode ? 8 : 4;
+    }
+
+  private:
+    uint64_t slot(); // the next slot: 4 bytes on x86, 8 on x86-64
+
+    const Cpu& cpu_;
+    Convention convention_;
+    unsigned next_ = 0;
 };
 
 } // namespace emulated

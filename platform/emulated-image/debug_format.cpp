@@ -2,20 +2,20 @@
 // debug_format.cpp
 //
 // The printf formatting of DbgPrint for an emulated driver: the format text
-// and its arguments are read from emulated memory (32-bit stack slots, two
-// for a 64-bit argument, "%s" texts from their addresses) and each
-// conversion is printed as the host C library prints it.
+// and its arguments are read from emulated memory by the calling convention
+// (on x86 32-bit stack slots, two for a 64-bit argument; on x86-64 one
+// 8-byte slot each; "%s" texts from their addresses) and each conversion is
+// printed as the host C library prints it.
 #include "platform/emulated-image/emulated_driver.h"
 
 #include <cstdio>
 
 namespace emulated {
 
-std::string EmulatedDriver::formatFromStack(uint32_t format, uint32_t firstArgument) const
+std::string EmulatedDriver::formatArguments(uint32_t format, Arguments& arguments) const
 {
     const std::string text = cpu_->readText(format);
-    uint32_t next = firstArgument;
-    auto argument = [&]() { return cpu_->argument(next++); };
+    auto argument = [&]() { return arguments.word(); };
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '%') {
@@ -62,8 +62,7 @@ std::string EmulatedDriver::formatFromStack(uint32_t format, uint32_t firstArgum
         case 'd':
         case 'i':
             if (wide64) {
-                const uint64_t low = argument();
-                const uint64_t value = low | uint64_t(argument()) << 32;
+                const uint64_t value = arguments.wide();
                 std::snprintf(piece, sizeof piece, (conversion + "lld").c_str(),
                               static_cast<long long>(value));
             } else {
@@ -77,8 +76,7 @@ std::string EmulatedDriver::formatFromStack(uint32_t format, uint32_t firstArgum
         case 'X':
         case 'o':
             if (wide64) {
-                const uint64_t low = argument();
-                const uint64_t value = low | uint64_t(argument()) << 32;
+                const uint64_t value = arguments.wide();
                 std::snprintf(piece, sizeof piece, (conversion + "ll" + kind).c_str(),
                               static_cast<unsigned long long>(value));
             } else {
@@ -93,11 +91,13 @@ std::string EmulatedDriver::formatFromStack(uint32_t format, uint32_t firstArgum
             out += piece;
             break;
         case 'p':
-            std::snprintf(piece, sizeof piece, "%08X", static_cast<unsigned>(argument()));
+            // As the kernel prints a pointer: all its digits.
+            std::snprintf(piece, sizeof piece, "%0*llX", int(2 * arguments.pointerBytes()),
+                          static_cast<unsigned long long>(arguments.natural()));
             out += piece;
             break;
         case 's': {
-            const uint32_t address = argument();
+            const uint32_t address = arguments.pointer();
             const std::string value = address != 0 ? cpu_->readText(address) : "(null)";
             std::string valueConversion = conversion + "s";
             const int length = std::snprintf(nullptr, 0, valueConversion.c_str(), value.c_str());

@@ -2,15 +2,15 @@
 // emulated_driver.cpp
 //
 // The emulated driver's life in the host NT layer: the image laid out in the
-// processor with its stubs, the driver object and registry path of
-// DriverEntry, each request carried over as a 32-bit IRP and stack location
-// with its system buffer, the unload routine, and the faults that stop the
-// driver.
+// processor (in the mode of its machine) with its stubs, the driver object
+// and registry path of DriverEntry, each request carried over as an IRP and
+// stack location in the image's layout with its system buffer, the unload
+// routine, and the faults that stop the driver.
 #include "platform/emulated-image/emulated_driver.h"
 #include "platform/emulated-image/stand_ins.h"
 
 #include "platform/emulated-image/image_placement.h"
-#include "platform/emulated-image/nt32_layout.h"
+#include "platform/emulated-image/nt_layout.h"
 #include "platform/emulated-image/unicorn_library.h"
 #include "platform/host-nt/nt_host.h"
 #include "sim/machine.h"
@@ -65,10 +65,14 @@ VOID NTAPI hostUnload(PDRIVER_OBJECT driver)
 } // namespace
 
 EmulatedDriver::EmulatedDriver(const std::filesystem::path& image, const LoadOptions& options)
-    : imageName_(image.filename().string()), pe_(image), symbols_(mapFileFor(image)),
-      options_(options)
+    : imageName_(image.filename().string()), pe_(image),
+      nt_(pe_.is64() ? kNt64Layout : kNt32Layout), symbols_(mapFileFor(image)), options_(options)
 {
-    base_ = options.base.value_or(pe_.imageBase());
+    if (!options.base && pe_.imageBase() > 0xFFFFFFFFull)
+        throw ImageError("driver image " + image.string() + ": linked at " +
+                         hexAddress(pe_.imageBase()) +
+                         ", above the emulated address space's 4 GiB; give it a base below");
+    base_ = options.base.value_or(static_cast<uint32_t>(pe_.imageBase()));
     const uint64_t end = uint64_t(base_) + pagesFor(pe_.imageSize());
     if (base_ % kPageSize != 0 || base_ < 0x10000 || end > 0xFFFFF000ull ||
         (end > kFirstSystemAddress && base_ < kLastEmulatorAddress))
@@ -114,7 +118,10 @@ EmulatedDriver::EmulatedDriver(const std::filesystem::path& image, const LoadOpt
         sim::currentMachine().portOut(port, value);
     };
     devices.importCall = [this](uint32_t index) { kernelCall(index); };
-    cpu_ = std::make_unique<Cpu>(std::move(devices));
+    CpuLayout layout;
+    layout.longMode = pe_.is64();
+    layout.stackSize = pe_.is64() ? kStackSize64 : kStackSize;
+    cpu_ = std::make_unique<Cpu>(std::move(devices), layout);
 
     placeImage(*cpu_, pe_, base_, image_);
 
@@ -122,11 +129,11 @@ EmulatedDriver::EmulatedDriver(const std::filesystem::path& image, const LoadOpt
     cpu_->map(kKernelPool, kKernelPoolSize, UC_PROT_READ | UC_PROT_WRITE);
     std::vector<uint16_t> stackBytes;
     for (const KernelRoutine& routine : kernelRoutines())
-        stackBytes.push_back(routine.stackBytes);
+        stackBytes.push_back(routine.convention == Convention::Stdcall ? routine.stackBytes : 0);
     cpu_->installStubs(stackBytes);
     cpu_->map(kRequestPage, kPageSize, UC_PROT_READ | UC_PROT_WRITE);
     cpu_->map(kThreadPage, kPageSize, UC_PROT_READ | UC_PROT_WRITE);
-    cpu_->map(kStackTop - kStackSize, kStackSize, UC_PROT_READ | UC_PROT_WRITE);
+    cpu_->map(kStackTop - layout.stackSize, layout.stackSize, UC_PROT_READ | UC_PROT_WRITE);
 }
 
 EmulatedDriver::~EmulatedDriver()
@@ -145,6 +152,8 @@ uint32_t EmulatedDriver::resolveImport(const Import& import)
 
 void EmulatedDriver::kernelCall(uint32_t index)
 {
+    if (index < kernelRoutines().size())
+        callConvention_ = kernelRoutines()[index].convention;
     runStandIn(*this, kernelRoutines(), index, "the kernel's stub page");
 }
 
@@ -163,20 +172,42 @@ uint32_t EmulatedDriver::allocate(uint32_t bytes)
 uint32_t EmulatedDriver::makeUnicodeString(const std::u16string& text)
 {
     const auto bytes = static_cast<uint16_t>(text.size() * 2);
-    const uint32_t string = allocate(nt32::kUnicodeStringSize + bytes + 2);
-    const uint32_t buffer = string + nt32::kUnicodeStringSize;
-    cpu_->write16(string + nt32::kUnicodeStringLength, bytes);
-    cpu_->write16(string + nt32::kUnicodeStringMaximumLength, static_cast<uint16_t>(bytes + 2));
-    cpu_->write32(string + nt32::kUnicodeStringBuffer, buffer);
+    const uint32_t string = allocate(nt_.unicodeStringSize + bytes + 2);
+    const uint32_t buffer = string + nt_.unicodeStringSize;
+    cpu_->write16(string + nt_.unicodeStringLength, bytes);
+    cpu_->write16(string + nt_.unicodeStringMaximumLength, static_cast<uint16_t>(bytes + 2));
+    writePointer(string + nt_.unicodeStringBuffer, buffer);
     cpu_->write(buffer, text.data(), bytes);
     return string;
 }
 
+uint32_t EmulatedDriver::readPointer(uint32_t address) const
+{
+    const uint64_t value = readNatural(address);
+    if (value > 0xFFFFFFFFull)
+        throw CpuFault("the pointer at " + hexAddress(address) + " is " + hexAddress(value) +
+                           ", outside the emulated address space (below 4 GiB)",
+                       0);
+    return static_cast<uint32_t>(value);
+}
+
+uint64_t EmulatedDriver::readNatural(uint32_t address) const
+{
+    uint64_t value = 0; // little-endian: a 4-byte field is the low half
+    cpu_->read(address, &value, nt_.pointerBytes);
+    return value;
+}
+
+void EmulatedDriver::writePointer(uint32_t address, uint64_t value)
+{
+    cpu_->write(address, &value, nt_.pointerBytes);
+}
+
 std::wstring EmulatedDriver::readUnicodeString(uint32_t address, const char* routine) const
 {
-    const uint16_t length = cpu_->read16(address + nt32::kUnicodeStringLength);
-    const uint16_t maximum = cpu_->read16(address + nt32::kUnicodeStringMaximumLength);
-    const uint32_t buffer = cpu_->read32(address + nt32::kUnicodeStringBuffer);
+    const uint16_t length = cpu_->read16(address + nt_.unicodeStringLength);
+    const uint16_t maximum = cpu_->read16(address + nt_.unicodeStringMaximumLength);
+    const uint32_t buffer = readPointer(address + nt_.unicodeStringBuffer);
     if (length % 2 != 0 || length > maximum || (length > 0 && buffer == 0))
         throw CpuFault(std::string(routine) + " was given a malformed UNICODE_STRING (Length " +
                            std::to_string(length) + ", MaximumLength " + std::to_string(maximum) +
@@ -202,14 +233,15 @@ uint64_t EmulatedDriver::lastInstructions() const
 
 std::optional<uint32_t> EmulatedDriver::symbolAddress(const std::string& name) const
 {
-    return placedSymbol(symbols_, name, base_, pe_.imageBase());
+    return placedSymbol(symbols_, name, base_, static_cast<uint32_t>(pe_.imageBase()));
 }
 
 std::string EmulatedDriver::describe(uint32_t address) const
 {
     if (const KernelRoutine* routine = standInAt(kernelRoutines(), address, kStubPage, kStubSlot))
         return hexAddress(address) + " (the kernel's " + routine->name + ")";
-    return describeImageAddress(symbols_, imageName_, address, base_, pe_.imageBase(),
+    return describeImageAddress(symbols_, imageName_, address, base_,
+                                static_cast<uint32_t>(pe_.imageBase()),
                                 static_cast<uint32_t>(image_.size()));
 }
 
@@ -255,23 +287,23 @@ NTSTATUS EmulatedDriver::runEntry(PDRIVER_OBJECT hostDriver, PUNICODE_STRING reg
         registry[hostDriver] = this;
     }
     const std::string service = std::filesystem::path(imageName_).stem().string();
-    driverObject_ = allocate(nt32::kDriverObjectSize);
-    const uint32_t extension = allocate(nt32::kDriverExtensionSize);
-    cpu_->write16(driverObject_ + nt32::kDriverObjectType, nt32::kIoTypeDriver);
-    cpu_->write16(driverObject_ + nt32::kDriverObjectSizeField, nt32::kDriverObjectSize);
-    cpu_->write32(driverObject_ + nt32::kDriverObjectDriverStart, base_);
-    cpu_->write32(driverObject_ + nt32::kDriverObjectDriverSize, pe_.imageSize());
-    cpu_->write32(driverObject_ + nt32::kDriverObjectDriverExtension, extension);
-    cpu_->write32(driverObject_ + nt32::kDriverObjectDriverInit, base_ + pe_.entryPoint());
+    driverObject_ = allocate(nt_.driverObjectSize);
+    const uint32_t extension = allocate(nt_.driverExtensionSize);
+    cpu_->write16(driverObject_ + nt_.driverObjectType, nt_records::kIoTypeDriver);
+    cpu_->write16(driverObject_ + nt_.driverObjectSizeField, nt_.driverObjectSize);
+    writePointer(driverObject_ + nt_.driverObjectDriverStart, base_);
+    cpu_->write32(driverObject_ + nt_.driverObjectDriverSize, pe_.imageSize());
+    writePointer(driverObject_ + nt_.driverObjectDriverExtension, extension);
+    writePointer(driverObject_ + nt_.driverObjectDriverInit, base_ + pe_.entryPoint());
     const uint32_t driverName =
         makeUnicodeString(toUtf16(L"\\Driver\\") + std::u16string(service.begin(), service.end()));
-    std::vector<uint8_t> name(nt32::kUnicodeStringSize);
+    std::vector<uint8_t> name(nt_.unicodeStringSize);
     cpu_->read(driverName, name.data(), name.size());
-    cpu_->write(driverObject_ + nt32::kDriverObjectDriverName, name.data(), name.size());
-    cpu_->write32(extension + nt32::kDriverExtensionDriverObject, driverObject_);
+    cpu_->write(driverObject_ + nt_.driverObjectDriverName, name.data(), name.size());
+    writePointer(extension + nt_.driverExtensionDriverObject, driverObject_);
     const uint32_t serviceName = makeUnicodeString(std::u16string(service.begin(), service.end()));
     cpu_->read(serviceName, name.data(), name.size());
-    cpu_->write(extension + nt32::kDriverExtensionServiceKeyName, name.data(), name.size());
+    cpu_->write(extension + nt_.driverExtensionServiceKeyName, name.data(), name.size());
 
     std::wstring path;
     if (registryPath != nullptr && registryPath->Buffer != nullptr)
@@ -300,16 +332,17 @@ NTSTATUS EmulatedDriver::runEntry(PDRIVER_OBJECT hostDriver, PUNICODE_STRING reg
         devices_.clear();
         return status;
     }
-    for (uint32_t major = 0; major < nt32::kMajorFunctionCount; ++major)
-        if (cpu_->read32(driverObject_ + nt32::kDriverObjectMajorFunction + 4 * major) != 0)
+    for (uint32_t major = 0; major < nt_records::kMajorFunctionCount; ++major)
+        if (readPointer(driverObject_ + nt_.driverObjectMajorFunction + nt_.pointerBytes * major) !=
+            0)
             hostDriver->MajorFunction[major] = &hostDispatch;
-    if (cpu_->read32(driverObject_ + nt32::kDriverObjectDriverUnload) != 0)
+    if (readPointer(driverObject_ + nt_.driverObjectDriverUnload) != 0)
         hostDriver->DriverUnload = &hostUnload;
     // The I/O manager opens the devices DriverEntry made.
     for (const Device& device : devices_) {
-        const uint32_t flags = cpu_->read32(device.emulated + nt32::kDeviceObjectFlags);
-        cpu_->write32(device.emulated + nt32::kDeviceObjectFlags,
-                      flags & ~nt32::kDoDeviceInitializing);
+        const uint32_t flags = cpu_->read32(device.emulated + nt_.deviceObjectFlags);
+        cpu_->write32(device.emulated + nt_.deviceObjectFlags,
+                      flags & ~nt_records::kDoDeviceInitializing);
     }
     return status;
 }
@@ -367,33 +400,33 @@ NTSTATUS EmulatedDriver::dispatch(PDEVICE_OBJECT hostDevice, PIRP irp)
                     cpu_->write(buffer, hostBuffer, length);
                 }
                 const uint32_t request = kRequestPage;
-                std::vector<uint8_t> zero(nt32::kIrpSize + nt32::kStackSize, 0);
+                std::vector<uint8_t> zero(nt_.irpSize + nt_.stackSize, 0);
                 cpu_->write(request, zero.data(), zero.size());
-                const uint32_t location = request + nt32::kIrpSize;
-                cpu_->write16(request + nt32::kIrpType, nt32::kIoTypeIrp);
-                cpu_->write16(request + nt32::kIrpSizeField, nt32::kIrpSize + nt32::kStackSize);
-                cpu_->write32(request + nt32::kIrpAssociatedIrp, buffer);
-                cpu_->write8(request + nt32::kIrpRequestorMode, nt32::kUserMode);
-                cpu_->write8(request + nt32::kIrpStackCount, 1);
-                cpu_->write8(request + nt32::kIrpCurrentLocation, 1);
-                cpu_->write32(request + nt32::kIrpCurrentStackLocation, location);
-                cpu_->write8(location + nt32::kStackMajorFunction, major);
-                cpu_->write32(location + nt32::kStackOutputBufferLength, outputLength);
-                cpu_->write32(location + nt32::kStackInputBufferLength, inputLength);
-                cpu_->write32(location + nt32::kStackIoControlCode,
+                const uint32_t location = request + nt_.irpSize;
+                cpu_->write16(request + nt_.irpType, nt_records::kIoTypeIrp);
+                cpu_->write16(request + nt_.irpSizeField, nt_.irpSize + nt_.stackSize);
+                writePointer(request + nt_.irpAssociatedIrp, buffer);
+                cpu_->write8(request + nt_.irpRequestorMode, nt_records::kUserMode);
+                cpu_->write8(request + nt_.irpStackCount, 1);
+                cpu_->write8(request + nt_.irpCurrentLocation, 1);
+                writePointer(request + nt_.irpCurrentStackLocation, location);
+                cpu_->write8(location + nt_.stackMajorFunction, major);
+                cpu_->write32(location + nt_.stackOutputBufferLength, outputLength);
+                cpu_->write32(location + nt_.stackInputBufferLength, inputLength);
+                cpu_->write32(location + nt_.stackIoControlCode,
                               control ? stack->Parameters.DeviceIoControl.IoControlCode : 0);
-                cpu_->write32(location + nt32::kStackDeviceObject, device->emulated);
+                writePointer(location + nt_.stackDeviceObject, device->emulated);
 
-                const uint32_t routine =
-                    cpu_->read32(driverObject_ + nt32::kDriverObjectMajorFunction + 4 * major);
+                const uint32_t routine = readPointer(driverObject_ + nt_.driverObjectMajorFunction +
+                                                     nt_.pointerBytes * major);
                 currentIrp_ = request;
                 completions_ = 0;
                 const auto returned = static_cast<NTSTATUS>(run(
                     routine, {device->emulated, request}, nt::MajorFunctionName(major).c_str()));
                 currentIrp_ = 0;
                 const auto completed =
-                    static_cast<NTSTATUS>(cpu_->read32(request + nt32::kIrpIoStatusStatus));
-                information = cpu_->read32(request + nt32::kIrpIoStatusInformation);
+                    static_cast<NTSTATUS>(cpu_->read32(request + nt_.irpIoStatusStatus));
+                information = readNatural(request + nt_.irpIoStatusInformation);
                 if (completions_ == 0)
                     throw CpuFault("the " + nt::MajorFunctionName(major) + " routine returned " +
                                        hexAddress(uint32_t(returned)) +
@@ -432,7 +465,7 @@ void EmulatedDriver::runUnload()
     std::lock_guard guard(lock_);
     if (fault_)
         return;
-    const uint32_t routine = cpu_->read32(driverObject_ + nt32::kDriverObjectDriverUnload);
+    const uint32_t routine = readPointer(driverObject_ + nt_.driverObjectDriverUnload);
     try {
         run(routine, {driverObject_}, "the unload routine");
     } catch (const CpuFault&) {

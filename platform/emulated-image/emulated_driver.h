@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 // emulated_driver.h
 //
-// The emulated-image driver loader: runs a shipped 32-bit kernel driver image
-// (build-windows/bin/zephr.sys) instruction by instruction on the simulated
-// notebook. The image is laid out in a CPU emulator, its imports go to
-// stand-ins for the kernel routines, its DriverEntry runs with a driver
-// object in the 32-bit layout, and the device and link it creates join the
+// The emulated-image driver loader: runs a shipped kernel driver image, the
+// 32-bit (build-windows/bin/zephr.sys) or the x64 one
+// (build-windows-x64/bin/zephr.sys), instruction by instruction on the
+// simulated notebook. The image is laid out in a CPU emulator in the mode of
+// its machine, its imports go to stand-ins for the kernel routines, its
+// DriverEntry runs with a driver object in the layout of its machine
+// (nt_layout.h), and the device and link it creates join the
 // host NT layer's name space, so CreateFileA and DeviceIoControl of the host
 // Win32 layer reach it as they reach the host-built driver. Its in and out
 // instructions go to the simulated notebook's port bus, an out to port 0xB2
@@ -17,6 +19,7 @@
 
 #include "platform/emulated-image/cpu.h"
 #include "platform/emulated-image/map_symbols.h"
+#include "platform/emulated-image/nt_layout.h"
 #include "platform/emulated-image/pe_image.h"
 
 #include <ntddk.h>
@@ -60,6 +63,11 @@ class EmulatedDriver {
     {
         return base_;
     }
+    // An x86-64 image (run in long mode); else an i386 one.
+    bool is64() const
+    {
+        return pe_.is64();
+    }
     // Where a symbol of the map file lies in the emulated image.
     std::optional<uint32_t> symbolAddress(const std::string& name) const;
     // "0x00014830 (SmmExchange+0x4)": an emulated address with the nearest
@@ -94,7 +102,8 @@ class EmulatedDriver {
     struct KernelRoutine {
         const char* module; // the image the routine comes from, lower case
         const char* name;
-        uint16_t stackBytes; // argument bytes the routine takes off the stack
+        Convention convention; // on x86; on x86-64 every routine has x64's
+        uint16_t stackBytes;   // argument bytes a stdcall routine takes off the stack
         void (EmulatedDriver::*run)();
     };
     static const std::vector<KernelRoutine>& kernelRoutines();
@@ -103,13 +112,24 @@ class EmulatedDriver {
     uint32_t allocate(uint32_t bytes); // zeroed kernel pool, 8-byte aligned
     uint32_t makeUnicodeString(const std::u16string& text);
     std::wstring readUnicodeString(uint32_t address, const char* routine) const;
+    // Pointer-sized fields of the records (4 or 8 bytes by the image's
+    // machine); a pointer read must lie below 4 GiB, where everything the
+    // processor maps lies.
+    uint32_t readPointer(uint32_t address) const;
+    uint64_t readNatural(uint32_t address) const;
+    void writePointer(uint32_t address, uint64_t value);
+    // The parameters of the kernel routine being called, by its convention.
+    Arguments arguments() const
+    {
+        return Arguments(*cpu_, callConvention_);
+    }
     // Runs a driver routine; a fault is kept, reported and rethrown.
     uint32_t run(uint32_t routine, std::initializer_list<uint32_t> arguments, const char* what);
     void recordFault(const CpuFault& fault, const char* what);
     uint32_t systemBufferFor(uint32_t length);
 
     // The kernel routines (kernel_routines.cpp).
-    void returnFromStub(uint32_t value);
+    void returnFromStub(uint64_t value);
     void rtlInitUnicodeString();
     void ioCreateDevice();
     void ioDeleteDevice();
@@ -124,17 +144,20 @@ class EmulatedDriver {
     void keReleaseMutex();
     void memcpyRoutine();
     void memsetRoutine();
-    std::string formatFromStack(uint32_t format, uint32_t firstArgument) const;
+    // The text of a printf format and the variable arguments that follow.
+    std::string formatArguments(uint32_t format, Arguments& arguments) const;
 
     mutable std::recursive_mutex lock_; // one processor: one routine at a time
     std::string imageName_;
     PeImage pe_;
+    const NtLayout& nt_; // the records' layout for the image's machine
     MapSymbols symbols_;
     LoadOptions options_;
     uint32_t base_ = 0;
     std::vector<uint8_t> image_; // the image as the processor sees it
     std::unique_ptr<Cpu> cpu_;
-    std::vector<uint32_t> stubRoutines_; // stub index -> routine index
+    std::vector<uint32_t> stubRoutines_;              // stub index -> routine index
+    Convention callConvention_ = Convention::Stdcall; // of the routine being called
     uint32_t poolNext_ = kKernelPool;
 
     PDRIVER_OBJECT hostDriver_ = nullptr;

@@ -46,7 +46,11 @@ EmulatedPlugin::EmulatedPlugin(const std::filesystem::path& image, const PluginL
     : imageName_(image.filename().string()), pe_(image, ImageKind::Dll),
       symbols_(mapFileFor(image)), options_(options)
 {
-    base_ = options.base.value_or(pe_.imageBase());
+    if (pe_.is64())
+        throw ImageError("plug-in image " + image.string() +
+                         ": an x86-64 (PE32+) library; the emulated plug-in loader runs the "
+                         "i386 (PE32) Gaugelet.dll");
+    base_ = options.base.value_or(static_cast<uint32_t>(pe_.imageBase()));
     const uint64_t end = uint64_t(base_) + pagesFor(pe_.imageSize());
     if (base_ % 0x10000 != 0 || base_ < kLowestImageAddress || end > kImageSpaceEnd)
         throw ImageError("plug-in image " + image.string() + ": cannot be placed at " +
@@ -197,7 +201,7 @@ std::optional<std::string> EmulatedPlugin::fault() const
 
 std::optional<uint32_t> EmulatedPlugin::symbolAddress(const std::string& name) const
 {
-    return placedSymbol(symbols_, name, base_, pe_.imageBase());
+    return placedSymbol(symbols_, name, base_, static_cast<uint32_t>(pe_.imageBase()));
 }
 
 std::string EmulatedPlugin::describe(uint32_t address) const
@@ -205,7 +209,8 @@ std::string EmulatedPlugin::describe(uint32_t address) const
     if (const ImportedRoutine* routine =
             standInAt(importedRoutines(), address, kUserStubPage, kStubSlot))
         return hexAddress(address) + " (" + routine->name + ")";
-    return describeImageAddress(symbols_, imageName_, address, base_, pe_.imageBase(),
+    return describeImageAddress(symbols_, imageName_, address, base_,
+                                static_cast<uint32_t>(pe_.imageBase()),
                                 static_cast<uint32_t>(image_.size()));
 }
 

@@ -2,9 +2,12 @@
 // kernel_routines.cpp
 //
 // The kernel routines an emulated driver image may import, each with its
-// real calling convention (stdcall unless noted: the routine takes its
-// arguments off the stack; cdecl for DbgPrint, memcpy and memset: the caller
-// does; fastcall for IofCompleteRequest: ECX and EDX). Each does what the
+// real calling convention on x86 (stdcall unless noted: the routine takes
+// its arguments off the stack; cdecl for DbgPrint, memcpy and memset: the
+// caller does; fastcall for IofCompleteRequest: ECX and EDX); on x86-64 all
+// have the x64 convention. Each reads its parameters in order through
+// Arguments, which knows the conventions, so one stand-in serves both
+// machines; records are written in the image's layout. Each does what the
 // host NT layer does for the host-built driver, on records in emulated
 // memory: device and link names go to the host NT layer's name space,
 // physical mappings to the simulated notebook (and into the processor),
@@ -13,7 +16,7 @@
 #include "platform/emulated-image/emulated_driver.h"
 #include "platform/emulated-image/stand_ins.h"
 
-#include "platform/emulated-image/nt32_layout.h"
+#include "platform/emulated-image/nt_layout.h"
 #include "sim/machine.h"
 
 #include <algorithm>
@@ -38,34 +41,42 @@ UNICODE_STRING hostString(std::wstring& text)
 const std::vector<EmulatedDriver::KernelRoutine>& EmulatedDriver::kernelRoutines()
 {
     static const std::vector<KernelRoutine> routines = {
-        {"ntoskrnl.exe", "RtlInitUnicodeString", 8, &EmulatedDriver::rtlInitUnicodeString},
-        {"ntoskrnl.exe", "IoCreateDevice", 28, &EmulatedDriver::ioCreateDevice},
-        {"ntoskrnl.exe", "IoDeleteDevice", 4, &EmulatedDriver::ioDeleteDevice},
-        {"ntoskrnl.exe", "IoCreateSymbolicLink", 8, &EmulatedDriver::ioCreateSymbolicLink},
-        {"ntoskrnl.exe", "IoDeleteSymbolicLink", 4, &EmulatedDriver::ioDeleteSymbolicLink},
-        {"ntoskrnl.exe", "IofCompleteRequest", 0, &EmulatedDriver::iofCompleteRequest},
-        {"ntoskrnl.exe", "MmMapIoSpace", 16, &EmulatedDriver::mmMapIoSpace},
-        {"ntoskrnl.exe", "MmUnmapIoSpace", 8, &EmulatedDriver::mmUnmapIoSpace},
-        {"ntoskrnl.exe", "DbgPrint", 0, &EmulatedDriver::dbgPrint},
-        {"ntoskrnl.exe", "KeInitializeMutex", 8, &EmulatedDriver::keInitializeMutex},
-        {"ntoskrnl.exe", "KeWaitForSingleObject", 20, &EmulatedDriver::keWaitForSingleObject},
-        {"ntoskrnl.exe", "KeReleaseMutex", 8, &EmulatedDriver::keReleaseMutex},
-        {"ntoskrnl.exe", "memcpy", 0, &EmulatedDriver::memcpyRoutine},
-        {"ntoskrnl.exe", "memset", 0, &EmulatedDriver::memsetRoutine},
+        {"ntoskrnl.exe", "RtlInitUnicodeString", Convention::Stdcall, 8,
+         &EmulatedDriver::rtlInitUnicodeString},
+        {"ntoskrnl.exe", "IoCreateDevice", Convention::Stdcall, 28,
+         &EmulatedDriver::ioCreateDevice},
+        {"ntoskrnl.exe", "IoDeleteDevice", Convention::Stdcall, 4, &EmulatedDriver::ioDeleteDevice},
+        {"ntoskrnl.exe", "IoCreateSymbolicLink", Convention::Stdcall, 8,
+         &EmulatedDriver::ioCreateSymbolicLink},
+        {"ntoskrnl.exe", "IoDeleteSymbolicLink", Convention::Stdcall, 4,
+         &EmulatedDriver::ioDeleteSymbolicLink},
+        {"ntoskrnl.exe", "IofCompleteRequest", Convention::Fastcall, 0,
+         &EmulatedDriver::iofCompleteRequest},
+        {"ntoskrnl.exe", "MmMapIoSpace", Convention::Stdcall, 16, &EmulatedDriver::mmMapIoSpace},
+        {"ntoskrnl.exe", "MmUnmapIoSpace", Convention::Stdcall, 8, &EmulatedDriver::mmUnmapIoSpace},
+        {"ntoskrnl.exe", "DbgPrint", Convention::Cdecl, 0, &EmulatedDriver::dbgPrint},
+        {"ntoskrnl.exe", "KeInitializeMutex", Convention::Stdcall, 8,
+         &EmulatedDriver::keInitializeMutex},
+        {"ntoskrnl.exe", "KeWaitForSingleObject", Convention::Stdcall, 20,
+         &EmulatedDriver::keWaitForSingleObject},
+        {"ntoskrnl.exe", "KeReleaseMutex", Convention::Stdcall, 8, &EmulatedDriver::keReleaseMutex},
+        {"ntoskrnl.exe", "memcpy", Convention::Cdecl, 0, &EmulatedDriver::memcpyRoutine},
+        {"ntoskrnl.exe", "memset", Convention::Cdecl, 0, &EmulatedDriver::memsetRoutine},
     };
     return routines;
 }
 
-void EmulatedDriver::returnFromStub(uint32_t value)
+void EmulatedDriver::returnFromStub(uint64_t value)
 {
-    cpu_->setReg(UC_X86_REG_EAX, value);
+    cpu_->setResult(value);
 }
 
 // VOID RtlInitUnicodeString(PUNICODE_STRING Destination, PCWSTR Source)
 void EmulatedDriver::rtlInitUnicodeString()
 {
-    const uint32_t destination = cpu_->argument(0);
-    const uint32_t source = cpu_->argument(1);
+    Arguments in = arguments();
+    const uint32_t destination = in.pointer();
+    const uint32_t source = in.pointer();
     uint32_t length = 0;
     if (source != 0)
         while (cpu_->read16(source + length) != 0) {
@@ -73,10 +84,10 @@ void EmulatedDriver::rtlInitUnicodeString()
             if (length >= 0xFFFC)
                 throw CpuFault("RtlInitUnicodeString was given a text with no end", 0);
         }
-    cpu_->write16(destination + nt32::kUnicodeStringLength, static_cast<uint16_t>(length));
-    cpu_->write16(destination + nt32::kUnicodeStringMaximumLength,
+    cpu_->write16(destination + nt_.unicodeStringLength, static_cast<uint16_t>(length));
+    cpu_->write16(destination + nt_.unicodeStringMaximumLength,
                   static_cast<uint16_t>(source != 0 ? length + 2 : 0));
-    cpu_->write32(destination + nt32::kUnicodeStringBuffer, source);
+    writePointer(destination + nt_.unicodeStringBuffer, source);
 }
 
 // NTSTATUS IoCreateDevice(PDRIVER_OBJECT, ULONG ExtensionSize, PUNICODE_STRING Name,
@@ -84,13 +95,14 @@ void EmulatedDriver::rtlInitUnicodeString()
 //                         PDEVICE_OBJECT* DeviceObject)
 void EmulatedDriver::ioCreateDevice()
 {
-    const uint32_t driver = cpu_->argument(0);
-    const uint32_t extensionSize = cpu_->argument(1);
-    const uint32_t nameAddress = cpu_->argument(2);
-    const uint32_t type = cpu_->argument(3);
-    const uint32_t characteristics = cpu_->argument(4);
-    const auto exclusive = static_cast<BOOLEAN>(cpu_->argument(5) & 0xFF);
-    const uint32_t result = cpu_->argument(6);
+    Arguments in = arguments();
+    const uint32_t driver = in.pointer();
+    const uint32_t extensionSize = in.word();
+    const uint32_t nameAddress = in.pointer();
+    const uint32_t type = in.word();
+    const uint32_t characteristics = in.word();
+    const auto exclusive = static_cast<BOOLEAN>(in.word() & 0xFF);
+    const uint32_t result = in.pointer();
     if (driver != driverObject_)
         throw CpuFault("IoCreateDevice was given a driver object this kernel did not make (" +
                            hexAddress(driver) + ")",
@@ -110,30 +122,30 @@ void EmulatedDriver::ioCreateDevice()
     if (!NT_SUCCESS(status))
         return returnFromStub(static_cast<uint32_t>(status));
 
-    const uint32_t object = allocate(nt32::kDeviceObjectSize);
+    const uint32_t object = allocate(nt_.deviceObjectSize);
     const uint32_t extension = extensionSize != 0 ? allocate(extensionSize) : 0;
-    cpu_->write16(object + nt32::kDeviceObjectType, nt32::kIoTypeDevice);
-    cpu_->write16(object + nt32::kDeviceObjectSizeField,
-                  static_cast<uint16_t>(nt32::kDeviceObjectSize + extensionSize));
-    cpu_->write32(object + nt32::kDeviceObjectDriverObject, driverObject_);
+    cpu_->write16(object + nt_.deviceObjectType, nt_records::kIoTypeDevice);
+    cpu_->write16(object + nt_.deviceObjectSizeField,
+                  static_cast<uint16_t>(nt_.deviceObjectSize + extensionSize));
+    writePointer(object + nt_.deviceObjectDriverObject, driverObject_);
     // Like Windows, the newest device heads the driver's list.
-    cpu_->write32(object + nt32::kDeviceObjectNextDevice,
-                  cpu_->read32(driverObject_ + nt32::kDriverObjectDeviceObject));
-    cpu_->write32(object + nt32::kDeviceObjectFlags, nt32::kDoDeviceInitializing);
-    cpu_->write32(object + nt32::kDeviceObjectCharacteristics, characteristics);
-    cpu_->write32(object + nt32::kDeviceObjectDeviceExtension, extension);
-    cpu_->write32(object + nt32::kDeviceObjectDeviceType, type);
-    cpu_->write8(object + nt32::kDeviceObjectStackSize, 1);
-    cpu_->write32(driverObject_ + nt32::kDriverObjectDeviceObject, object);
+    writePointer(object + nt_.deviceObjectNextDevice,
+                 readPointer(driverObject_ + nt_.driverObjectDeviceObject));
+    cpu_->write32(object + nt_.deviceObjectFlags, nt_records::kDoDeviceInitializing);
+    cpu_->write32(object + nt_.deviceObjectCharacteristics, characteristics);
+    writePointer(object + nt_.deviceObjectDeviceExtension, extension);
+    cpu_->write32(object + nt_.deviceObjectDeviceType, type);
+    cpu_->write8(object + nt_.deviceObjectStackSize, 1);
+    writePointer(driverObject_ + nt_.driverObjectDeviceObject, object);
     devices_.push_back(Device{object, host});
-    cpu_->write32(result, object);
+    writePointer(result, object);
     returnFromStub(static_cast<uint32_t>(STATUS_SUCCESS));
 }
 
 // VOID IoDeleteDevice(PDEVICE_OBJECT DeviceObject)
 void EmulatedDriver::ioDeleteDevice()
 {
-    const uint32_t object = cpu_->argument(0);
+    const uint32_t object = arguments().pointer();
     auto device = std::find_if(devices_.begin(), devices_.end(),
                                [&](const Device& d) { return d.emulated == object; });
     if (device == devices_.end())
@@ -141,11 +153,11 @@ void EmulatedDriver::ioDeleteDevice()
                            hexAddress(object) + ": deleted twice, or never made)",
                        0);
     // Out of the driver's list of devices.
-    uint32_t link = driverObject_ + nt32::kDriverObjectDeviceObject;
-    while (cpu_->read32(link) != 0 && cpu_->read32(link) != object)
-        link = cpu_->read32(link) + nt32::kDeviceObjectNextDevice;
-    if (cpu_->read32(link) == object)
-        cpu_->write32(link, cpu_->read32(object + nt32::kDeviceObjectNextDevice));
+    uint32_t link = driverObject_ + nt_.driverObjectDeviceObject;
+    while (readPointer(link) != 0 && readPointer(link) != object)
+        link = readPointer(link) + nt_.deviceObjectNextDevice;
+    if (readPointer(link) == object)
+        writePointer(link, readPointer(object + nt_.deviceObjectNextDevice));
     PDEVICE_OBJECT host = device->host;
     devices_.erase(device);
     IoDeleteDevice(host);
@@ -154,8 +166,9 @@ void EmulatedDriver::ioDeleteDevice()
 // NTSTATUS IoCreateSymbolicLink(PUNICODE_STRING Link, PUNICODE_STRING Device)
 void EmulatedDriver::ioCreateSymbolicLink()
 {
-    std::wstring link = readUnicodeString(cpu_->argument(0), "IoCreateSymbolicLink");
-    std::wstring target = readUnicodeString(cpu_->argument(1), "IoCreateSymbolicLink");
+    Arguments in = arguments();
+    std::wstring link = readUnicodeString(in.pointer(), "IoCreateSymbolicLink");
+    std::wstring target = readUnicodeString(in.pointer(), "IoCreateSymbolicLink");
     UNICODE_STRING hostLink = hostString(link);
     UNICODE_STRING hostTarget = hostString(target);
     const NTSTATUS status = IoCreateSymbolicLink(&hostLink, &hostTarget);
@@ -167,7 +180,7 @@ void EmulatedDriver::ioCreateSymbolicLink()
 // NTSTATUS IoDeleteSymbolicLink(PUNICODE_STRING Link)
 void EmulatedDriver::ioDeleteSymbolicLink()
 {
-    std::wstring link = readUnicodeString(cpu_->argument(0), "IoDeleteSymbolicLink");
+    std::wstring link = readUnicodeString(arguments().pointer(), "IoDeleteSymbolicLink");
     UNICODE_STRING hostLink = hostString(link);
     const NTSTATUS status = IoDeleteSymbolicLink(&hostLink);
     if (NT_SUCCESS(status))
@@ -175,10 +188,10 @@ void EmulatedDriver::ioDeleteSymbolicLink()
     returnFromStub(static_cast<uint32_t>(status));
 }
 
-// VOID FASTCALL IofCompleteRequest(PIRP Irp /* ECX */, CCHAR PriorityBoost /* DL */)
+// VOID FASTCALL IofCompleteRequest(PIRP Irp, CCHAR PriorityBoost)
 void EmulatedDriver::iofCompleteRequest()
 {
-    const uint32_t irp = cpu_->reg(UC_X86_REG_ECX);
+    const uint32_t irp = arguments().pointer();
     if (currentIrp_ == 0 || irp != currentIrp_)
         throw CpuFault("IofCompleteRequest was given " + hexAddress(irp) +
                            ", which is not a request in a dispatch routine",
@@ -190,8 +203,12 @@ void EmulatedDriver::iofCompleteRequest()
 // PVOID MmMapIoSpace(PHYSICAL_ADDRESS, SIZE_T NumberOfBytes, MEMORY_CACHING_TYPE)
 void EmulatedDriver::mmMapIoSpace()
 {
-    const uint64_t physical = uint64_t(cpu_->argument(0)) | uint64_t(cpu_->argument(1)) << 32;
-    const uint32_t length = cpu_->argument(2);
+    Arguments in = arguments();
+    const uint64_t physical = in.wide();
+    const uint64_t size = in.natural();
+    if (size > 0xFFFFFFFFull)
+        return returnFromStub(0); // more than a 32-bit notebook has
+    const auto length = static_cast<uint32_t>(size);
     auto machine = sim::currentMachinePtr();
     void* host = machine ? machine->mapIoSpace(physical, length) : nullptr;
     if (host == nullptr)
@@ -222,8 +239,9 @@ void EmulatedDriver::mmMapIoSpace()
 // VOID MmUnmapIoSpace(PVOID BaseAddress, SIZE_T NumberOfBytes)
 void EmulatedDriver::mmUnmapIoSpace()
 {
-    const uint32_t address = cpu_->argument(0);
-    const uint32_t length = cpu_->argument(1);
+    Arguments in = arguments();
+    const uint32_t address = in.pointer();
+    const uint64_t length = in.natural();
     auto found = mappings_.find(address);
     if (found == mappings_.end() || found->second.length != length)
         throw CpuFault("MmUnmapIoSpace of " + hexAddress(address) + " (" + std::to_string(length) +
@@ -238,9 +256,10 @@ void EmulatedDriver::mmUnmapIoSpace()
 // ULONG __cdecl DbgPrint(PCSTR Format, ...)
 void EmulatedDriver::dbgPrint()
 {
-    const uint32_t format = cpu_->argument(0);
+    Arguments in = arguments();
+    const uint32_t format = in.pointer();
     if (format != 0) {
-        const std::string message = formatFromStack(format, 1);
+        const std::string message = formatArguments(format, in);
         DbgPrint("%s", message.c_str()); // the host layer's log, as for the host build
     }
     returnFromStub(static_cast<uint32_t>(STATUS_SUCCESS));
@@ -249,16 +268,16 @@ void EmulatedDriver::dbgPrint()
 // VOID KeInitializeMutex(PRKMUTEX Mutex, ULONG Level)
 void EmulatedDriver::keInitializeMutex()
 {
-    const uint32_t mutex = cpu_->argument(0);
-    std::vector<uint8_t> zero(nt32::kMutexSize, 0);
+    const uint32_t mutex = arguments().pointer();
+    std::vector<uint8_t> zero(nt_.mutexSize, 0);
     cpu_->write(mutex, zero.data(), zero.size());
-    cpu_->write8(mutex + nt32::kMutexType, nt32::kMutantObject);
-    cpu_->write8(mutex + nt32::kMutexHeaderSize, nt32::kMutexSize / 4);
-    cpu_->write32(mutex + nt32::kMutexSignalState, 1);
-    cpu_->write8(mutex + nt32::kMutexApcDisable, 1);
+    cpu_->write8(mutex + nt_.mutexType, nt_records::kMutantObject);
+    cpu_->write8(mutex + nt_.mutexHeaderSize, nt_.mutexSize / 4);
+    cpu_->write32(mutex + nt_.mutexSignalState, 1);
+    cpu_->write8(mutex + nt_.mutexApcDisable, 1);
     // The list head of waiters points at itself.
-    cpu_->write32(mutex + 8, mutex + 8);
-    cpu_->write32(mutex + 12, mutex + 8);
+    writePointer(mutex + nt_.mutexWaitListHead, mutex + nt_.mutexWaitListHead);
+    writePointer(mutex + nt_.mutexWaitListHead + nt_.pointerBytes, mutex + nt_.mutexWaitListHead);
 }
 
 // NTSTATUS KeWaitForSingleObject(PVOID Object, KWAIT_REASON, KPROCESSOR_MODE,
@@ -267,44 +286,45 @@ void EmulatedDriver::keInitializeMutex()
 // running thread's own (a KMUTEX may be acquired again by its owner).
 void EmulatedDriver::keWaitForSingleObject()
 {
-    const uint32_t mutex = cpu_->argument(0);
-    if (cpu_->read8(mutex + nt32::kMutexType) != nt32::kMutantObject)
+    const uint32_t mutex = arguments().pointer();
+    if (cpu_->read8(mutex + nt_.mutexType) != nt_records::kMutantObject)
         throw CpuFault("KeWaitForSingleObject was given " + hexAddress(mutex) +
                            ", which is no initialized mutex",
                        0);
-    const auto state = static_cast<int32_t>(cpu_->read32(mutex + nt32::kMutexSignalState));
-    const uint32_t owner = cpu_->read32(mutex + nt32::kMutexOwnerThread);
+    const auto state = static_cast<int32_t>(cpu_->read32(mutex + nt_.mutexSignalState));
+    const uint32_t owner = readPointer(mutex + nt_.mutexOwnerThread);
     if (state <= 0 && owner != kThreadPage)
         throw CpuFault("KeWaitForSingleObject on the mutex at " + hexAddress(mutex) +
                            ", which another thread holds: it would wait for ever",
                        0);
-    cpu_->write32(mutex + nt32::kMutexSignalState, static_cast<uint32_t>(state - 1));
-    cpu_->write32(mutex + nt32::kMutexOwnerThread, kThreadPage);
+    cpu_->write32(mutex + nt_.mutexSignalState, static_cast<uint32_t>(state - 1));
+    writePointer(mutex + nt_.mutexOwnerThread, kThreadPage);
     returnFromStub(static_cast<uint32_t>(STATUS_SUCCESS));
 }
 
 // LONG KeReleaseMutex(PRKMUTEX Mutex, BOOLEAN Wait)
 void EmulatedDriver::keReleaseMutex()
 {
-    const uint32_t mutex = cpu_->argument(0);
-    const auto state = static_cast<int32_t>(cpu_->read32(mutex + nt32::kMutexSignalState));
-    if (cpu_->read8(mutex + nt32::kMutexType) != nt32::kMutantObject || state > 0 ||
-        cpu_->read32(mutex + nt32::kMutexOwnerThread) != kThreadPage)
+    const uint32_t mutex = arguments().pointer();
+    const auto state = static_cast<int32_t>(cpu_->read32(mutex + nt_.mutexSignalState));
+    if (cpu_->read8(mutex + nt_.mutexType) != nt_records::kMutantObject || state > 0 ||
+        readPointer(mutex + nt_.mutexOwnerThread) != kThreadPage)
         throw CpuFault("KeReleaseMutex of the mutex at " + hexAddress(mutex) +
                            ", which the thread does not hold",
                        0);
-    cpu_->write32(mutex + nt32::kMutexSignalState, static_cast<uint32_t>(state + 1));
+    cpu_->write32(mutex + nt_.mutexSignalState, static_cast<uint32_t>(state + 1));
     if (state + 1 == 1)
-        cpu_->write32(mutex + nt32::kMutexOwnerThread, 0);
+        writePointer(mutex + nt_.mutexOwnerThread, 0);
     returnFromStub(static_cast<uint32_t>(state));
 }
 
 // void* __cdecl memcpy(void* Destination, const void* Source, size_t Length)
 void EmulatedDriver::memcpyRoutine()
 {
-    const uint32_t destination = cpu_->argument(0);
-    const uint32_t source = cpu_->argument(1);
-    const uint32_t length = cpu_->argument(2);
+    Arguments in = arguments();
+    const uint32_t destination = in.pointer();
+    const uint32_t source = in.pointer();
+    const uint64_t length = in.natural();
     if (length > kLargestBlock)
         throw CpuFault("memcpy of " + std::to_string(length) + " bytes", 0);
     std::vector<uint8_t> bytes(length);
@@ -316,9 +336,10 @@ void EmulatedDriver::memcpyRoutine()
 // void* __cdecl memset(void* Destination, int Value, size_t Length)
 void EmulatedDriver::memsetRoutine()
 {
-    const uint32_t destination = cpu_->argument(0);
-    const auto value = static_cast<uint8_t>(cpu_->argument(1));
-    const uint32_t length = cpu_->argument(2);
+    Arguments in = arguments();
+    const uint32_t destination = in.pointer();
+    const auto value = static_cast<uint8_t>(in.word());
+    const uint64_t length = in.natural();
     if (length > kLargestBlock)
         throw CpuFault("memset of " + std::to_string(length) + " bytes", 0);
     std::vector<uint8_t> bytes(length, value);

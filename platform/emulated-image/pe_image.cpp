@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // pe_image.cpp
 //
-// Reading a PE32 image file (the published PE/COFF layout): the DOS and NT
+// Reading a PE32 or PE32+ image file (the published PE/COFF layout): the DOS and NT
 // headers, the section table, the import and export directories and the
 // base relocation blocks, and the image laid out in memory for a given base.
 #include "platform/emulated-image/pe_image.h"
@@ -19,7 +19,9 @@ namespace {
 constexpr uint16_t kDosMagic = 0x5A4D;    // "MZ"
 constexpr uint32_t kNtSignature = 0x4550; // "PE\0\0"
 constexpr uint16_t kMachineI386 = 0x014C;
+constexpr uint16_t kMachineAmd64 = 0x8664;
 constexpr uint16_t kOptionalMagicPe32 = 0x010B;
+constexpr uint16_t kOptionalMagicPe32Plus = 0x020B;
 constexpr uint16_t kSubsystemNative = 1;
 constexpr uint16_t kSubsystemWindowsGui = 2;
 constexpr uint16_t kSubsystemWindowsCui = 3;
@@ -35,9 +37,8 @@ constexpr uint32_t kImportDirectory = 1;
 constexpr uint32_t kRelocationDirectory = 5;
 
 constexpr uint16_t kRelocationAbsolute = 0; // padding
-constexpr uint16_t kRelocationHighLow = 3;  // a 32-bit address
-
-constexpr uint32_t kOrdinalFlag = 0x80000000;
+constexpr uint16_t kRelocationHighLow = 3;  // a 32-bit address (PE32)
+constexpr uint16_t kRelocationDir64 = 10;   // a 64-bit address (PE32+)
 // An image (or an image file) larger than this is no driver or plug-in.
 constexpr uint32_t kLargestImage = 64u << 20;
 // The pages the loader maps each section on, with the section's own rights.
@@ -46,6 +47,26 @@ constexpr uint32_t kRelocationBlockHeader = 8; // the page and the block's size
 // More exports than this make no plug-in, more imports no driver or plug-in.
 constexpr uint32_t kMostExports = 4096;
 constexpr size_t kMostImports = 4096;
+
+// Machines a Windows image is built for, named when the loader refuses one.
+std::string machineName(uint16_t machine)
+{
+    switch (machine) {
+    case kMachineI386:
+        return "i386";
+    case kMachineAmd64:
+        return "x86-64";
+    case 0x0200:
+        return "IA-64";
+    case 0x01C0:
+    case 0x01C4:
+        return "ARM";
+    case 0xAA64:
+        return "ARM64";
+    default:
+        return "machine " + hexAddress(machine);
+    }
+}
 
 const char* labelOf(ImageKind kind)
 {
@@ -78,16 +99,22 @@ PeImage::PeImage(std::vector<uint8_t> bytes, const std::string& name, ImageKind 
     if (read32(nt) != kNtSignature)
         fail("no PE signature");
     const uint32_t header = nt + 4;
-    if (read16(header) != kMachineI386)
-        fail("not an i386 image (machine " + hexAddress(read16(header)) + ")");
+    const uint16_t machine = read16(header);
+    if (machine != kMachineI386 && machine != kMachineAmd64)
+        fail("an image for " + machineName(machine) + ", not for i386 or x86-64");
+    is64_ = machine == kMachineAmd64;
     const uint16_t sectionCount = read16(header + 2);
     const uint16_t optionalSize = read16(header + 16);
     const uint16_t characteristics = read16(header + 18);
     const uint32_t optional = header + 20;
-    if (read16(optional) != kOptionalMagicPe32)
-        fail("not a PE32 image");
+    const uint16_t magic = read16(optional);
+    if (magic != (is64_ ? kOptionalMagicPe32Plus : kOptionalMagicPe32))
+        fail("an " + machineName(machine) + " image whose optional header is not " +
+             (is64_ ? "PE32+" : "PE32") + " (magic " + hexAddress(magic) + ")");
     entryPoint_ = read32(optional + 16);
-    imageBase_ = read32(optional + 28);
+    // PE32+ widens the image base to 64 bits and drops the base of data.
+    imageBase_ = is64_ ? uint64_t(read32(optional + 24)) | uint64_t(read32(optional + 28)) << 32
+                       : read32(optional + 28);
     imageSize_ = read32(optional + 56);
     headersSize_ = read32(optional + 60);
     const uint16_t subsystem = read16(optional + 68);
@@ -103,12 +130,15 @@ PeImage::PeImage(std::vector<uint8_t> bytes, const std::string& name, ImageKind 
     if (headersSize_ > file_.size())
         fail("truncated: the headers take " + std::to_string(headersSize_) +
              " bytes, the file has " + std::to_string(file_.size()));
-    const uint32_t directoryCount = read32(optional + 92);
+    // The data directories follow the stack and heap sizes, which PE32+
+    // widens to 64 bits.
+    const uint32_t directories = optional + (is64_ ? 112 : 96);
+    const uint32_t directoryCount = read32(directories - 4);
     auto directory = [&](uint32_t index, uint32_t& rva, uint32_t& size) {
         rva = size = 0;
         if (index < directoryCount) {
-            rva = read32(optional + 96 + 8 * index);
-            size = read32(optional + 100 + 8 * index);
+            rva = read32(directories + 8 * index);
+            size = read32(directories + 4 + 8 * index);
         }
     };
     if ((characteristics & kRelocsStripped) == 0)
@@ -193,17 +223,26 @@ void PeImage::readImports(uint32_t rva, uint32_t size)
             break;
         const std::string module = readString(moduleName);
         const uint32_t names = lookup != 0 ? lookup : slots;
+        // A thunk is a pointer: 4 bytes in PE32, 8 in PE32+, the top bit
+        // marking an import by ordinal.
+        const uint32_t thunk = is64_ ? 8 : 4;
         for (uint32_t i = 0;; ++i) {
-            const uint32_t entry = read32(fileOffset(names + 4 * i, 4));
-            if (entry == 0)
+            const uint32_t entryAt = fileOffset(names + thunk * i, thunk);
+            const uint32_t entry = read32(entryAt);
+            const uint32_t upper = is64_ ? read32(entryAt + 4) : 0;
+            const bool byOrdinal = (is64_ ? upper : entry) >> 31 != 0;
+            if (entry == 0 && upper == 0)
                 break;
             Import import;
             import.module = module;
-            import.slot = slots + 4 * i;
-            if (uint64_t(slots) + 4ull * i + 4 > imageSize_)
+            import.slot = slots + thunk * i;
+            if (uint64_t(slots) + uint64_t(thunk) * i + thunk > imageSize_)
                 fail("the import address table of " + module + " runs past the image");
-            if ((entry & kOrdinalFlag) != 0)
+            if (byOrdinal)
                 import.ordinal = static_cast<uint16_t>(entry);
+            else if (upper != 0)
+                fail("an import of " + module + " names its routine at " + hexAddress(upper) + ":" +
+                     hexAddress(entry) + ", past the image");
             else
                 import.name = readString(entry + 2); // past the hint
             imports_.push_back(import);
@@ -226,13 +265,14 @@ std::vector<uint8_t> PeImage::layOut(uint32_t base,
             std::copy_n(file_.begin() + section.rawOffset, length,
                         memory.begin() + section.virtualAddress);
     }
-    auto at32 = [&](uint32_t rva) -> uint8_t* {
-        if (uint64_t(rva) + 4 > memory.size())
+    const uint32_t pointer = is64_ ? 8 : 4;
+    auto slotAt = [&](uint32_t rva) -> uint8_t* {
+        if (uint64_t(rva) + pointer > memory.size())
             fail("an address at " + hexAddress(rva) + " lies outside the image");
         return memory.data() + rva;
     };
 
-    const uint32_t delta = base - imageBase_;
+    const uint64_t delta = uint64_t(base) - imageBase_; // in PE32 only the low half counts
     if (delta != 0) {
         if (relocationsRva_ == 0 || relocationsSize_ == 0)
             fail("it must move from " + hexAddress(imageBase_) + " to " + hexAddress(base) +
@@ -240,8 +280,8 @@ std::vector<uint8_t> PeImage::layOut(uint32_t base,
         applyRelocations(memory, delta);
     }
     for (const Import& import : imports_) {
-        const uint32_t address = resolve(import);
-        std::memcpy(at32(import.slot), &address, 4);
+        const uint64_t address = resolve(import); // little-endian: the low bytes first
+        std::memcpy(slotAt(import.slot), &address, pointer);
     }
     return memory;
 }
@@ -251,7 +291,7 @@ std::vector<uint8_t> PeImage::layOut(uint32_t base,
 // offset in the page below. Every size is checked against what is left of
 // the directory before it is added, and every place against the image, in
 // 64 bits, so no crafted size wraps or reads outside the image.
-void PeImage::applyRelocations(std::vector<uint8_t>& memory, uint32_t delta) const
+void PeImage::applyRelocations(std::vector<uint8_t>& memory, uint64_t delta) const
 {
     const uint8_t* directory = memory.data() + relocationsRva_; // checked in the constructor
     for (uint32_t offset = 0; relocationsSize_ - offset >= kRelocationBlockHeader;) {
@@ -275,16 +315,18 @@ void PeImage::applyRelocations(std::vector<uint8_t>& memory, uint32_t delta) con
             const uint64_t place = uint64_t(page) + (item & 0xFFF);
             if (kind == kRelocationAbsolute)
                 continue;
-            if (kind != kRelocationHighLow)
+            if (kind != (is64_ ? kRelocationDir64 : kRelocationHighLow))
                 fail("base relocation kind " + std::to_string(kind) + " at " +
-                     hexAddress(static_cast<uint32_t>(place)) + " is not one of a 32-bit image");
-            if (place + 4 > imageSize_)
+                     hexAddress(static_cast<uint32_t>(place)) + " is not one of a " +
+                     (is64_ ? "64" : "32") + "-bit image");
+            const uint32_t width = is64_ ? 8 : 4;
+            if (place + width > imageSize_)
                 fail("a base relocation in the block at " + hexAddress(block) + " for page " +
                      hexAddress(page) + " patches outside the image");
-            uint32_t value;
-            std::memcpy(&value, memory.data() + place, 4);
+            uint64_t value = 0; // little-endian: a 32-bit address is the low bytes
+            std::memcpy(&value, memory.data() + place, width);
             value += delta;
-            std::memcpy(memory.data() + place, &value, 4);
+            std::memcpy(memory.data() + place, &value, width);
         }
         offset += blockSize;
     }

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 // x86_instruction.cpp
 //
-// The opcode maps of 32-bit x86 as ranges of opcodes with the same operand
-// shape (a ModRM byte or not, and the size of the immediate), walked once
-// into two 256-entry tables, and the privileged instructions by opcode.
+// The opcode maps of x86 as ranges of opcodes with the same operand shape (a
+// ModRM byte or not, and the size of the immediate), walked once into two
+// 256-entry tables, and the privileged instructions by opcode. 64-bit code
+// differs in a few places, each said where it is: REX prefixes, a 64-bit
+// immediate for mov to a register, 64-bit memory offsets, and the one-byte
+// opcodes it drops.
 #include "platform/emulated-image/x86_instruction.h"
 
 #include <array>
@@ -125,6 +128,20 @@ constexpr PrivilegedOpcode kPrivilegedTwoByte[] = {
     {0x35, "sysexit", false},
 };
 
+// One-byte opcodes 64-bit code does not have (invalid there; C4 and C5 are
+// the VEX prefixes, which no image of ours uses).
+constexpr uint8_t kNotInLongMode[] = {0x06, 0x07, 0x0E, 0x16, 0x17, 0x1E, 0x1F, 0x27,
+                                      0x2F, 0x37, 0x3F, 0x60, 0x61, 0x62, 0x82, 0x9A,
+                                      0xC4, 0xC5, 0xCE, 0xD4, 0xD5, 0xD6, 0xEA};
+
+bool notInLongMode(uint8_t opcode)
+{
+    for (uint8_t dropped : kNotInLongMode)
+        if (dropped == opcode)
+            return true;
+    return false;
+}
+
 template <std::size_t N>
 const char* privilegedName(const PrivilegedOpcode (&table)[N], uint8_t opcode, bool userMode)
 {
@@ -161,7 +178,8 @@ uint32_t modrmLength(const uint8_t* bytes, uint32_t available, bool addressSize1
     return length + (mod == 1 ? 1 : 4);
 }
 
-uint32_t immediateLength(Shape shape, uint8_t opcode, uint8_t modrm, bool operand16, bool address16)
+uint32_t immediateLength(Shape shape, uint8_t opcode, uint8_t modrm, bool operand16, bool address16,
+                         bool longMode)
 {
     switch (shape) {
     case kByte:
@@ -172,6 +190,8 @@ uint32_t immediateLength(Shape shape, uint8_t opcode, uint8_t modrm, bool operan
     case kFull:
         return operand16 ? 2 : 4;
     case kOffset:
+        if (longMode)
+            return address16 ? 4 : 8; // 0x67 makes the offset 32 bits
         return address16 ? 2 : 4;
     case kFar:
         return operand16 ? 4 : 6;
@@ -188,22 +208,35 @@ uint32_t immediateLength(Shape shape, uint8_t opcode, uint8_t modrm, bool operan
 
 } // namespace
 
-X86Instruction decodeX86(const uint8_t* bytes, uint32_t available, bool userMode)
+X86Instruction decodeX86(const uint8_t* bytes, uint32_t available, bool userMode, bool longMode)
 {
     constexpr uint32_t kLongest = 15; // the processor's own limit
     if (available > kLongest)
         available = kLongest;
-    bool operand16 = false, address16 = false;
+    bool operand16 = false, address16 = false, rexW = false;
     uint32_t at = 0;
-    while (at < available && kOneByteMap[bytes[at]].shape == kPrefix) {
-        operand16 |= bytes[at] == 0x66;
-        address16 |= bytes[at] == 0x67;
-        ++at;
+    // In long mode 40 to 4F (inc and dec in 32-bit code) are REX prefixes;
+    // only one right before the opcode counts, so a legacy prefix after one
+    // cancels it. REX.W makes the operand 64 bits; REX never changes the
+    // ModRM byte's length (R12 and R13 as a base behave as ESP and EBP).
+    for (; at < available; ++at) {
+        const uint8_t prefix = bytes[at];
+        if (longMode && (prefix & 0xF0) == 0x40) {
+            rexW = (prefix & 0x08) != 0;
+            continue;
+        }
+        if (kOneByteMap[prefix].shape != kPrefix)
+            break;
+        operand16 |= prefix == 0x66;
+        address16 |= prefix == 0x67;
+        rexW = false;
     }
     if (at >= available)
         return {};
     X86Instruction decoded;
     const uint8_t opcode = bytes[at++];
+    if (longMode && notInLongMode(opcode))
+        return {};
     OpcodeShape shape = kOneByteMap[opcode];
     uint8_t mapped = opcode;
     if (shape.shape == kEscape) {
@@ -223,13 +256,20 @@ X86Instruction decodeX86(const uint8_t* bytes, uint32_t available, bool userMode
     }
     uint8_t modrm = 0;
     if (shape.modrm) {
-        const uint32_t length = modrmLength(bytes + at, available - at, address16);
+        // 0x67 in long mode means 32-bit addressing, which has 32-bit code's
+        // ModRM forms.
+        const uint32_t length = modrmLength(bytes + at, available - at, address16 && !longMode);
         if (length == 0)
             return {};
         modrm = bytes[at];
         at += length;
     }
-    at += immediateLength(shape.shape, mapped, modrm, operand16, address16);
+    // The only 64-bit immediate: mov of a whole register (REX.W B8+r). Else
+    // REX.W keeps 32-bit immediates and overrides the operand-size prefix.
+    if (rexW && opcode >= 0xB8 && opcode <= 0xBF)
+        at += 8;
+    else
+        at += immediateLength(shape.shape, mapped, modrm, operand16 && !rexW, address16, longMode);
     if (at > available)
         return {};
     decoded.length = at;

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
 // comparison_test.cpp
 //
-// The shipped zephr.sys against the host-build driver: each case runs the
-// same requests on the same simulated notebook once through build/lib/zephr.so
-// and once through build-windows/bin/zephr.sys under the CPU emulator, and
-// requires the same load status, the same answers (status, Information,
-// output bytes), the same plug-in texts and the same trace: every hardware
-// access, mapping and debug message from load to unload, in order. Needs the
-// Windows build; without its zephr.sys the suite fails.
+// The shipped zephr.sys images against the host-build driver: each case runs
+// the same requests on the same simulated notebook through build/lib/zephr.so
+// and through each image under the CPU emulator (build-windows/bin/zephr.sys,
+// i386, and build-windows-x64/bin/zephr.sys, x86-64; each at its own base
+// and moved), and requires the same load status, the same answers (status,
+// Information, output bytes), the same plug-in texts and the same trace:
+// every hardware access, mapping and debug message from load to unload, in
+// order. Needs both Windows builds; without their zephr.sys the suite fails.
 #include "platform/emulated-image/emulated_driver.h"
 #include "platform/host-win32/win32_host.h"
 #include "sim/superio_chip.h"
@@ -30,6 +31,11 @@ using zephr_test::Reply;
 std::filesystem::path shippedImage()
 {
     return std::filesystem::path(ZEPHR_WINDOWS_BUILD_DIR) / "bin" / "zephr.sys";
+}
+
+std::filesystem::path x64Image()
+{
+    return std::filesystem::path(ZEPHR_WINDOWS_X64_BUILD_DIR) / "bin" / "zephr.sys";
 }
 
 struct Request {
@@ -63,10 +69,6 @@ struct Outcome {
     std::optional<std::string> fault;
 };
 
-// The host-build driver, the shipped image at its own base, and the same
-// image moved (its base relocations applied).
-enum class Road { HostBuild, ShippedImage, ShippedImageMoved };
-
 constexpr uint32_t kMovedBase = 0x00800000;
 
 emulated::LoadOptions movedImage()
@@ -75,6 +77,22 @@ emulated::LoadOptions movedImage()
     options.base = kMovedBase;
     return options;
 }
+
+// A road to the notebook: the host-build driver (no image), or an image at
+// its own base or moved (its base relocations applied).
+struct Road {
+    const char* name;
+    std::filesystem::path (*image)();
+    emulated::LoadOptions options;
+};
+
+const Road kHostBuild{"the host-build driver", nullptr, {}};
+const Road kImageRoads[] = {
+    {"the i386 zephr.sys at its image base", shippedImage, {}},
+    {"the i386 zephr.sys moved to 0x00800000", shippedImage, movedImage()},
+    {"the x64 zephr.sys at its image base", x64Image, {}},
+    {"the x64 zephr.sys moved to 0x00800000", x64Image, movedImage()},
+};
 
 // The host NT layer's routines failing with a status.
 nt::Faults failing(NTSTATUS nt::Faults::*routine, NTSTATUS status)
@@ -145,17 +163,16 @@ std::vector<std::string> readPlugin()
     return texts;
 }
 
-Outcome run(Road road, const Case& c)
+Outcome run(const Road& road, const Case& c)
 {
     Outcome outcome;
     auto machine = c.machine();
     sim::installMachine(machine);
     auto& io = nt::IoManager::instance();
     io.setFaults(c.faults);
-    outcome.loadStatus = road == Road::HostBuild ? io.loadDriver(nt::IoManager::defaultDriverPath())
-                         : road == Road::ShippedImage
-                             ? emulated::loadDriverImage(shippedImage())
-                             : emulated::loadDriverImage(shippedImage(), movedImage());
+    outcome.loadStatus = road.image == nullptr
+                             ? io.loadDriver(nt::IoManager::defaultDriverPath())
+                             : emulated::loadDriverImage(road.image(), road.options);
     if (NT_SUCCESS(outcome.loadStatus)) {
         {
             Device device;
@@ -165,7 +182,7 @@ Outcome run(Road road, const Case& c)
         }
         if (c.readers)
             outcome.readerTexts = readPlugin();
-        if (road != Road::HostBuild)
+        if (road.image != nullptr)
             if (auto image = emulated::loadedImage())
                 outcome.fault = image->fault();
         io.unloadDriver();
@@ -391,13 +408,13 @@ void compare(const Case& c, const Outcome& host, const Outcome& shipped);
 
 TEST_P(ShippedImage, AnswersAndTracesAsTheHostBuildDriver)
 {
-    ASSERT_TRUE(std::filesystem::exists(shippedImage()))
-        << shippedImage() << " does not exist: run the Windows build first (./scripts/build)";
+    for (const auto& image : {shippedImage(), x64Image()})
+        ASSERT_TRUE(std::filesystem::exists(image))
+            << image << " does not exist: run the Windows builds first (./scripts/build)";
     const Case& c = GetParam();
-    const Outcome host = run(Road::HostBuild, c);
-    for (Road road : {Road::ShippedImage, Road::ShippedImageMoved}) {
-        SCOPED_TRACE(road == Road::ShippedImage ? "zephr.sys at its image base"
-                                                : "zephr.sys moved to 0x00800000");
+    const Outcome host = run(kHostBuild, c);
+    for (const Road& road : kImageRoads) {
+        SCOPED_TRACE(road.name);
         compare(c, host, run(road, c));
     }
 }
@@ -469,18 +486,19 @@ TEST(ShippedImageThreads, RequestsAtOnceGiveTheAnswersTheyGiveAlone)
 // The exchange loads AX to DX with 16-bit moves, so the BIOS sees the upper
 // halves of EAX to EDX as the driver's code left them (at the SMI EAX holds
 // the address of the block on the kernel stack), not cleared. The host build
-// has no wider registers: this holds the two roads of the image only.
+// has no wider registers: this holds the roads of the images only.
 TEST(ShippedImageRegisters, TheBiosSeesTheUpperHalvesTheDriverLeft)
 {
-    ASSERT_TRUE(std::filesystem::exists(shippedImage())) << shippedImage() << " does not exist";
-    for (const emulated::LoadOptions& options : {emulated::LoadOptions{}, movedImage()}) {
+    for (const Road& road : kImageRoads) {
+        SCOPED_TRACE(road.name);
+        ASSERT_TRUE(std::filesystem::exists(road.image())) << road.image() << " does not exist";
         std::vector<uint16_t> seen;
         auto machine = withSmm(sim::SmmBehaviour::Normal, [&seen](sim::SmmRegisters& r) {
             seen = {r.eaxHigh, r.ebxHigh, r.ecxHigh, r.edxHigh};
             r.ax = 40;
         })();
         sim::installMachine(machine);
-        ASSERT_EQ(emulated::loadDriverImage(shippedImage(), options), STATUS_SUCCESS);
+        ASSERT_EQ(emulated::loadDriverImage(road.image(), road.options), STATUS_SUCCESS);
         {
             Device device;
             EXPECT_TRUE(device.words(IOCTL_ZEPHR_GET_TEMP, 0).ok);

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // fault_test.cpp
 //
-// Faults of the shipped zephr.sys under the CPU emulator: its SMI exchange
-// overwritten with code that misbehaves, each fault ending the request that
+// Faults of the shipped zephr.sys images (i386 and x86-64) under the CPU
+// emulator: its SMI exchange overwritten with code that misbehaves (one
+// table of rows, each run on every image it has code for), each fault ending
+// the request that
 // met it with STATUS_DRIVER_INTERNAL_ERROR and a message naming what
 // happened, the instruction and the nearest symbol of zephr.map; the process
 // lives on, later requests are refused, the handle still closes. And images
@@ -30,35 +32,55 @@ std::filesystem::path shippedImage()
 
 constexpr DWORD kErrorIoDevice = 1117; // STATUS_DRIVER_INTERNAL_ERROR to Win32
 
-struct FaultRow {
-    const char* name;
-    std::vector<uint8_t> code;    // written over SmmExchange
-    const char* message;          // what the fault report says
-    bool addressOfItself = false; // the code ends in SmmExchange's own address
-};
-
-void PrintTo(const FaultRow& row, std::ostream* out)
+std::filesystem::path x64Image()
 {
-    *out << row.name;
+    return std::filesystem::path(ZEPHR_WINDOWS_X64_BUILD_DIR) / "bin" / "zephr.sys";
 }
 
-class EmulatedFault : public ::testing::TestWithParam<FaultRow> {};
+// Code for the i386 image, and for the x64 one where 64-bit code must say it
+// otherwise (a memory offset of 8 bytes, an address relative to RIP); a row
+// without code for an image does not run on it.
+enum class Same { ForX64, NotForX64 };
+
+struct FaultRow {
+    const char* name;
+    std::vector<uint8_t> code;    // written over SmmExchange in the i386 image
+    const char* message;          // what the fault report says
+    bool addressOfItself = false; // the i386 code ends in SmmExchange's own address
+    Same x64 = Same::ForX64;      // the x64 image runs the same code, or code64
+    std::vector<uint8_t> code64 = {};
+};
+
+struct FaultCase {
+    FaultRow row;
+    bool x64;
+};
+
+void PrintTo(const FaultCase& c, std::ostream* out)
+{
+    *out << c.row.name << (c.x64 ? " (x64)" : " (i386)");
+}
+
+class EmulatedFault : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(EmulatedFault, EndsTheRequestAndStopsTheDriverButNotTheProcess)
 {
-    ASSERT_TRUE(std::filesystem::exists(shippedImage())) << shippedImage() << " does not exist";
-    const FaultRow& row = GetParam();
+    const FaultRow& row = GetParam().row;
+    const bool x64 = GetParam().x64;
+    const auto path = x64 ? x64Image() : shippedImage();
+    ASSERT_TRUE(std::filesystem::exists(path)) << path << " does not exist";
     auto machine = std::shared_ptr<sim::Machine>(sim::Machine::builtin());
     sim::installMachine(machine);
     emulated::LoadOptions options;
     options.instructionBudget = 200000;
-    ASSERT_EQ(emulated::loadDriverImage(shippedImage(), options), STATUS_SUCCESS);
+    ASSERT_EQ(emulated::loadDriverImage(path, options), STATUS_SUCCESS);
     auto image = emulated::loadedImage();
     ASSERT_NE(image, nullptr);
+    ASSERT_EQ(image->is64(), x64);
     const auto exchange = image->symbolAddress("SmmExchange");
     ASSERT_TRUE(exchange) << "zephr.map names no SmmExchange";
-    std::vector<uint8_t> code = row.code;
-    if (row.addressOfItself)
+    std::vector<uint8_t> code = x64 && row.x64 == Same::NotForX64 ? row.code64 : row.code;
+    if (row.addressOfItself && !x64)
         for (int shift = 0; shift < 32; shift += 8)
             code.push_back(uint8_t(*exchange >> shift));
     image->patch(*exchange, code);
@@ -88,22 +110,66 @@ TEST_P(EmulatedFault, EndsTheRequestAndStopsTheDriverButNotTheProcess)
     sim::installMachine(nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, EmulatedFault,
-    ::testing::Values(
-        FaultRow{"Runaway", {0xEB, 0xFE}, "past its budget of 200000 instructions"},
-        FaultRow{"Halt", {0xF4}, "privileged instruction (hlt)"},
-        FaultRow{"HaltAfterOtherInstructions",
-                 {0x31, 0xC0, 0x66, 0x90, 0x8D, 0x76, 0x00, 0xF4},
-                 "privileged instruction (hlt)"},
-        FaultRow{"InterruptsOff", {0xFA}, "privileged instruction (cli)"},
-        FaultRow{"ModelRegisterWrite", {0x0F, 0x30}, "privileged instruction (wrmsr)"},
-        FaultRow{"InvalidOpcode", {0x0F, 0x0B}, "invalid"},
-        FaultRow{"ReadOfPageZero", {0xA1, 0x00, 0x00, 0x00, 0x00}, "read of unmapped memory"},
-        FaultRow{"WriteToItsOwnCode", {0x89, 0x35}, "write to read-only memory", true},
-        FaultRow{"EndlessRecursion", {0xE8, 0xFB, 0xFF, 0xFF, 0xFF}, "stack overflow"},
-        FaultRow{"DivideByZero", {0x31, 0xC9, 0xF7, 0xF1}, "divide error"}),
-    [](const auto& info) { return std::string(info.param.name); });
+// The x64 image's SmmExchange is code in the image as the i386 one's is;
+// besides the rows both run, the x64 image meets what only 64-bit code can
+// do: an address above 4 GiB (a kernel address of x64 Windows, where the
+// emulated kernel maps nothing) and swapgs.
+std::vector<FaultCase> faultCases()
+{
+    const std::vector<FaultRow> rows = {
+        {"Runaway", {0xEB, 0xFE}, "past its budget of 200000 instructions"},
+        {"Halt", {0xF4}, "privileged instruction (hlt)"},
+        {"HaltAfterOtherInstructions",
+         {0x31, 0xC0, 0x66, 0x90, 0x8D, 0x76, 0x00, 0xF4},
+         "privileged instruction (hlt)"},
+        {"InterruptsOff", {0xFA}, "privileged instruction (cli)"},
+        {"ModelRegisterWrite", {0x0F, 0x30}, "privileged instruction (wrmsr)"},
+        {"InvalidOpcode", {0x0F, 0x0B}, "invalid"},
+        // mov eax, [0]: the offset is 8 bytes in 64-bit code.
+        {"ReadOfPageZero",
+         {0xA1, 0x00, 0x00, 0x00, 0x00},
+         "read of unmapped memory",
+         false,
+         Same::NotForX64,
+         {0xA1, 0, 0, 0, 0, 0, 0, 0, 0}},
+        // mov [itself], esi: in 64-bit code relative to RIP (-6: its own start).
+        {"WriteToItsOwnCode",
+         {0x89, 0x35},
+         "write to read-only memory",
+         true,
+         Same::NotForX64,
+         {0x89, 0x35, 0xFA, 0xFF, 0xFF, 0xFF}},
+        {"EndlessRecursion", {0xE8, 0xFB, 0xFF, 0xFF, 0xFF}, "stack overflow"},
+        {"DivideByZero", {0x31, 0xC9, 0xF7, 0xF1}, "divide error"},
+        // mov rax, 0xffff800000000000; mov eax, [rax]
+        {"ReadAboveFourGiB",
+         {},
+         "read of unmapped memory at 0xffff800000000000",
+         false,
+         Same::NotForX64,
+         {0x48, 0xB8, 0, 0, 0, 0, 0, 0x80, 0xFF, 0xFF, 0x8B, 0x00}},
+        {"SwapGs",
+         {},
+         "privileged instruction (a descriptor table or paging instruction (0f 01))",
+         false,
+         Same::NotForX64,
+         {0x0F, 0x01, 0xF8}},
+    };
+    std::vector<FaultCase> cases;
+    for (const FaultRow& row : rows) {
+        if (!row.code.empty())
+            cases.push_back({row, false});
+        if (row.x64 == Same::ForX64 || !row.code64.empty())
+            cases.push_back({row, true});
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, EmulatedFault, ::testing::ValuesIn(faultCases()),
+                         [](const auto& info) {
+                             return std::string(info.param.row.name) +
+                                    (info.param.x64 ? "_x64" : "_i386");
+                         });
 
 // The shipped image with one of its bytes strings replaced, in a file of
 // the test's own.
@@ -189,10 +255,12 @@ size_t sectionHeader(const std::string& image, unsigned index)
     return optionalHeader(image) + optionalSize + 40 * index;
 }
 
-// The file offset of the first base relocation block.
+// The file offset of the first base relocation block (the data directories
+// lie 16 bytes further on in a PE32+ image).
 size_t firstRelocationBlock(const std::string& image)
 {
-    const uint32_t rva = field32(image, optionalHeader(image) + 96 + 8 * 5);
+    const bool pe32Plus = uint16_t(field32(image, optionalHeader(image))) == 0x020B;
+    const uint32_t rva = field32(image, optionalHeader(image) + (pe32Plus ? 112 : 96) + 8 * 5);
     for (unsigned i = 0;; ++i) {
         const size_t at = sectionHeader(image, i);
         const uint32_t address = field32(image, at + 12), size = field32(image, at + 16);
@@ -206,6 +274,7 @@ struct CraftedRow {
     void (*craft)(std::string& image); // null: path is the image
     const char* message;
     const char* path = nullptr;
+    bool x64 = false; // crafted from the x64 image
 };
 
 void PrintTo(const CraftedRow& row, std::ostream* out)
@@ -222,7 +291,7 @@ TEST_P(CraftedImage, IsRefusedAtAMovedBaseWithAMessageNamingWhy)
     const CraftedRow& row = GetParam();
     std::filesystem::path path = row.path ? row.path : "";
     if (row.craft) {
-        std::ifstream in(shippedImage(), std::ios::binary);
+        std::ifstream in(row.x64 ? x64Image() : shippedImage(), std::ios::binary);
         std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         row.craft(image);
         path = std::filesystem::temp_directory_path() /
@@ -246,45 +315,66 @@ TEST_P(CraftedImage, IsRefusedAtAMovedBaseWithAMessageNamingWhy)
 
 INSTANTIATE_TEST_SUITE_P(
     Images, CraftedImage,
-    ::testing::Values(CraftedRow{"BlockPastTheDirectory",
-                                 [](std::string& image) {
-                                     setField32(image, firstRelocationBlock(image) + 4, 0x00100000);
-                                 },
-                                 "of 1048576 bytes runs past the relocation directory"},
-                      CraftedRow{"BlockSizeWrapping",
-                                 [](std::string& image) {
-                                     setField32(image, firstRelocationBlock(image) + 4, 0xFFFFFFF8);
-                                 },
-                                 "of 4294967288 bytes runs past the relocation directory"},
-                      CraftedRow{"BlockShorterThanItsHeader",
-                                 [](std::string& image) {
-                                     setField32(image, firstRelocationBlock(image) + 4, 4);
-                                 },
-                                 "of 4 bytes is no header and whole entries"},
-                      CraftedRow{"EntryOnAPageThatWraps",
-                                 [](std::string& image) {
-                                     setField32(image, firstRelocationBlock(image), 0xFFFFF000);
-                                 },
-                                 "for page 0xfffff000 patches outside the image"},
-                      CraftedRow{"EntryOfA64BitImage",
-                                 [](std::string& image) {
-                                     setField32(image, firstRelocationBlock(image) + 8, 0xA000A000);
-                                 },
-                                 "base relocation kind 10"},
-                      CraftedRow{"DirectoryPastTheImage",
-                                 [](std::string& image) {
-                                     setField32(image, optionalHeader(image) + 100 + 8 * 5,
-                                                0xFFFFFF00);
-                                 },
-                                 "of 4294967040 bytes runs past the image"},
-                      CraftedRow{"SectionOffItsPage",
-                                 [](std::string& image) {
-                                     const size_t data = sectionHeader(image, 1);
-                                     setField32(image, data + 12, field32(image, data + 12) + 0x10);
-                                 },
-                                 "does not begin on a page"},
-                      CraftedRow{"EndlessDevice", nullptr, "not a regular file", "/dev/zero"},
-                      CraftedRow{"Folder", nullptr, "is a folder", "/tmp"}),
+    ::testing::Values(
+        CraftedRow{"BlockPastTheDirectory",
+                   [](std::string& image) {
+                       setField32(image, firstRelocationBlock(image) + 4, 0x00100000);
+                   },
+                   "of 1048576 bytes runs past the relocation directory"},
+        CraftedRow{"BlockSizeWrapping",
+                   [](std::string& image) {
+                       setField32(image, firstRelocationBlock(image) + 4, 0xFFFFFFF8);
+                   },
+                   "of 4294967288 bytes runs past the relocation directory"},
+        CraftedRow{
+            "BlockShorterThanItsHeader",
+            [](std::string& image) { setField32(image, firstRelocationBlock(image) + 4, 4); },
+            "of 4 bytes is no header and whole entries"},
+        CraftedRow{
+            "EntryOnAPageThatWraps",
+            [](std::string& image) { setField32(image, firstRelocationBlock(image), 0xFFFFF000); },
+            "for page 0xfffff000 patches outside the image"},
+        CraftedRow{"EntryOfA64BitImage",
+                   [](std::string& image) {
+                       setField32(image, firstRelocationBlock(image) + 8, 0xA000A000);
+                   },
+                   "base relocation kind 10"},
+        CraftedRow{"DirectoryPastTheImage",
+                   [](std::string& image) {
+                       setField32(image, optionalHeader(image) + 100 + 8 * 5, 0xFFFFFF00);
+                   },
+                   "of 4294967040 bytes runs past the image"},
+        CraftedRow{"SectionOffItsPage",
+                   [](std::string& image) {
+                       const size_t data = sectionHeader(image, 1);
+                       setField32(image, data + 12, field32(image, data + 12) + 0x10);
+                   },
+                   "does not begin on a page"},
+        CraftedRow{"AnotherMachine",
+                   [](std::string& image) {
+                       const uint16_t arm64 = 0xAA64;
+                       std::memcpy(image.data() + field32(image, 0x3C) + 4, &arm64, 2);
+                   },
+                   "an image for ARM64, not for i386 or x86-64"},
+        CraftedRow{"I386MachineWithAPe32PlusHeader",
+                   [](std::string& image) {
+                       const uint16_t pe32Plus = 0x020B;
+                       std::memcpy(image.data() + optionalHeader(image), &pe32Plus, 2);
+                   },
+                   "an i386 image whose optional header is not PE32 (magic "
+                   "0x0000020b)"},
+        CraftedRow{"X64EntryOfA32BitImage",
+                   [](std::string& image) {
+                       setField32(image, firstRelocationBlock(image) + 8, 0x30003000);
+                   },
+                   "base relocation kind 3 at 0x00005000 is not one of a 64-bit image", nullptr,
+                   true},
+        CraftedRow{
+            "X64EntryOnAPageThatWraps",
+            [](std::string& image) { setField32(image, firstRelocationBlock(image), 0xFFFFF000); },
+            "for page 0xfffff000 patches outside the image", nullptr, true},
+        CraftedRow{"EndlessDevice", nullptr, "not a regular file", "/dev/zero"},
+        CraftedRow{"Folder", nullptr, "is a folder", "/tmp"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A mapping of 56 bytes at the start of its page, read by one instruction

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
 // tools_test.cpp
 //
-// zephrctl and gaugehost with --driver-image build-windows/bin/zephr.sys
-// against the same command lines without it: the same standard output, the
-// same standard error (with --trace: every hardware access and debug message
-// from the shipped binary) and the same exit status; also with the image
-// moved by --image-base, its base relocations applied.
+// zephrctl and gaugehost with --driver-image build-windows/bin/zephr.sys (and
+// with the x64 build-windows-x64/bin/zephr.sys) against the same command
+// lines without it: the same standard output, the same standard error (with
+// --trace: every hardware access and debug message from the shipped binary)
+// and the same exit status; also with the image moved by --image-base, its
+// base relocations applied.
 #include "support/run_program.h"
 
 #include <gtest/gtest.h>
@@ -25,16 +26,19 @@ void PrintTo(const ToolRow& row, std::ostream* out)
     *out << row.name;
 }
 
-class DriverImageOption : public ::testing::TestWithParam<ToolRow> {};
+// The Windows build folders whose zephr.sys each row runs on.
+const char* const kImageBuilds[] = {ZEPHR_WINDOWS_BUILD_DIR, ZEPHR_WINDOWS_X64_BUILD_DIR};
+
+class DriverImageOption : public ::testing::TestWithParam<std::tuple<ToolRow, const char*>> {};
 
 TEST_P(DriverImageOption, GivesWhatTheHostBuildDriverGives)
 {
-    const std::string image = std::string(ZEPHR_WINDOWS_BUILD_DIR) + "/bin/zephr.sys";
+    const ToolRow& row = std::get<0>(GetParam());
+    const std::string image = std::string(std::get<1>(GetParam())) + "/bin/zephr.sys";
     ASSERT_TRUE(std::filesystem::exists(image)) << image << " does not exist";
-    std::vector<std::string> plain = GetParam().command;
+    std::vector<std::string> plain = row.command;
     std::vector<std::string> emulated = plain;
-    emulated.insert(emulated.begin() + 1, GetParam().imageOptions.begin(),
-                    GetParam().imageOptions.end());
+    emulated.insert(emulated.begin() + 1, row.imageOptions.begin(), row.imageOptions.end());
     emulated.insert(emulated.begin() + 1, {"--driver-image", image});
 
     const auto host = tool_test::runProgram(plain);
@@ -47,24 +51,30 @@ TEST_P(DriverImageOption, GivesWhatTheHostBuildDriverGives)
 
 INSTANTIATE_TEST_SUITE_P(
     Tools, DriverImageOption,
-    ::testing::Values(ToolRow{"ZephrctlTemperatureTraced",
-                              {ZEPHRCTL_PROGRAM, "--trace", "ioctl", "0x9C40A440", "--input",
-                               "00000000", "--out-len", "4"}},
-                      ToolRow{"ZephrctlRefusedSensor",
-                              {ZEPHRCTL_PROGRAM, "ioctl", "0x9C40A440", "--input", "00010000"}},
-                      ToolRow{"ZephrctlTemperatureTracedMoved",
-                              {ZEPHRCTL_PROGRAM, "--trace", "ioctl", "0x9C40A440", "--input",
-                               "00000000", "--out-len", "4"},
-                              {"--image-base", "0x800000"}},
-                      ToolRow{"ZephrctlVersion", {ZEPHRCTL_PROGRAM, "version"}},
-                      ToolRow{"ZephrctlSystemInformation", {ZEPHRCTL_PROGRAM, "sysinfo"}},
-                      ToolRow{"ZephrctlAcpiReportTraced", {ZEPHRCTL_PROGRAM, "--trace", "acpi"}},
-                      ToolRow{"GaugehostReaderTraced",
-                              {GAUGEHOST_PROGRAM, "--trace", "call", "GetCPUTemp", "1", "f", "y"}},
-                      ToolRow{"GaugehostReaderTracedMoved",
-                              {GAUGEHOST_PROGRAM, "--trace", "call", "GetCPUTemp", "1", "f", "y"},
-                              {"--image-base", "0x00800000"}},
-                      ToolRow{"GaugehostPanelFrame", {GAUGEHOST_PROGRAM, "panel", "--once"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Combine(
+        ::testing::Values(
+            ToolRow{"ZephrctlTemperatureTraced",
+                    {ZEPHRCTL_PROGRAM, "--trace", "ioctl", "0x9C40A440", "--input", "00000000",
+                     "--out-len", "4"}},
+            ToolRow{"ZephrctlRefusedSensor",
+                    {ZEPHRCTL_PROGRAM, "ioctl", "0x9C40A440", "--input", "00010000"}},
+            ToolRow{"ZephrctlTemperatureTracedMoved",
+                    {ZEPHRCTL_PROGRAM, "--trace", "ioctl", "0x9C40A440", "--input", "00000000",
+                     "--out-len", "4"},
+                    {"--image-base", "0x800000"}},
+            ToolRow{"ZephrctlVersion", {ZEPHRCTL_PROGRAM, "version"}},
+            ToolRow{"ZephrctlSystemInformation", {ZEPHRCTL_PROGRAM, "sysinfo"}},
+            ToolRow{"ZephrctlAcpiReportTraced", {ZEPHRCTL_PROGRAM, "--trace", "acpi"}},
+            ToolRow{"GaugehostReaderTraced",
+                    {GAUGEHOST_PROGRAM, "--trace", "call", "GetCPUTemp", "1", "f", "y"}},
+            ToolRow{"GaugehostReaderTracedMoved",
+                    {GAUGEHOST_PROGRAM, "--trace", "call", "GetCPUTemp", "1", "f", "y"},
+                    {"--image-base", "0x00800000"}},
+            ToolRow{"GaugehostPanelFrame", {GAUGEHOST_PROGRAM, "panel", "--once"}}),
+        ::testing::ValuesIn(kImageBuilds)),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).name) +
+               (std::get<1>(info.param) == kImageBuilds[0] ? "_i386" : "_x64");
+    });
 
 } // namespace

@@ -5,7 +5,8 @@
 // encodings of the processor manuals: the operand shapes a slip in the
 // opcode tables would get wrong (SIB and displacements, 16-bit addressing,
 // the operand-size prefix, group 3's immediate, the three-byte maps), and the
-// privileged instructions behind prefixes.
+// privileged instructions behind prefixes; in 64-bit code also REX prefixes,
+// the 64-bit immediate and offsets and the opcodes long mode drops.
 #include "platform/emulated-image/x86_instruction.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@ struct InstructionRow {
     uint32_t length;        // 0: cannot be decoded from these bytes
     const char* privileged; // in a driver
     bool userMode = false;
+    bool longMode = false; // 64-bit code
 };
 
 void PrintTo(const InstructionRow& row, std::ostream* out)
@@ -36,7 +38,7 @@ TEST_P(X86Decode, GivesTheLengthAndThePrivilegedName)
     std::vector<uint8_t> bytes = row.bytes;
     bytes.resize(bytes.size() + 16, 0x90); // what follows must not change the answer
     const uint32_t available = row.length == 0 ? uint32_t(row.bytes.size()) : 32;
-    const auto decoded = emulated::decodeX86(bytes.data(), available, row.userMode);
+    const auto decoded = emulated::decodeX86(bytes.data(), available, row.userMode, row.longMode);
     EXPECT_EQ(decoded.length, row.length);
     if (row.privileged == nullptr)
         EXPECT_EQ(decoded.privileged, nullptr) << decoded.privileged;
@@ -82,7 +84,57 @@ INSTANTIATE_TEST_SUITE_P(
         InstructionRow{"PortOutInUserMode", {0xEE}, 1, "out", true},
         InstructionRow{"PortInWithImmediateInUserMode", {0xE4, 0x84}, 2, "in", true},
         InstructionRow{"CutShortInTheDisplacement", {0x8B, 0x05, 1, 2}, 0, nullptr},
-        InstructionRow{"OnlyPrefixes", {0x66, 0x67, 0xF3}, 0, nullptr}),
+        InstructionRow{"OnlyPrefixes", {0x66, 0x67, 0xF3}, 0, nullptr},
+        InstructionRow{"IncIsOneByteIn32BitCode", {0x48, 0x89, 0xC8}, 1, nullptr},
+        InstructionRow{"Rex64MovRegisterToRegister", {0x48, 0x89, 0xC8}, 3, nullptr, false, true},
+        InstructionRow{
+            "Rex64MovImmediate64", {0x48, 0xB8, 1, 2, 3, 4, 5, 6, 7, 8}, 10, nullptr, false, true},
+        InstructionRow{
+            "Rex64MovImmediate32WithoutRexW", {0x41, 0xB8, 1, 2, 3, 4}, 6, nullptr, false, true},
+        InstructionRow{"Rex64ImmediateStaysFourBytes",
+                       {0x48, 0xC7, 0xC0, 1, 2, 3, 4},
+                       7,
+                       nullptr,
+                       false,
+                       true},
+        InstructionRow{"Rex64WOverridesOperandSizePrefix",
+                       {0x66, 0x48, 0x81, 0xC0, 1, 2, 3, 4},
+                       8,
+                       nullptr,
+                       false,
+                       true},
+        InstructionRow{"Rex64OperandSizePrefixBeforeRex",
+                       {0x66, 0x41, 0xC7, 0xC0, 1, 2},
+                       6,
+                       nullptr,
+                       false,
+                       true},
+        InstructionRow{"Rex64RipRelative", {0x48, 0x8B, 0x05, 1, 2, 3, 4}, 7, nullptr, false, true},
+        InstructionRow{"Rex64R12BaseNeedsSib", {0x41, 0x8B, 0x04, 0x24}, 4, nullptr, false, true},
+        InstructionRow{"Rex64MemoryOffsetIsEightBytes",
+                       {0xA1, 1, 2, 3, 4, 5, 6, 7, 8},
+                       9,
+                       nullptr,
+                       false,
+                       true},
+        InstructionRow{"Rex64Movsxd", {0x48, 0x63, 0xC8}, 3, nullptr, false, true},
+        InstructionRow{"Rex64HaltBehindRex", {0x40, 0xF4}, 2, "hlt", false, true},
+        InstructionRow{"Rex64SwapGs",
+                       {0x0F, 0x01, 0xF8},
+                       3,
+                       "a descriptor table or paging instruction (0f 01)",
+                       false,
+                       true},
+        InstructionRow{"Rex64ReadCr8",
+                       {0x44, 0x0F, 0x20, 0xC0},
+                       4,
+                       "mov to or from a control register",
+                       false,
+                       true},
+        InstructionRow{"Rex64PortOutInADriver", {0xEE}, 1, nullptr, false, true},
+        InstructionRow{"Rex64PushEsIsNotInLongMode", {0x06}, 0, nullptr, false, true},
+        InstructionRow{
+            "Rex64FarCallIsNotInLongMode", {0x9A, 1, 2, 3, 4, 5, 6}, 0, nullptr, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

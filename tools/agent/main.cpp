@@ -79,7 +79,8 @@ void printHelp(std::ostream& out)
         out << "  --machine FILE    a notebook described by a machine file (host build)\n"
                "  --no-driver       run without the zephr driver loaded (host build)\n"
                "  --driver-image FILE\n"
-               "                    the Windows build's zephr.sys under the CPU emulator\n";
+               "                    a Windows build's zephr.sys (i386 or x64) under the CPU\n"
+               "                    emulator\n";
     out << "  --help, -h        show this help\n"
            "\n"
            "Exit status: 0 stopped as asked, 2 wrong command line or configuration, 3 the\n"
