@@ -2,9 +2,10 @@
 // main.cpp
 //
 // zephr-agent: the command line, and the run itself: the session (the
-// simulated notebook in the host build), the poller on the main thread, the
-// HTTP endpoint on its own, and the stop on Ctrl-C or the service's stop,
-// after which the fan control leaves every fan High.
+// simulated notebook in the host build), the poller and the HTTP endpoint on
+// one io_context on the main thread (or the service's), and the stop on
+// Ctrl-C or the service's stop, after which the fan control leaves every fan
+// High.
 #include "tools/agent/agent_service.h"
 #include "tools/agent/http_endpoint.h"
 #include "tools/agent/poller.h"
@@ -17,8 +18,14 @@
 #include "tools/zephrctl/fan_control_config.h"
 #include "tools/zephrctl/fan_control_lock.h"
 
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -170,43 +177,60 @@ zephrctl::FanControlConfig loadFanControl(const RunOptions& options)
     return config;
 }
 
-// The agent's work: until stop, or count polls.
+// The agent's work, on one thread: the polls, timed on the io_context, and
+// the HTTP endpoint's handlers between them, until stop() or count polls.
+// stop() may come from any thread, before run() too.
 class AgentRun {
   public:
-    AgentRun(const RunOptions& options, std::ostream& log) : options_(options), log_(log) {}
+    explicit AgentRun(std::ostream& log) : log_(log) {}
 
-    int run()
+    int run(const RunOptions& options)
     {
         agent::PollerOptions pollerOptions;
-        pollerOptions.interval = options_.interval;
-        if (options_.fanControl)
-            pollerOptions.fanControl = loadFanControl(options_);
+        pollerOptions.interval = options.interval;
+        if (options.fanControl)
+            pollerOptions.fanControl = loadFanControl(options);
         // One fan control at a time, be it zephrctl's or an agent's.
         const zephrctl::FanControlLock onlyOne;
-        const tools::Session session(options_.session);
+        const tools::Session session(options.session);
         agent::Poller poller(pollerOptions, [this](const std::string& line) { say(line); });
-        poller_ = &poller;
-        agent::HttpEndpoint http([&poller] { return poller.snapshot(); });
-        const int port = http.start(options_.host, options_.port);
-        say("serving http://" + options_.host + ":" + std::to_string(port) +
-            "/metrics and /data.json" +
-            (options_.host == "127.0.0.1" || options_.host == "localhost"
-                 ? " (this machine only)"
-                 : " (other machines too: no authentication, no TLS)"));
-        say(std::string("polling every ") + secondsText(options_.interval) + " s" +
-            (options_.fanControl ? ", fan control on" : ", fan control off"));
-        poller.run(options_.count);
-        http.stop();
-        poller_ = nullptr;
+        {
+            agent::HttpEndpoint http(io_, [&poller] { return poller.snapshot(); });
+            const int port = http.start(options.host, options.port);
+            say("serving http://" + options.host + ":" + std::to_string(port) +
+                "/metrics and /data.json" +
+                (options.host == "127.0.0.1" || options.host == "localhost"
+                     ? " (this machine only)"
+                     : " (other machines too: no authentication, no TLS)"));
+            say(std::string("polling every ") + secondsText(options.interval) + " s" +
+                (options.fanControl ? ", fan control on" : ", fan control off"));
+            boost::asio::steady_timer timer(io_);
+            const auto period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                std::chrono::duration<double>(options.interval));
+            uint64_t polls = 0;
+            std::function<void()> poll = [&] {
+                poller.pollOnce();
+                if (options.count && ++polls == *options.count) {
+                    io_.stop();
+                    return;
+                }
+                timer.expires_after(period);
+                timer.async_wait([&](boost::system::error_code error) {
+                    if (!error)
+                        poll();
+                });
+            };
+            boost::asio::post(io_, poll);
+            io_.run();
+        }
+        poller.finish();
         say("stopped");
         return kExitOk;
     }
 
     void stop()
     {
-        if (agent::Poller* poller = poller_)
-            poller->stop();
-        stopRequested_ = true;
+        io_.stop();
     }
 
   private:
@@ -221,10 +245,8 @@ class AgentRun {
         log_ << "zephr-agent: " << tools::escapeControlBytes(line) << std::endl;
     }
 
-    const RunOptions& options_;
     std::ostream& log_;
-    agent::Poller* volatile poller_ = nullptr;
-    volatile bool stopRequested_ = false;
+    boost::asio::io_context io_;
 };
 
 int usageError(const std::string& message)
@@ -242,20 +264,14 @@ int main(int argc, char** argv)
     std::vector<std::string> args(argv + 1, argv + argc);
     try {
         // Started by the Service Control Manager: the service's arguments.
-        std::unique_ptr<AgentRun> service;
-        std::unique_ptr<RunOptions> serviceOptions;
         std::ofstream serviceLog;
-        const bool ranAsService = agent::runAsService(agent::ServiceBody{
-            [&]() {
-                serviceOptions = std::make_unique<RunOptions>(parseRunOptions(args));
-                serviceLog.open(agent::serviceLogPath(), std::ios::app);
-                service = std::make_unique<AgentRun>(*serviceOptions, serviceLog);
-                return service->run();
-            },
-            [&]() {
-                if (service)
-                    service->stop();
-            }});
+        AgentRun service(serviceLog);
+        const bool ranAsService = agent::runAsService(
+            agent::ServiceBody{[&]() {
+                                   serviceLog.open(agent::serviceLogPath(), std::ios::app);
+                                   return service.run(parseRunOptions(args));
+                               },
+                               [&]() { service.stop(); }});
         if (ranAsService)
             return kExitOk;
 
@@ -270,9 +286,9 @@ int main(int argc, char** argv)
         }
         if (command == "run") {
             const RunOptions options = parseRunOptions(rest);
-            AgentRun agent(options, std::cout);
+            AgentRun agent(std::cout);
             const agent::StopRequests stopRequests([&agent] { agent.stop(); });
-            return agent.run();
+            return agent.run(options);
         }
         if (command == "install") {
             parseRunOptions(rest); // refused now, not when the service starts
