@@ -27,7 +27,6 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
-#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -69,7 +68,9 @@ void printHelp(std::ostream& out)
            "  uninstall         stop and remove the service (Windows)\n"
            "  start             start the service (Windows)\n"
            "  stop              stop the service; it leaves every fan High (Windows)\n"
-           "  status            whether the service runs (Windows)\n"
+           "  status            whether the service runs, and where its log is (Windows)\n"
+           "  service [OPTIONS] what the service runs: only the Service Control Manager\n"
+           "                    starts it (Windows)\n"
            "\n"
            "Options of run and install:\n"
            "  --listen ADDR:PORT  where to serve (default 127.0.0.1:"
@@ -249,11 +250,30 @@ class AgentRun {
     boost::asio::io_context io_;
 };
 
-int usageError(const std::string& message)
+int usageError(const std::string& message, std::ostream& errors = std::cerr)
 {
-    std::cerr << "zephr-agent: " << tools::escapeControlBytes(message) << "\n"
-              << "Try 'zephr-agent --help' for more information.\n";
+    errors << "zephr-agent: " << tools::escapeControlBytes(message) << "\n"
+           << "Try 'zephr-agent --help' for more information.\n";
     return kExitUsage;
+}
+
+// work's exit status, or the one of the error it threw, said on errors.
+int reportingErrors(std::ostream& errors, const std::function<int()>& work)
+{
+    try {
+        return work();
+    } catch (const UsageError& e) {
+        return usageError(e.what(), errors);
+    } catch (const tools::InputFileError& e) {
+        errors << "zephr-agent: " << tools::escapeControlBytes(e.what()) << std::endl;
+        return kExitUsage;
+    } catch (const zephrctl::CommandError& e) {
+        errors << "zephr-agent: " << tools::escapeControlBytes(e.what()) << std::endl;
+        return e.exitStatus();
+    } catch (const std::exception& e) {
+        errors << "zephr-agent: " << tools::escapeControlBytes(e.what()) << std::endl;
+        return kExitFailed;
+    }
 }
 
 } // namespace
@@ -261,24 +281,35 @@ int usageError(const std::string& message)
 int main(int argc, char** argv)
 {
     const tools::Utf8ConsoleOutput console;
-    std::vector<std::string> args(argv + 1, argv + argc);
-    try {
-        // Started by the Service Control Manager: the service's arguments.
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty())
+        return usageError("no command given");
+    const std::string command = args[0];
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "service") {
+        // Started by the Service Control Manager: the errors go to the log.
         std::ofstream serviceLog;
         AgentRun service(serviceLog);
-        const bool ranAsService = agent::runAsService(
-            agent::ServiceBody{[&]() {
-                                   serviceLog.open(agent::serviceLogPath(), std::ios::app);
-                                   return service.run(parseRunOptions(args));
-                               },
-                               [&]() { service.stop(); }});
-        if (ranAsService)
+        bool ranAsService = false;
+        const int status = reportingErrors(std::cerr, [&] {
+            ranAsService = agent::runAsService(
+                agent::ServiceBody{[&]() {
+                                       serviceLog.open(agent::serviceLogPath(), std::ios::app);
+                                       return reportingErrors(serviceLog, [&] {
+                                           return service.run(parseRunOptions(rest));
+                                       });
+                                   },
+                                   [&]() { service.stop(); }});
             return kExitOk;
-
-        if (args.empty())
-            return usageError("no command given");
-        const std::string command = args[0];
-        const std::vector<std::string> rest(args.begin() + 1, args.end());
+        });
+        if (status != kExitOk || ranAsService)
+            return status;
+        std::cerr << "zephr-agent: service: only the Service Control Manager starts the service "
+                     "(zephr-agent install, then zephr-agent start); zephr-agent run runs the "
+                     "agent here\n";
+        return kExitFailed;
+    }
+    return reportingErrors(std::cerr, [&] {
         if (command == "--help" || command == "-h" ||
             (!rest.empty() && (rest[0] == "--help" || rest[0] == "-h"))) {
             printHelp(std::cout);
@@ -292,25 +323,14 @@ int main(int argc, char** argv)
         }
         if (command == "install") {
             parseRunOptions(rest); // refused now, not when the service starts
-            return agent::runServiceCommand(command, rest);
+            return agent::runServiceCommand(command, rest, std::cout);
         }
         if (command == "uninstall" || command == "start" || command == "stop" ||
             command == "status") {
             if (!rest.empty())
-                return usageError(command + " takes no arguments");
-            return agent::runServiceCommand(command, rest);
+                return usageError(command + " takes no arguments", std::cerr);
+            return agent::runServiceCommand(command, rest, std::cout);
         }
-        return usageError("unknown command '" + command + "'");
-    } catch (const UsageError& e) {
-        return usageError(e.what());
-    } catch (const tools::InputFileError& e) {
-        std::cerr << "zephr-agent: " << tools::escapeControlBytes(e.what()) << "\n";
-        return kExitUsage;
-    } catch (const zephrctl::CommandError& e) {
-        std::cerr << "zephr-agent: " << tools::escapeControlBytes(e.what()) << "\n";
-        return e.exitStatus();
-    } catch (const std::exception& e) {
-        std::cerr << "zephr-agent: " << tools::escapeControlBytes(e.what()) << "\n";
-        return kExitFailed;
-    }
+        return usageError("unknown command '" + command + "'", std::cerr);
+    });
 }
