@@ -8,6 +8,7 @@
 // the session waits, stopped, after which the driver holds every fan High
 // and the service's log says so.
 #include "driver/primitives/testhw_notebook.h"
+#include "support/loopback_port.h"
 #include "wine/bounded_process.h"
 #include "wine/wine_prefix.h"
 #include "wine/wine_suite.h"
@@ -40,20 +41,6 @@ const char* const kWaitBatch = "@echo off\r\n"
                                "if %waited% geq 60 exit /b 1\r\n"
                                "ping -n 2 127.0.0.1 > nul\r\n"
                                "goto wait\r\n";
-
-// A loopback port nothing listens on now.
-int freePort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
 
 // One HTTP/1.0 GET of path on the loopback port: the whole answer, or
 // nothing when no one answers within a few seconds.
@@ -98,7 +85,7 @@ ZEPHR_WINE_ON_BOTH(WineAgentService);
 
 TEST_P(WineAgentService, ServesTheReadingsAndLeavesTheFansHighWhenStopped)
 {
-    const int port = freePort();
+    const int port = tool_test::freeLoopbackPort();
     const std::string listen = "127.0.0.1:" + std::to_string(port);
     SessionResult session;
     std::thread wine([&] {
