@@ -24,6 +24,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -183,7 +184,8 @@ zephrctl::FanControlConfig loadFanControl(const RunOptions& options)
 // stop() may come from any thread, before run() too.
 class AgentRun {
   public:
-    explicit AgentRun(std::ostream& log) : log_(log) {}
+    // stamped: each line begins with the time (UTC), as in the service's log.
+    explicit AgentRun(std::ostream& log, bool stamped = false) : log_(log), stamped_(stamped) {}
 
     int run(const RunOptions& options)
     {
@@ -243,10 +245,17 @@ class AgentRun {
     }
     void say(const std::string& line)
     {
+        if (stamped_) {
+            const std::time_t now = std::time(nullptr);
+            char time[32] = "";
+            std::strftime(time, sizeof time, "%Y-%m-%d %H:%M:%S ", std::gmtime(&now));
+            log_ << time;
+        }
         log_ << "zephr-agent: " << tools::escapeControlBytes(line) << std::endl;
     }
 
     std::ostream& log_;
+    const bool stamped_;
     boost::asio::io_context io_;
 };
 
@@ -289,7 +298,7 @@ int main(int argc, char** argv)
     if (command == "service") {
         // Started by the Service Control Manager: the errors go to the log.
         std::ofstream serviceLog;
-        AgentRun service(serviceLog);
+        AgentRun service(serviceLog, true);
         bool ranAsService = false;
         const int status = reportingErrors(std::cerr, [&] {
             ranAsService = agent::runAsService(
