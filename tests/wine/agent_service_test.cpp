@@ -92,8 +92,10 @@ TEST_P(WineAgentService, ServesTheReadingsAndLeavesTheFansHighWhenStopped)
         session = prefix().runSession({
             {"driver-start", "net start zephr"},
             {"install", "zephr-agent.exe install --fan-control --interval 1 --listen " + listen},
+            {"install-again", "zephr-agent.exe install"},
             {"start", "zephr-agent.exe start"},
             {"status", "zephr-agent.exe status"},
+            {"from-console", "zephr-agent.exe service"},
             {"wait", "call wait-for-scrape.cmd"},
             {"stop", "zephr-agent.exe stop"},
             {"fan0", "zephrctl.exe fan-state 0"},
@@ -121,7 +123,16 @@ TEST_P(WineAgentService, ServesTheReadingsAndLeavesTheFansHighWhenStopped)
                                   "start, after the zephr service)"),
               std::string::npos)
         << install.output;
+    const StepResult& again = session.step("install-again");
+    EXPECT_EQ(again.exitCode, 3) << again.output;
+    EXPECT_NE(again.output.find("the zephr-agent service is already installed"), std::string::npos)
+        << again.output;
     EXPECT_EQ(session.step("start").output, "the zephr-agent service is running\n");
+    const StepResult& console = session.step("from-console");
+    EXPECT_EQ(console.exitCode, 3) << console.output;
+    EXPECT_NE(console.output.find("only the Service Control Manager starts the service"),
+              std::string::npos)
+        << console.output;
     EXPECT_EQ(session.step("status").exitCode, 0) << session.step("status").output;
     EXPECT_EQ(session.step("wait").exitCode, 0) << "the scrape did not end the wait";
 
