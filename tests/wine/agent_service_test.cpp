@@ -86,12 +86,22 @@ ZEPHR_WINE_ON_BOTH(WineAgentService);
 TEST_P(WineAgentService, ServesTheReadingsAndLeavesTheFansHighWhenStopped)
 {
     const int port = tool_test::freeLoopbackPort();
-    const std::string listen = "127.0.0.1:" + std::to_string(port);
+    const std::string served = "127.0.0.1:" + std::to_string(port);
+    // A port this process listens on, for a start that fails.
+    const int busy = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(busy, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(busy, 1), 0);
+    socklen_t length = sizeof address;
+    getsockname(busy, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::string busyAddress = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
     SessionResult session;
     std::thread wine([&] {
         session = prefix().runSession({
             {"driver-start", "net start zephr"},
-            {"install", "zephr-agent.exe install --fan-control --interval 1 --listen " + listen},
+            {"install", "zephr-agent.exe install --fan-control --interval 1 --listen " + served},
             {"install-again", "zephr-agent.exe install"},
             {"start", "zephr-agent.exe start"},
             {"status", "zephr-agent.exe status"},
@@ -101,6 +111,9 @@ TEST_P(WineAgentService, ServesTheReadingsAndLeavesTheFansHighWhenStopped)
             {"fan0", "zephrctl.exe fan-state 0"},
             {"fan1", "zephrctl.exe fan-state 1"},
             {"uninstall", "zephr-agent.exe uninstall"},
+            {"install-busy", "zephr-agent.exe install --listen " + busyAddress},
+            {"start-busy", "zephr-agent.exe start"},
+            {"uninstall-busy", "zephr-agent.exe uninstall"},
             {"driver-stop", "net stop zephr"},
         });
     });
@@ -114,6 +127,7 @@ TEST_P(WineAgentService, ServesTheReadingsAndLeavesTheFansHighWhenStopped)
         metrics = httpGet(port, "/metrics");
     std::ofstream(prefix().programFile("scraped")) << "scraped\n";
     wine.join();
+    close(busy);
     ASSERT_FALSE(session.timedOut) << "the Wine session hung";
 
     EXPECT_EQ(session.step("driver-start").exitCode, 0) << session.step("driver-start").output;
@@ -154,13 +168,23 @@ TEST_P(WineAgentService, ServesTheReadingsAndLeavesTheFansHighWhenStopped)
     EXPECT_NE(session.step("uninstall").output.find("removed the zephr-agent service"),
               std::string::npos)
         << session.step("uninstall").output;
+    // A start that fails is no running service, and the log says why (the
+    // tools write a backslash of a message as \\).
+    const StepResult& startBusy = session.step("start-busy");
+    EXPECT_EQ(startBusy.exitCode, 3) << startBusy.output;
+    EXPECT_NE(startBusy.output.find("start: the zephr-agent service is stopped after the start "
+                                    "(its log: C:\\\\zephr-test\\\\zephr-agent.log)"),
+              std::string::npos)
+        << startBusy.output;
+    EXPECT_EQ(session.step("uninstall-busy").exitCode, 0) << session.step("uninstall-busy").output;
     EXPECT_EQ(session.step("driver-stop").exitCode, 0) << session.step("driver-stop").output;
 
     const std::string log = unixLines(readFile(prefix().programFile("zephr-agent.log")));
-    for (const char* line :
-         {"zephr-agent: serving http://127.0.0.1:",
-          "zephr-agent: polling every 1 s, fan control on",
-          "zephr-agent: stopping: every fan is left High\n", "zephr-agent: stopped\n"})
+    const std::vector<std::string> logLines = {
+        "zephr-agent: serving http://127.0.0.1:", "zephr-agent: polling every 1 s, fan control on",
+        "zephr-agent: stopping: every fan is left High\n", "zephr-agent: stopped\n",
+        "zephr-agent: cannot listen on " + busyAddress + ": "};
+    for (const std::string& line : logLines)
         EXPECT_NE(log.find(line), std::string::npos) << "missing: " << line << log;
     EXPECT_EQ(session.wineMessages, "") << "Wine reported trouble";
 }

@@ -18,9 +18,11 @@
 namespace agent {
 
 // The agent's work as a service runs it: the arguments it was installed
-// with; it returns when stop() is called.
+// with. run calls running once it serves (the service is then reported
+// running; a start that fails before is reported as one), and returns when
+// stop() is called.
 struct ServiceBody {
-    std::function<int()> run;
+    std::function<int(const std::function<void()>& running)> run;
     std::function<void()> stop;
 };
 

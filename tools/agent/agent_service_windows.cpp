@@ -31,7 +31,9 @@ const char* const kDescription =
 // stops with it. A double NUL ends the list.
 const char kDependencies[] = "zephr\0";
 const char* const kLogName = "zephr-agent.log";
-// A stop takes one poll at most, then the fans' settings.
+// A start opens the device and binds the address; a stop waits for one
+// poll at most, then the fans' settings.
+constexpr DWORD kStartHintMs = 10000;
 constexpr DWORD kStopHintMs = 10000;
 
 std::string programPath()
@@ -149,11 +151,10 @@ void WINAPI serviceMain(DWORD, LPSTR*)
     statusHandle = RegisterServiceCtrlHandlerExA(kService.name, control, nullptr);
     if (statusHandle == nullptr)
         return;
-    // Running from here: the body's start (the lock, the device, the
-    // address) takes no time worth a pending state, and a stop that comes
-    // before it is kept by the body.
-    report(SERVICE_RUNNING);
-    const int exitStatus = serviceBody.run();
+    // Pending until the agent serves: a start that fails (the address in
+    // use, another fan control) ends as stopped, never as running.
+    report(SERVICE_START_PENDING, 0, kStartHintMs);
+    const int exitStatus = serviceBody.run([] { report(SERVICE_RUNNING); });
     report(SERVICE_STOPPED, DWORD(exitStatus));
 }
 
@@ -181,8 +182,15 @@ int runServiceCommand(const std::string& command, const std::vector<std::string>
         return install(runArguments, out);
     if (command == "uninstall")
         return uninstall(out);
-    if (command == "start")
-        return scm::start(kService, out);
+    if (command == "start") {
+        try {
+            return scm::start(kService, out);
+        } catch (const zephrctl::CommandError& e) {
+            // Why it did not start is in the log.
+            throw zephrctl::CommandError(
+                std::string(e.what()) + " (its log: " + serviceLogPath() + ")", e.exitStatus());
+        }
+    }
     if (command == "stop")
         return scm::stop(kService, out);
     if (command == "status") {

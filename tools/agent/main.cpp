@@ -187,7 +187,9 @@ class AgentRun {
     // stamped: each line begins with the time (UTC), as in the service's log.
     explicit AgentRun(std::ostream& log, bool stamped = false) : log_(log), stamped_(stamped) {}
 
-    int run(const RunOptions& options)
+    // running is called once the agent serves.
+    int run(
+        const RunOptions& options, const std::function<void()>& running = [] {})
     {
         agent::PollerOptions pollerOptions;
         pollerOptions.interval = options.interval;
@@ -207,6 +209,7 @@ class AgentRun {
                      : " (other machines too: no authentication, no TLS)"));
             say(std::string("polling every ") + secondsText(options.interval) + " s" +
                 (options.fanControl ? ", fan control on" : ", fan control off"));
+            running();
             boost::asio::steady_timer timer(io_);
             const auto period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                 std::chrono::duration<double>(options.interval));
@@ -301,14 +304,14 @@ int main(int argc, char** argv)
         AgentRun service(serviceLog, true);
         bool ranAsService = false;
         const int status = reportingErrors(std::cerr, [&] {
-            ranAsService = agent::runAsService(
-                agent::ServiceBody{[&]() {
-                                       serviceLog.open(agent::serviceLogPath(), std::ios::app);
-                                       return reportingErrors(serviceLog, [&] {
-                                           return service.run(parseRunOptions(rest));
-                                       });
-                                   },
-                                   [&]() { service.stop(); }});
+            agent::ServiceBody body;
+            body.run = [&](const std::function<void()>& running) {
+                serviceLog.open(agent::serviceLogPath(), std::ios::app);
+                return reportingErrors(serviceLog,
+                                       [&] { return service.run(parseRunOptions(rest), running); });
+            };
+            body.stop = [&] { service.stop(); };
+            ranAsService = agent::runAsService(std::move(body));
             return kExitOk;
         });
         if (status != kExitOk || ranAsService)
