@@ -298,6 +298,11 @@ int main(int argc, char** argv)
         return usageError("no command given");
     const std::string command = args[0];
     const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "--help" || command == "-h" ||
+        (!rest.empty() && (rest[0] == "--help" || rest[0] == "-h"))) {
+        printHelp(std::cout);
+        return kExitOk;
+    }
     if (command == "service") {
         // Started by the Service Control Manager: the errors go to the log.
         std::ofstream serviceLog;
@@ -322,11 +327,6 @@ int main(int argc, char** argv)
         return kExitFailed;
     }
     return reportingErrors(std::cerr, [&] {
-        if (command == "--help" || command == "-h" ||
-            (!rest.empty() && (rest[0] == "--help" || rest[0] == "-h"))) {
-            printHelp(std::cout);
-            return kExitOk;
-        }
         if (command == "run") {
             const RunOptions options = parseRunOptions(rest);
             AgentRun agent(std::cout);
