@@ -1,8 +1,10 @@
 # SPDX-License-Identifier: MIT
 # The release zip of the Windows builds, made by CPack in the 32-bit build,
 # one folder zephr-<version>-windows holding
-#   x86/  zephr.sys, Gaugelet.dll, zephrctl.exe, gaugehost.exe (this build)
-#   x64/  zephr.sys (test-signed), zephrctl.exe, gaugehost.exe, taken from
+#   x86/  zephr.sys, Gaugelet.dll, zephrctl.exe, gaugehost.exe,
+#         zephr-agent.exe (this build)
+#   x64/  zephr.sys (test-signed), zephrctl.exe, gaugehost.exe,
+#         zephr-agent.exe, taken from
 #         the x64 build's bin/ folder (ZEPHR_WINDOWS_X64_BIN), which must be
 #         built first (scripts/build and scripts/package do)
 #   README.txt (Windows line ends) and LICENSE.txt
@@ -26,7 +28,8 @@ set(ZEPHR_PACKAGE_NAME zephr-${ZEPHR_PACKAGE_VERSION}-windows)
 set(ZEPHR_WINDOWS_X64_BIN ${CMAKE_BINARY_DIR}-x64/bin CACHE PATH
     "The x64 Windows build's bin folder, whose driver and tools go into the zip's x64/")
 set(ZEPHR_PACKAGE_X64_FILES ${ZEPHR_WINDOWS_X64_BIN}/zephr.sys ${ZEPHR_WINDOWS_X64_BIN}/zephrctl.exe
-                            ${ZEPHR_WINDOWS_X64_BIN}/gaugehost.exe)
+                            ${ZEPHR_WINDOWS_X64_BIN}/gaugehost.exe
+                            ${ZEPHR_WINDOWS_X64_BIN}/zephr-agent.exe)
 set(ZEPHR_PACKAGE_STAGING ${CMAKE_BINARY_DIR}/package-files)
 
 configure_file(${CMAKE_SOURCE_DIR}/packaging/README-windows.txt
@@ -42,7 +45,7 @@ file(WRITE ${ZEPHR_PACKAGE_STAGING}/LICENSE.txt "${ZEPHR_LICENSE_TEXT}")
 list(APPEND ZEPHR_PACKAGE_TEXTS ${ZEPHR_PACKAGE_STAGING}/LICENSE.txt)
 
 install(FILES $<TARGET_FILE:zephr> $<TARGET_FILE:Gaugelet> $<TARGET_FILE:zephrctl>
-              $<TARGET_FILE:gaugehost>
+              $<TARGET_FILE:gaugehost> $<TARGET_FILE:zephr-agent>
         DESTINATION x86)
 install(FILES ${ZEPHR_PACKAGE_X64_FILES} DESTINATION x64)
 install(FILES ${ZEPHR_PACKAGE_TEXTS} DESTINATION .)
@@ -62,7 +65,7 @@ set(ZEPHR_PACKAGE_ZIP ${CMAKE_BINARY_DIR}/package/${ZEPHR_PACKAGE_NAME}.zip)
 add_custom_command(
   OUTPUT ${ZEPHR_PACKAGE_ZIP}
   COMMAND ${CMAKE_CPACK_COMMAND} --config ${CMAKE_BINARY_DIR}/CPackConfig.cmake
-  DEPENDS zephr Gaugelet zephrctl gaugehost ${ZEPHR_PACKAGE_X64_FILES} ${ZEPHR_PACKAGE_TEXTS}
+  DEPENDS zephr Gaugelet zephrctl gaugehost zephr-agent ${ZEPHR_PACKAGE_X64_FILES} ${ZEPHR_PACKAGE_TEXTS}
           ${CMAKE_SOURCE_DIR}/cmake/ZephrPackage.cmake ${CMAKE_BINARY_DIR}/CPackConfig.cmake
           ${CMAKE_BINARY_DIR}/cmake_install.cmake
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}

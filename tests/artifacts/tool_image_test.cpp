@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // tool_image_test.cpp
 //
-// zephrctl.exe and gaugehost.exe as the Windows build makes them: 32-bit
-// console programs that run on a bare Windows installation, because the C++
-// runtime is linked in and only system DLLs are imported; each imports the
-// Win32 routines of its job.
+// zephrctl.exe, gaugehost.exe and zephr-agent.exe as the Windows builds
+// make them: console programs that run on a bare Windows installation,
+// because the C++ runtime is linked in and only system DLLs are imported;
+// each imports the Win32 routines of its job.
 #include "artifacts/artifact_paths.h"
 #include "artifacts/binary_tools.h"
 
@@ -22,6 +22,8 @@ struct ToolCase {
     // The Service Control Manager's routines (ADVAPI32.dll, a system DLL
     // like KERNEL32.dll); a tool without them imports nothing from there.
     std::vector<std::string> advapi32Routines = {};
+    // Winsock's DLLs (the agent's HTTP endpoint), lower case; system DLLs too.
+    std::vector<std::string> socketDlls = {};
 };
 
 void PrintTo(const ToolCase& tool, std::ostream* out)
@@ -58,7 +60,9 @@ TEST_P(ToolImage, ImportsOnlyTheCRuntimeAndKernel32)
     for (const auto& dll : dlls) {
         auto name = LowerCase(dll);
         bool serviceManager = name == "advapi32.dll" && !GetParam().advapi32Routines.empty();
-        EXPECT_TRUE(name == "msvcrt.dll" || name == "kernel32.dll" || serviceManager)
+        const auto& sockets = GetParam().socketDlls;
+        bool winsock = std::find(sockets.begin(), sockets.end(), name) != sockets.end();
+        EXPECT_TRUE(name == "msvcrt.dll" || name == "kernel32.dll" || serviceManager || winsock)
             << path << " needs " << dll << " at run time; it imports from: " << JoinNames(dlls);
     }
 }
@@ -93,16 +97,31 @@ const std::vector<std::string> kZephrctlAdvapi32 = {"OpenSCManagerA", "CreateSer
                                                     "DeleteService",  "QueryServiceStatus"};
 const std::vector<std::string> kGaugehostKernel32 = {"LoadLibraryA", "GetProcAddress",
                                                      "FreeLibrary"};
+// The device, the one-fan-control mutex, and Asio's completion port.
+const std::vector<std::string> kAgentKernel32 = {"CreateFileA", "DeviceIoControl", "CreateMutexA",
+                                                 "CreateIoCompletionPort"};
+const std::vector<std::string> kAgentAdvapi32 = {"StartServiceCtrlDispatcherA",
+                                                 "RegisterServiceCtrlHandlerExA",
+                                                 "SetServiceStatus",
+                                                 "CreateServiceA",
+                                                 "ControlService",
+                                                 "DeleteService"};
+const std::vector<std::string> kAgentSocketDlls = {"ws2_32.dll", "mswsock.dll"};
 
 INSTANTIATE_TEST_SUITE_P(
     WindowsTools, ToolImage,
-    ::testing::Values(ToolCase{&kX86Build, "zephrctl.exe", kZephrctlKernel32, kZephrctlAdvapi32},
-                      ToolCase{&kX86Build, "gaugehost.exe", kGaugehostKernel32},
-                      ToolCase{&kX64Build, "zephrctl.exe", kZephrctlKernel32, kZephrctlAdvapi32},
-                      ToolCase{&kX64Build, "gaugehost.exe", kGaugehostKernel32}),
+    ::testing::Values(
+        ToolCase{&kX86Build, "zephrctl.exe", kZephrctlKernel32, kZephrctlAdvapi32},
+        ToolCase{&kX86Build, "gaugehost.exe", kGaugehostKernel32},
+        ToolCase{&kX64Build, "zephrctl.exe", kZephrctlKernel32, kZephrctlAdvapi32},
+        ToolCase{&kX64Build, "gaugehost.exe", kGaugehostKernel32},
+        ToolCase{&kX86Build, "zephr-agent.exe", kAgentKernel32, kAgentAdvapi32, kAgentSocketDlls},
+        ToolCase{&kX64Build, "zephr-agent.exe", kAgentKernel32, kAgentAdvapi32, kAgentSocketDlls}),
     [](const auto& info) {
         std::string name = info.param.file;
-        return name.substr(0, name.find('.')) + "_" + info.param.build->name;
+        name = name.substr(0, name.find('.'));
+        std::replace(name.begin(), name.end(), '-', '_');
+        return name + "_" + info.param.build->name;
     });
 
 } // namespace

@@ -2,8 +2,8 @@
 // release_package_test.cpp
 //
 // The release zip as a user gets it: unpacked, it holds x86/ (the driver,
-// the plug-in, the two tools) and x64/ (the test-signed driver and the two
-// tools), a readme with Windows line ends and the licence, and neither the
+// the plug-in, the three tools) and x64/ (the test-signed driver and the
+// three tools), a readme with Windows line ends and the licence, and neither the
 // test-hardware driver nor a private key; in a fresh Wine prefix of either
 // architecture the unpacked zephrctl.exe of its folder installs the driver through the Service
 // Control Manager, starts it, talks to it, stops it and removes it, with a clear answer to each
@@ -90,9 +90,9 @@ TEST(ReleasePackage, HoldsTheReleaseFilesAndNoTestDriver)
         if (entry.is_regular_file())
             files.insert(std::filesystem::relative(entry.path(), package.folder()).string());
     const std::set<std::string> expected = {
-        "x86/zephr.sys",     "x86/Gaugelet.dll", "x86/zephrctl.exe",
-        "x86/gaugehost.exe", "x64/zephr.sys",    "x64/zephrctl.exe",
-        "x64/gaugehost.exe", "README.txt",       "LICENSE.txt"};
+        "x86/zephr.sys",       "x86/Gaugelet.dll", "x86/zephrctl.exe", "x86/gaugehost.exe",
+        "x86/zephr-agent.exe", "x64/zephr.sys",    "x64/zephrctl.exe", "x64/gaugehost.exe",
+        "x64/zephr-agent.exe", "README.txt",       "LICENSE.txt"};
     EXPECT_EQ(files, expected) << "no key, no test driver, the plug-in in x86/ only";
 
     // Each folder's production driver, byte for byte, not the test-hardware build.
@@ -105,9 +105,9 @@ TEST(ReleasePackage, HoldsTheReleaseFilesAndNoTestDriver)
     std::string readme = fileText(package.folder() / "README.txt");
     for (size_t at = readme.find('\n'); at != std::string::npos; at = readme.find('\n', at + 1))
         ASSERT_TRUE(at > 0 && readme[at - 1] == '\r') << "a line of README.txt ends in LF alone";
-    for (const char* topic :
-         {"zephrctl install", "zephrctl start", "Plugins", "zephrctl fan-control", "logon",
-          "zephrctl uninstall", "x64\\", "x86\\", "64-bit Windows", "test mode"})
+    for (const char* topic : {"zephrctl install", "zephrctl start", "Plugins",
+                              "zephrctl fan-control", "logon", "zephrctl uninstall", "x64\\",
+                              "x86\\", "64-bit Windows", "test mode", "zephr-agent install"})
         EXPECT_NE(readme.find(topic), std::string::npos) << "README.txt says nothing of " << topic;
 }
 

@@ -206,6 +206,11 @@ void WinePrefix::addProgram(const std::filesystem::path& file)
     copyInto(file, drivePath("zephr-test"));
 }
 
+std::filesystem::path WinePrefix::programFile(const std::string& name) const
+{
+    return drivePath("zephr-test") / name;
+}
+
 SessionResult WinePrefix::runSession(const std::vector<SessionStep>& steps)
 {
     std::filesystem::create_directories(drivePath("zephr-test"));

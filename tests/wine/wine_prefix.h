@@ -66,6 +66,11 @@ class WinePrefix {
     // (services included) to end, and collects the results.
     SessionResult runSession(const std::vector<SessionStep>& steps);
 
+    // The host's path of a file in programFolder: a file a program of the
+    // session wrote there, or one the test writes while a session runs for
+    // a step that waits on it.
+    std::filesystem::path programFile(const std::string& name) const;
+
   private:
     std::vector<std::string> environment(const std::string& debugChannels) const;
     void runWine(const std::vector<std::string>& arguments, int limitSeconds);

@@ -56,7 +56,7 @@ StopRequests::~StopRequests()
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
-int runServiceCommand(const std::string& command, const std::vector<std::string>&)
+int runServiceCommand(const std::string& command, const std::vector<std::string>&, std::ostream&)
 {
     throw std::runtime_error(command + ": a Windows service exists only in the Windows build; "
                                        "here run the agent in the foreground (zephr-agent run)");

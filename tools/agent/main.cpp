@@ -2,9 +2,10 @@
 // main.cpp
 //
 // zephr-agent: the command line, and the run itself: the session (the
-// simulated notebook in the host build), the poller on the main thread, the
-// HTTP endpoint on its own, and the stop on Ctrl-C or the service's stop,
-// after which the fan control leaves every fan High.
+// simulated notebook in the host build), the poller and the HTTP endpoint on
+// one io_context on the main thread (or the service's), and the stop on
+// Ctrl-C or the service's stop, after which the fan control leaves every fan
+// High.
 #include "tools/agent/agent_service.h"
 #include "tools/agent/http_endpoint.h"
 #include "tools/agent/poller.h"
@@ -17,10 +18,16 @@
 #include "tools/zephrctl/fan_control_config.h"
 #include "tools/zephrctl/fan_control_lock.h"
 
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+
+#include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
+#include <functional>
 #include <iostream>
-#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -62,7 +69,9 @@ void printHelp(std::ostream& out)
            "  uninstall         stop and remove the service (Windows)\n"
            "  start             start the service (Windows)\n"
            "  stop              stop the service; it leaves every fan High (Windows)\n"
-           "  status            whether the service runs (Windows)\n"
+           "  status            whether the service runs, and where its log is (Windows)\n"
+           "  service [OPTIONS] what the service runs: only the Service Control Manager\n"
+           "                    starts it (Windows)\n"
            "\n"
            "Options of run and install:\n"
            "  --listen ADDR:PORT  where to serve (default 127.0.0.1:"
@@ -171,43 +180,64 @@ zephrctl::FanControlConfig loadFanControl(const RunOptions& options)
     return config;
 }
 
-// The agent's work: until stop, or count polls.
+// The agent's work, on one thread: the polls, timed on the io_context, and
+// the HTTP endpoint's handlers between them, until stop() or count polls.
+// stop() may come from any thread, before run() too.
 class AgentRun {
   public:
-    AgentRun(const RunOptions& options, std::ostream& log) : options_(options), log_(log) {}
+    // stamped: each line begins with the time (UTC), as in the service's log.
+    explicit AgentRun(std::ostream& log, bool stamped = false) : log_(log), stamped_(stamped) {}
 
-    int run()
+    // running is called once the agent serves.
+    int run(
+        const RunOptions& options, const std::function<void()>& running = [] {})
     {
         agent::PollerOptions pollerOptions;
-        pollerOptions.interval = options_.interval;
-        if (options_.fanControl)
-            pollerOptions.fanControl = loadFanControl(options_);
+        pollerOptions.interval = options.interval;
+        if (options.fanControl)
+            pollerOptions.fanControl = loadFanControl(options);
         // One fan control at a time, be it zephrctl's or an agent's.
         const zephrctl::FanControlLock onlyOne;
-        const tools::Session session(options_.session);
+        const tools::Session session(options.session);
         agent::Poller poller(pollerOptions, [this](const std::string& line) { say(line); });
-        poller_ = &poller;
-        agent::HttpEndpoint http([&poller] { return poller.snapshot(); });
-        const int port = http.start(options_.host, options_.port);
-        say("serving http://" + options_.host + ":" + std::to_string(port) +
-            "/metrics and /data.json" +
-            (options_.host == "127.0.0.1" || options_.host == "localhost"
-                 ? " (this machine only)"
-                 : " (other machines too: no authentication, no TLS)"));
-        say(std::string("polling every ") + secondsText(options_.interval) + " s" +
-            (options_.fanControl ? ", fan control on" : ", fan control off"));
-        poller.run(options_.count);
-        http.stop();
-        poller_ = nullptr;
+        {
+            agent::HttpEndpoint http(io_, [&poller] { return poller.snapshot(); });
+            const int port = http.start(options.host, options.port);
+            say("serving http://" + options.host + ":" + std::to_string(port) +
+                "/metrics and /data.json" +
+                (options.host == "127.0.0.1" || options.host == "localhost"
+                     ? " (this machine only)"
+                     : " (other machines too: no authentication, no TLS)"));
+            say(std::string("polling every ") + secondsText(options.interval) + " s" +
+                (options.fanControl ? ", fan control on" : ", fan control off"));
+            running();
+            boost::asio::steady_timer timer(io_);
+            const auto period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                std::chrono::duration<double>(options.interval));
+            uint64_t polls = 0;
+            std::function<void()> poll = [&] {
+                poller.pollOnce();
+                if (options.count && ++polls == *options.count) {
+                    io_.stop();
+                    return;
+                }
+                timer.expires_after(period);
+                timer.async_wait([&](boost::system::error_code error) {
+                    if (!error)
+                        poll();
+                });
+            };
+            boost::asio::post(io_, poll);
+            io_.run();
+        }
+        poller.finish();
         say("stopped");
         return kExitOk;
     }
 
     void stop()
     {
-        if (agent::Poller* poller = poller_)
-            poller->stop();
-        stopRequested_ = true;
+        io_.stop();
     }
 
   private:
@@ -219,20 +249,44 @@ class AgentRun {
     }
     void say(const std::string& line)
     {
+        if (stamped_) {
+            const std::time_t now = std::time(nullptr);
+            char time[32] = "";
+            std::strftime(time, sizeof time, "%Y-%m-%d %H:%M:%S ", std::gmtime(&now));
+            log_ << time;
+        }
         log_ << "zephr-agent: " << tools::escapeControlBytes(line) << std::endl;
     }
 
-    const RunOptions& options_;
     std::ostream& log_;
-    agent::Poller* volatile poller_ = nullptr;
-    volatile bool stopRequested_ = false;
+    const bool stamped_;
+    boost::asio::io_context io_;
 };
 
-int usageError(const std::string& message)
+int usageError(const std::string& message, std::ostream& errors = std::cerr)
 {
-    std::cerr << "zephr-agent: " << tools::escapeControlBytes(message) << "\n"
-              << "Try 'zephr-agent --help' for more information.\n";
+    errors << "zephr-agent: " << tools::escapeControlBytes(message) << "\n"
+           << "Try 'zephr-agent --help' for more information.\n";
     return kExitUsage;
+}
+
+// work's exit status, or the one of the error it threw, said on errors.
+int reportingErrors(std::ostream& errors, const std::function<int()>& work)
+{
+    try {
+        return work();
+    } catch (const UsageError& e) {
+        return usageError(e.what(), errors);
+    } catch (const tools::InputFileError& e) {
+        errors << "zephr-agent: " << tools::escapeControlBytes(e.what()) << std::endl;
+        return kExitUsage;
+    } catch (const zephrctl::CommandError& e) {
+        errors << "zephr-agent: " << tools::escapeControlBytes(e.what()) << std::endl;
+        return e.exitStatus();
+    } catch (const std::exception& e) {
+        errors << "zephr-agent: " << tools::escapeControlBytes(e.what()) << std::endl;
+        return kExitFailed;
+    }
 }
 
 } // namespace
@@ -240,62 +294,56 @@ int usageError(const std::string& message)
 int main(int argc, char** argv)
 {
     const tools::Utf8ConsoleOutput console;
-    std::vector<std::string> args(argv + 1, argv + argc);
-    try {
-        // Started by the Service Control Manager: the service's arguments.
-        std::unique_ptr<AgentRun> service;
-        std::unique_ptr<RunOptions> serviceOptions;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty())
+        return usageError("no command given");
+    const std::string command = args[0];
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "--help" || command == "-h" ||
+        (!rest.empty() && (rest[0] == "--help" || rest[0] == "-h"))) {
+        printHelp(std::cout);
+        return kExitOk;
+    }
+    if (command == "service") {
+        // Started by the Service Control Manager: the errors go to the log.
         std::ofstream serviceLog;
-        const bool ranAsService = agent::runAsService(agent::ServiceBody{
-            [&]() {
-                serviceOptions = std::make_unique<RunOptions>(parseRunOptions(args));
+        AgentRun service(serviceLog, true);
+        bool ranAsService = false;
+        const int status = reportingErrors(std::cerr, [&] {
+            agent::ServiceBody body;
+            body.run = [&](const std::function<void()>& running) {
                 serviceLog.open(agent::serviceLogPath(), std::ios::app);
-                service = std::make_unique<AgentRun>(*serviceOptions, serviceLog);
-                return service->run();
-            },
-            [&]() {
-                if (service)
-                    service->stop();
-            }});
-        if (ranAsService)
+                return reportingErrors(serviceLog,
+                                       [&] { return service.run(parseRunOptions(rest), running); });
+            };
+            body.stop = [&] { service.stop(); };
+            ranAsService = agent::runAsService(std::move(body));
             return kExitOk;
-
-        if (args.empty())
-            return usageError("no command given");
-        const std::string command = args[0];
-        const std::vector<std::string> rest(args.begin() + 1, args.end());
-        if (command == "--help" || command == "-h" ||
-            (!rest.empty() && (rest[0] == "--help" || rest[0] == "-h"))) {
-            printHelp(std::cout);
-            return kExitOk;
-        }
+        });
+        if (status != kExitOk || ranAsService)
+            return status;
+        std::cerr << "zephr-agent: service: only the Service Control Manager starts the service "
+                     "(zephr-agent install, then zephr-agent start); zephr-agent run runs the "
+                     "agent here\n";
+        return kExitFailed;
+    }
+    return reportingErrors(std::cerr, [&] {
         if (command == "run") {
             const RunOptions options = parseRunOptions(rest);
-            AgentRun agent(options, std::cout);
+            AgentRun agent(std::cout);
             const agent::StopRequests stopRequests([&agent] { agent.stop(); });
-            return agent.run();
+            return agent.run(options);
         }
         if (command == "install") {
             parseRunOptions(rest); // refused now, not when the service starts
-            return agent::runServiceCommand(command, rest);
+            return agent::runServiceCommand(command, rest, std::cout);
         }
         if (command == "uninstall" || command == "start" || command == "stop" ||
             command == "status") {
             if (!rest.empty())
-                return usageError(command + " takes no arguments");
-            return agent::runServiceCommand(command, rest);
+                return usageError(command + " takes no arguments", std::cerr);
+            return agent::runServiceCommand(command, rest, std::cout);
         }
-        return usageError("unknown command '" + command + "'");
-    } catch (const UsageError& e) {
-        return usageError(e.what());
-    } catch (const tools::InputFileError& e) {
-        std::cerr << "zephr-agent: " << tools::escapeControlBytes(e.what()) << "\n";
-        return kExitUsage;
-    } catch (const zephrctl::CommandError& e) {
-        std::cerr << "zephr-agent: " << tools::escapeControlBytes(e.what()) << "\n";
-        return e.exitStatus();
-    } catch (const std::exception& e) {
-        std::cerr << "zephr-agent: " << tools::escapeControlBytes(e.what()) << "\n";
-        return kExitFailed;
-    }
+        return usageError("unknown command '" + command + "'", std::cerr);
+    });
 }

@@ -175,36 +175,13 @@ void Poller::pollOnce()
         next_.failSafe = controller_->failSafe();
     }
     ++next_.polls;
-    std::lock_guard guard(lock_);
     snapshot_ = next_;
 }
 
-void Poller::run(std::optional<uint64_t> count)
+void Poller::finish()
 {
-    for (uint64_t polls = 0; !count || polls < *count; ++polls) {
-        pollOnce();
-        std::unique_lock guard(lock_);
-        if (count && polls + 1 == *count)
-            break;
-        if (wake_.wait_for(guard, std::chrono::duration<double>(options_.interval),
-                           [this] { return stopping_; }))
-            break;
-    }
     if (controller_)
         controller_->leaveFansHigh(secondsSince1970() - started_);
-}
-
-void Poller::stop()
-{
-    std::lock_guard guard(lock_);
-    stopping_ = true;
-    wake_.notify_all();
-}
-
-Snapshot Poller::snapshot() const
-{
-    std::lock_guard guard(lock_);
-    return snapshot_;
 }
 
 } // namespace agent

@@ -6,7 +6,9 @@
 // states through the zephr device, and, when fan control is on, runs one step
 // of zephrctl's fan controller on the temperature it just read. Everything
 // else (the HTTP endpoint) reads the last poll's snapshot and never sends a
-// request of its own.
+// request of its own. It runs on the agent's one thread of work (the
+// io_context of main.cpp's run, which times the polls): nothing here is
+// shared between threads.
 #pragma once
 
 #include "plugin/vocabulary.h"
@@ -15,11 +17,9 @@
 #include "tools/zephrctl/fan_controller.h"
 
 #include <array>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -59,13 +59,14 @@ class Poller {
 
     // One poll now.
     void pollOnce();
-    // Polls until stop() (at most count polls when given), then, with fan
-    // control on, leaves every fan High and says so.
-    void run(std::optional<uint64_t> count = std::nullopt);
-    // Ends run() at once, from any thread.
-    void stop();
+    // The end of the run: with fan control on, leaves every fan High and
+    // says so.
+    void finish();
 
-    Snapshot snapshot() const;
+    const Snapshot& snapshot() const
+    {
+        return snapshot_;
+    }
 
   private:
     class Hardware;
@@ -81,11 +82,8 @@ class Poller {
     GaugeletProfile profile_ = GaugeletDefaultProfile;
     double started_ = 0;
 
-    mutable std::mutex lock_; // the snapshot and the stop flag
-    std::condition_variable wake_;
-    bool stopping_ = false;
     Snapshot snapshot_;
-    Snapshot next_; // the poll in progress, on the polling thread only
+    Snapshot next_; // the poll in progress
 };
 
 } // namespace agent

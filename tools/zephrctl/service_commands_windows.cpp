@@ -8,6 +8,7 @@
 // installed.
 #include "tools/zephrctl/commands.h"
 #include "tools/zephrctl/driver_architecture.h"
+#include "tools/zephrctl/service_manager_windows.h"
 #include "tools/zephrctl/standalone_commands.h"
 
 #include <windows.h>
@@ -21,119 +22,13 @@ namespace zephrctl {
 
 namespace {
 
-const char* const kServiceName = "zephr";
+const scm::Service kService = {"zephr", "zephrctl"};
 const char* const kDisplayName = "zephr notebook cooling driver";
 const char* const kImageName = "zephr.sys";
-// Start and stop of a kernel driver are quick; this bounds a hung one.
-constexpr DWORD kPendingLimitMs = 15000;
-
-std::string systemMessage(DWORD error)
-{
-    char text[512] = "";
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, error, 0, text, sizeof text, nullptr);
-    std::string message(text, length);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                                message.back() == ' ' || message.back() == '.'))
-        message.pop_back();
-    return "Win32 error " + std::to_string(error) + (message.empty() ? "" : ": " + message);
-}
-
-[[noreturn]] void fail(const std::string& what, DWORD error)
-{
-    if (error == ERROR_ACCESS_DENIED)
-        throw CommandError(what + ": access denied; run zephrctl from an administrator prompt",
-                           kExitRefused);
-    throw CommandError(what + ": " + systemMessage(error), kExitRefused);
-}
-
-// A service-manager handle, closed at the end.
-class ScHandle {
-  public:
-    explicit ScHandle(SC_HANDLE handle) : handle_(handle) {}
-    ~ScHandle()
-    {
-        if (handle_ != nullptr)
-            CloseServiceHandle(handle_);
-    }
-    ScHandle(const ScHandle&) = delete;
-    ScHandle& operator=(const ScHandle&) = delete;
-    SC_HANDLE get() const
-    {
-        return handle_;
-    }
-    explicit operator bool() const
-    {
-        return handle_ != nullptr;
-    }
-
-  private:
-    SC_HANDLE handle_;
-};
-
-ScHandle openManager(const char* command, DWORD access)
-{
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, access);
-    if (manager == nullptr)
-        fail(std::string(command) + ": cannot open the Service Control Manager", GetLastError());
-    return ScHandle(manager);
-}
-
-// The zephr service, or a failure saying it is not installed.
-ScHandle openService(const char* command, const ScHandle& manager, DWORD access)
-{
-    SC_HANDLE service = OpenServiceA(manager.get(), kServiceName, access);
-    if (service == nullptr) {
-        DWORD error = GetLastError();
-        if (error == ERROR_SERVICE_DOES_NOT_EXIST)
-            throw CommandError(std::string(command) +
-                                   ": the zephr service is not installed (zephrctl install)",
-                               kExitRefused);
-        fail(std::string(command) + ": cannot open the zephr service", error);
-    }
-    return ScHandle(service);
-}
-
-SERVICE_STATUS queryStatus(const char* command, const ScHandle& service)
-{
-    SERVICE_STATUS status = {};
-    if (!QueryServiceStatus(service.get(), &status))
-        fail(std::string(command) + ": cannot ask the zephr service's state", GetLastError());
-    return status;
-}
-
-// Waits while the service is in the pending state; returns the state it reached.
-DWORD settle(const char* command, const ScHandle& service, DWORD pending)
-{
-    DWORD waited = 0;
-    SERVICE_STATUS status = queryStatus(command, service);
-    while (status.dwCurrentState == pending && waited < kPendingLimitMs) {
-        Sleep(100);
-        waited += 100;
-        status = queryStatus(command, service);
-    }
-    return status.dwCurrentState;
-}
-
-const char* stateName(DWORD state)
-{
-    switch (state) {
-    case SERVICE_STOPPED:
-        return "stopped";
-    case SERVICE_START_PENDING:
-        return "starting";
-    case SERVICE_STOP_PENDING:
-        return "stopping";
-    case SERVICE_RUNNING:
-        return "running";
-    default:
-        return "in an unusual state";
-    }
-}
 
 // True when the service's image is the file install copies, so uninstall
 // deletes no file of a service that someone made by hand elsewhere.
-bool usesInstalledImage(const ScHandle& service)
+bool usesInstalledImage(const scm::Handle& service)
 {
     DWORD needed = 0;
     QueryServiceConfigA(service.get(), nullptr, 0, &needed);
@@ -157,7 +52,7 @@ std::string driversFolder()
     char system[MAX_PATH] = "";
     UINT length = GetSystemDirectoryA(system, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
-        fail("install: cannot find the system folder", GetLastError());
+        scm::fail(kService, "install: cannot find the system folder", GetLastError());
     return std::string(system) + "\\drivers";
 }
 
@@ -214,9 +109,10 @@ int runInstallCommand(const tools::SessionOptions&, const std::vector<std::strin
                                " is no file (give the driver's file with --path FILE)",
                            kExitRefused);
 
-    ScHandle manager = openManager("install", SC_MANAGER_CREATE_SERVICE | SC_MANAGER_CONNECT);
+    scm::Handle manager =
+        scm::openManager(kService, "install", SC_MANAGER_CREATE_SERVICE | SC_MANAGER_CONNECT);
     // Before anything is copied: an installed driver's file stays as it is.
-    if (ScHandle existing{OpenServiceA(manager.get(), kServiceName, SERVICE_QUERY_STATUS)})
+    if (scm::Handle existing{OpenServiceA(manager.get(), kService.name, SERVICE_QUERY_STATUS)})
         throw CommandError("install: the zephr service is already installed (zephrctl uninstall "
                            "removes it)",
                            kExitRefused);
@@ -230,12 +126,12 @@ int runInstallCommand(const tools::SessionOptions&, const std::vector<std::strin
                                    " is in use (a zephr driver from elsewhere is running; stop "
                                    "it first)",
                                kExitRefused);
-        fail("install: cannot copy " + source + " to " + target, error);
+        scm::fail(kService, "install: cannot copy " + source + " to " + target, error);
     }
     out << "copied " << source << " to " << target << "\n";
 
     SC_HANDLE created = CreateServiceA(
-        manager.get(), kServiceName, kDisplayName, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
+        manager.get(), kService.name, kDisplayName, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
         SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, "\\SystemRoot\\System32\\drivers\\zephr.sys",
         nullptr, nullptr, nullptr, nullptr, nullptr);
     if (created == nullptr) {
@@ -247,9 +143,9 @@ int runInstallCommand(const tools::SessionOptions&, const std::vector<std::strin
             throw CommandError("install: the zephr service is still being removed; restart "
                                "Windows, then install again",
                                kExitRefused);
-        fail("install: cannot create the zephr service", error);
+        scm::fail(kService, "install: cannot create the zephr service", error);
     }
-    ScHandle service(created);
+    scm::Handle service(created);
     out << "installed the zephr service (kernel driver, demand start); zephrctl start starts it\n";
     return kExitOk;
 }
@@ -258,36 +154,21 @@ int runUninstallCommand(const tools::SessionOptions&, const std::vector<std::str
                         std::ostream& out)
 {
     noArguments("uninstall", args);
-    ScHandle manager = openManager("uninstall", SC_MANAGER_CONNECT);
-    ScHandle service = openService(
-        "uninstall", manager, SERVICE_STOP | SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG | DELETE);
+    scm::Handle manager = scm::openManager(kService, "uninstall", SC_MANAGER_CONNECT);
+    scm::Handle service =
+        scm::openService(kService, "uninstall", manager,
+                         SERVICE_STOP | SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG | DELETE);
     bool ownImage = usesInstalledImage(service);
-    if (queryStatus("uninstall", service).dwCurrentState != SERVICE_STOPPED) {
-        SERVICE_STATUS status = {};
-        if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status) &&
-            GetLastError() != ERROR_SERVICE_NOT_ACTIVE)
-            fail("uninstall: cannot stop the zephr service", GetLastError());
-        if (settle("uninstall", service, SERVICE_STOP_PENDING) != SERVICE_STOPPED)
-            throw CommandError("uninstall: the zephr service did not stop; close the programs "
-                               "that use the driver and try again",
-                               kExitRefused);
-        out << "stopped the zephr service\n";
-    }
-    if (!DeleteService(service.get())) {
-        DWORD error = GetLastError();
-        if (error == ERROR_SERVICE_MARKED_FOR_DELETE)
-            throw CommandError("uninstall: the zephr service is already being removed",
-                               kExitRefused);
-        fail("uninstall: cannot remove the zephr service", error);
-    }
-    out << "removed the zephr service\n";
+    scm::stopToRemove(kService, service, "close the programs that use the driver and try again",
+                      out);
+    scm::remove(kService, service, out);
     std::string target = driversFolder() + "\\" + kImageName;
     if (!ownImage) {
         out << "left the service's own driver file in place\n";
     } else if (DeleteFileA(target.c_str())) {
         out << "deleted " << target << "\n";
     } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
-        out << "could not delete " << target << " (" << systemMessage(GetLastError())
+        out << "could not delete " << target << " (" << scm::systemMessage(GetLastError())
             << "); it goes with the next restart\n";
         MoveFileExA(target.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     }
@@ -298,49 +179,14 @@ int runStartCommand(const tools::SessionOptions&, const std::vector<std::string>
                     std::ostream& out)
 {
     noArguments("start", args);
-    ScHandle manager = openManager("start", SC_MANAGER_CONNECT);
-    ScHandle service = openService("start", manager, SERVICE_START | SERVICE_QUERY_STATUS);
-    if (!StartServiceA(service.get(), 0, nullptr)) {
-        DWORD error = GetLastError();
-        if (error == ERROR_SERVICE_ALREADY_RUNNING) {
-            out << "the zephr service is already running\n";
-            return kExitOk;
-        }
-        if (error == ERROR_SERVICE_DISABLED)
-            throw CommandError("start: the zephr service is disabled", kExitRefused);
-        fail("start: the zephr driver did not start", error);
-    }
-    DWORD state = settle("start", service, SERVICE_START_PENDING);
-    if (state != SERVICE_RUNNING)
-        throw CommandError(std::string("start: the zephr service is ") + stateName(state) +
-                               " after the start",
-                           kExitRefused);
-    out << "the zephr service is running\n";
-    return kExitOk;
+    return scm::start(kService, out);
 }
 
 int runStopCommand(const tools::SessionOptions&, const std::vector<std::string>& args,
                    std::ostream& out)
 {
     noArguments("stop", args);
-    ScHandle manager = openManager("stop", SC_MANAGER_CONNECT);
-    ScHandle service = openService("stop", manager, SERVICE_STOP | SERVICE_QUERY_STATUS);
-    SERVICE_STATUS status = {};
-    if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
-        DWORD error = GetLastError();
-        if (error == ERROR_SERVICE_NOT_ACTIVE) {
-            out << "the zephr service is not running\n";
-            return kExitOk;
-        }
-        fail("stop: the zephr service did not stop", error);
-    }
-    DWORD state = settle("stop", service, SERVICE_STOP_PENDING);
-    if (state != SERVICE_STOPPED)
-        throw CommandError(std::string("stop: the zephr service is ") + stateName(state) +
-                               " after the stop",
-                           kExitRefused);
-    out << "the zephr service is stopped\n";
-    return kExitOk;
+    return scm::stop(kService, out);
 }
 
 // Exit 0 running, 1 installed but not running, 3 not installed.
@@ -348,20 +194,7 @@ int runStatusCommand(const tools::SessionOptions&, const std::vector<std::string
                      std::ostream& out)
 {
     noArguments("status", args);
-    ScHandle manager = openManager("status", SC_MANAGER_CONNECT);
-    SC_HANDLE opened = OpenServiceA(manager.get(), kServiceName, SERVICE_QUERY_STATUS);
-    if (opened == nullptr) {
-        DWORD error = GetLastError();
-        if (error == ERROR_SERVICE_DOES_NOT_EXIST) {
-            out << "the zephr service is not installed\n";
-            return kExitRefused;
-        }
-        fail("status: cannot open the zephr service", error);
-    }
-    ScHandle service(opened);
-    DWORD state = queryStatus("status", service).dwCurrentState;
-    out << "the zephr service is installed and " << stateName(state) << "\n";
-    return state == SERVICE_RUNNING ? kExitOk : kExitNoValue;
+    return scm::status(kService, out);
 }
 
 } // namespace zephrctl

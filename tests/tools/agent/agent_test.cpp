@@ -5,6 +5,7 @@
 // of requests), that scrapes are served from the last poll and cost no SMI
 // however many come at once, that Ctrl-C stops it, and a Prometheus server
 // scraping it and finding the values zephrctl reads.
+#include "support/loopback_port.h"
 #include "support/run_program.h"
 
 #include <httplib.h>
@@ -12,9 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -106,20 +105,6 @@ class Background {
     pid_t pid_ = -1;
     int status_ = -1;
 };
-
-// A loopback port nothing listens on now.
-int freePort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
 
 // The agent on the built-in notebook on a port of the system's choice.
 struct Agent {
@@ -300,7 +285,7 @@ TEST(AgentWithPrometheus, TheScrapedTemperatureIsTheOneZephrctlReads)
            "scrape_configs:\n  - job_name: zephr\n    static_configs:\n"
            "      - targets: ['127.0.0.1:"
         << agent.port << "']\n";
-    const int port = freePort();
+    const int port = tool_test::freeLoopbackPort();
     Background prometheus({PROMETHEUS_PROGRAM,
                            "--config.file=" + (folder / "prometheus.yml").string(),
                            "--storage.tsdb.path=" + (folder / "data").string(),
