@@ -14,6 +14,7 @@
 #include "tools/common/console_output.h"
 #include "tools/common/control_bytes.h"
 #include "tools/common/session.h"
+#include "tools/common/session_options.h"
 #include "tools/zephrctl/commands.h"
 #include "tools/zephrctl/fan_control_config.h"
 #include "tools/zephrctl/fan_control_lock.h"
@@ -41,13 +42,10 @@ constexpr int kExitFailed = 3;
 constexpr int kDefaultPort = 9127;
 constexpr bounded::FileKind kConfigFile{"fan-control configuration", 64 * 1024};
 
-class UsageError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
+using UsageError = tools::CommandLineError;
 
 struct RunOptions {
-    tools::SessionOptions session;
+    tools::SessionCommandLine session;
     std::string host = "127.0.0.1";
     int port = kDefaultPort;
     double interval = 5;
@@ -84,12 +82,7 @@ void printHelp(std::ostream& out)
            "  --fan-control     set the fans by the CPU temperature, as zephrctl fan-control\n"
            "  --config FILE     the fan control's configuration (zephrctl fan-control's)\n"
            "  --count N         N polls, then stop as at Ctrl-C\n";
-    if (tools::Session::simulated())
-        out << "  --machine FILE    a notebook described by a machine file (host build)\n"
-               "  --no-driver       run without the zephr driver loaded (host build)\n"
-               "  --driver-image FILE\n"
-               "                    a Windows build's zephr.sys (i386 or x64) under the CPU\n"
-               "                    emulator\n";
+    out << tools::sessionOptionsHelp();
     out << "  --help, -h        show this help\n"
            "\n"
            "Exit status: 0 stopped as asked, 2 wrong command line or configuration, 3 the\n"
@@ -149,18 +142,15 @@ RunOptions parseRunOptions(const std::vector<std::string>& args)
             if (text.empty() || *end != '\0' || count < 1)
                 throw UsageError("--count '" + text + "' is no number of polls");
             options.count = uint64_t(count);
-        } else if (option == "--machine" && tools::Session::simulated()) {
-            options.session.machineFile = value();
-        } else if (option == "--no-driver" && tools::Session::simulated()) {
-            options.session.loadDriver = false;
-        } else if (option == "--driver-image" && tools::Session::simulated()) {
-            options.session.driverImage = value();
+        } else if (tools::takeSessionOption(args, i, options.session)) {
+            continue;
         } else {
             throw UsageError("unknown option '" + option + "'");
         }
     }
     if (options.configFile && !options.fanControl)
         throw UsageError("--config is the fan control's: give --fan-control too");
+    tools::checkSessionOptions(options.session);
     return options;
 }
 
@@ -198,7 +188,10 @@ class AgentRun {
             pollerOptions.fanControl = loadFanControl(options);
         // One fan control at a time, be it zephrctl's or an agent's.
         const zephrctl::FanControlLock onlyOne;
-        const tools::Session session(options.session);
+        tools::SessionOptions sessionOptions = options.session.session;
+        if (options.session.trace)
+            sessionOptions.trace = &std::cerr;
+        const tools::Session session(sessionOptions);
         agent::Poller poller(pollerOptions, [this](const std::string& line) { say(line); });
         {
             agent::HttpEndpoint http(io_, [&poller] { return poller.snapshot(); });
