@@ -248,6 +248,17 @@ const std::vector<RefusalRow> kRefusals = {
      0x10000000u, "carries no base relocations"},
     {"PlacedOffA64KiBBoundary", [](auto b) { return b; }, 0x10001000u, "cannot be placed"},
     {"PlacedOverTheHeap", [](auto b) { return b; }, 0x7C000000u, "cannot be placed"},
+    // The x64 build's driver image marked a Windows DLL: a PE32+ library,
+    // which a 32-bit host cannot load.
+    {"AnX64Library",
+     [](auto) {
+         auto bytes = withCharacteristics(
+             readFile(fs::path(ZEPHR_WINDOWS_X64_BUILD_DIR) / "bin" / "zephr.sys"), 0x2000, 0);
+         const uint16_t windowsGui = 2;
+         std::memcpy(bytes.data() + ntHeaders(bytes) + 24 + 68, &windowsGui, 2);
+         return bytes;
+     },
+     std::nullopt, "an x86-64 (PE32+) library"},
 };
 
 class PluginRefusals : public ::testing::TestWithParam<RefusalRow> {};
