@@ -441,46 +441,50 @@ void compare(const Case& c, const Outcome& host, const Outcome& shipped)
             << "the case never reached a \"" << line << "\" line";
 }
 
-// Requests from several threads at once: the one emulated processor serves
-// them one at a time, each whole, with the answers they have alone.
+// Requests from several threads at once, on each road of the images: the one
+// emulated processor serves them one at a time, each whole, with the answers
+// they have alone.
 TEST(ShippedImageThreads, RequestsAtOnceGiveTheAnswersTheyGiveAlone)
 {
-    ASSERT_TRUE(std::filesystem::exists(shippedImage())) << shippedImage() << " does not exist";
-    auto machine = withChip([](sim::SuperIoSettings&) {})();
-    machine->trace.setKeep(false);
-    sim::installMachine(machine);
-    ASSERT_EQ(emulated::loadDriverImage(shippedImage()), STATUS_SUCCESS);
-    const std::vector<Request> mix = {{IOCTL_ZEPHR_GET_TEMP, words(0), 4},
-                                      {IOCTL_ZEPHR_SET_PWM, words(1, 21), 4},
-                                      {IOCTL_ZEPHR_GET_PWM, words(1), 4},
-                                      {IOCTL_ZEPHR_GET_FAN_SPEED, words(1), 4},
-                                      {IOCTL_ZEPHR_GET_CPU_SPEED, {}, ZEPHR_CPU_SPEED_LENGTH}};
-    std::vector<Reply> alone;
-    {
-        Device device;
-        for (const Request& request : mix)
-            alone.push_back(device.ioctl(request.code, request.input, request.outputLength));
-    }
-    std::vector<std::thread> threads;
-    std::vector<int> mismatches(4, 0);
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([&, t] {
+    for (const Road& road : kImageRoads) {
+        SCOPED_TRACE(road.name);
+        ASSERT_TRUE(std::filesystem::exists(road.image())) << road.image() << " does not exist";
+        auto machine = withChip([](sim::SuperIoSettings&) {})();
+        machine->trace.setKeep(false);
+        sim::installMachine(machine);
+        ASSERT_EQ(emulated::loadDriverImage(road.image(), road.options), STATUS_SUCCESS);
+        const std::vector<Request> mix = {{IOCTL_ZEPHR_GET_TEMP, words(0), 4},
+                                          {IOCTL_ZEPHR_SET_PWM, words(1, 21), 4},
+                                          {IOCTL_ZEPHR_GET_PWM, words(1), 4},
+                                          {IOCTL_ZEPHR_GET_FAN_SPEED, words(1), 4},
+                                          {IOCTL_ZEPHR_GET_CPU_SPEED, {}, ZEPHR_CPU_SPEED_LENGTH}};
+        std::vector<Reply> alone;
+        {
             Device device;
-            for (int round = 0; round < 50; ++round)
-                for (size_t i = 0; i < mix.size(); ++i) {
-                    Reply reply = device.ioctl(mix[i].code, mix[i].input, mix[i].outputLength);
-                    if (!(reply.ok == alone[i].ok && reply.output == alone[i].output))
-                        ++mismatches[t];
-                }
-        });
-    for (auto& thread : threads)
-        thread.join();
-    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
-    auto image = emulated::loadedImage();
-    ASSERT_NE(image, nullptr);
-    EXPECT_FALSE(image->fault()) << *image->fault();
-    nt::IoManager::instance().unloadDriver();
-    sim::installMachine(nullptr);
+            for (const Request& request : mix)
+                alone.push_back(device.ioctl(request.code, request.input, request.outputLength));
+        }
+        std::vector<std::thread> threads;
+        std::vector<int> mismatches(4, 0);
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([&, t] {
+                Device device;
+                for (int round = 0; round < 50; ++round)
+                    for (size_t i = 0; i < mix.size(); ++i) {
+                        Reply reply = device.ioctl(mix[i].code, mix[i].input, mix[i].outputLength);
+                        if (!(reply.ok == alone[i].ok && reply.output == alone[i].output))
+                            ++mismatches[t];
+                    }
+            });
+        for (auto& thread : threads)
+            thread.join();
+        EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+        auto image = emulated::loadedImage();
+        ASSERT_NE(image, nullptr);
+        EXPECT_FALSE(image->fault()) << *image->fault();
+        nt::IoManager::instance().unloadDriver();
+        sim::installMachine(nullptr);
+    }
 }
 
 // The exchange loads AX to DX with 16-bit moves, so the BIOS sees the upper
