@@ -188,10 +188,7 @@ class AgentRun {
             pollerOptions.fanControl = loadFanControl(options);
         // One fan control at a time, be it zephrctl's or an agent's.
         const zephrctl::FanControlLock onlyOne;
-        tools::SessionOptions sessionOptions = options.session.session;
-        if (options.session.trace)
-            sessionOptions.trace = &std::cerr;
-        const tools::Session session(sessionOptions);
+        const tools::Session session(options.session.sessionOptions());
         agent::Poller poller(pollerOptions, [this](const std::string& line) { say(line); });
         {
             agent::HttpEndpoint http(io_, [&poller] { return poller.snapshot(); });

@@ -7,6 +7,7 @@
 #include "tools/common/living_notebook.h"
 
 #include <cstdlib>
+#include <iostream>
 
 namespace tools {
 
@@ -56,6 +57,14 @@ bool takeSessionOption(const std::vector<std::string>& words, size_t& at, Sessio
         return false;
     }
     return true;
+}
+
+SessionOptions SessionCommandLine::sessionOptions() const
+{
+    SessionOptions options = session;
+    if (trace)
+        options.trace = &std::cerr;
+    return options;
 }
 
 void checkSessionOptions(const SessionCommandLine& line, const char* otherImageOption,

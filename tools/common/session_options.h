@@ -24,7 +24,11 @@ class CommandLineError : public std::runtime_error {
 
 struct SessionCommandLine {
     SessionOptions session;
-    bool trace = false; // --trace: the caller points session.trace where it writes
+    bool trace = false; // --trace
+
+    // The options a Session is brought up with: with --trace, the trace
+    // goes to standard error, in every tool.
+    SessionOptions sessionOptions() const;
 };
 
 // When words[at] is a session option, takes it and its value (at is left on

@@ -369,9 +369,7 @@ const Command* findCommand(const std::string& name)
 // their going down. Gives the exit status.
 int run(const CommandLine& line)
 {
-    tools::SessionOptions options = line.session.session;
-    if (line.session.trace)
-        options.trace = &std::cerr;
+    const tools::SessionOptions options = line.session.sessionOptions();
     std::optional<tools::Session> session;
     std::optional<gaugehost::PluginLibrary> library;
     try {

@@ -125,8 +125,7 @@ int main(int argc, char** argv)
     } catch (const tools::CommandLineError& error) {
         return usageError(error.what());
     }
-    tools::SessionOptions& options = session.session;
-    const bool trace = session.trace;
+    const tools::SessionOptions options = session.sessionOptions();
     if (next == args.size()) {
         return usageError("no command given");
     }
@@ -152,9 +151,6 @@ int main(int argc, char** argv)
     }
 
     try {
-        if (trace) {
-            options.trace = &std::cerr;
-        }
         if (standalone != nullptr) {
             return standalone->run(options, commandArgs, std::cout);
         }
